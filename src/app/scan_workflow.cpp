@@ -1,0 +1,116 @@
+#include "app/scan_workflow.h"
+
+#include <exception>
+#include <utility>
+
+#include "files/file.h"
+#include "platform/codepage.h"
+
+namespace app {
+namespace {
+
+// Clears the running flag however the scan ends.
+class RunningGuard {
+ public:
+  explicit RunningGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~RunningGuard() { flag_ = false; }
+  RunningGuard(const RunningGuard&) = delete;
+  RunningGuard& operator=(const RunningGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  if (from.empty()) return text;
+  std::wstring out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  for (;;) {
+    const size_t hit = text.find(from, pos);
+    if (hit == std::wstring::npos) break;
+    out.append(text, pos, hit - pos);
+    out += to;
+    pos = hit + from.size();
+  }
+  out.append(text, pos, std::wstring::npos);
+  return out;
+}
+
+ScanWorkflow::ScanWorkflow(ScanUi& ui, file::FileSystem& fs, ScanServices services,
+                           std::wstring template_path)
+    : ui_(ui), fs_(fs), services_(std::move(services)), template_path_(std::move(template_path)) {}
+
+std::wstring ScanWorkflow::DefaultTemplatePath(file::FileSystem& fs) {
+  return fs.ExecutableFolder() + fs.Separator() + kTemplateName;
+}
+
+ScanResult ScanWorkflow::ScanDrivers(const std::wstring& ScanMode) {
+  // Operations that let window messages run can deliver a second Start
+  // click; one scan at a time.
+  if (running_) return {ScanOutcome::kAlreadyRunning, {}, {}};
+  RunningGuard guard(running_);
+  try {
+    return Run(ScanMode);
+  } catch (const std::exception& e) {
+    ScanResult failed{ScanOutcome::kFailed, {}, platform::FromUtf8(e.what())};
+    ui_.ShowMessage(L"The scan could not be completed.\r\n\r\n" + failed.error);
+    return failed;
+  } catch (...) {
+    ScanResult failed{ScanOutcome::kFailed, {}, L"unknown error"};
+    ui_.ShowMessage(L"The scan could not be completed: unknown error.");
+    return failed;
+  }
+}
+
+ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
+  services_.WriteLog(L"Start scanning file with mode:" + ScanMode);
+  ui_.SetStatus(L"Collecting Driver Information");
+
+  std::wstring scan_data = services_.CollectScanData();
+  if (scan_data.empty()) return {ScanOutcome::kNoScanData, {}, {}};
+
+  ui_.SetStatus(L"Collecting computer information");
+  scan_data = services_.EncodeText(scan_data);
+
+  if (!file::FileExists(fs_, template_path_)) {
+    ui_.ShowMessage(kTemplateMissingText);
+    return {ScanOutcome::kTemplateMissing, {}, {}};
+  }
+  std::wstring report = file::ReadTextFile(fs_, ui_, template_path_);
+
+  // Each value is computed just before its own substitution, in this order;
+  // text put in earlier is open to the later substitutions.
+  report = ReplaceAll(std::move(report), L"[drivers]", scan_data);
+  report = ReplaceAll(std::move(report), L"[hwid]", services_.EncodeText(services_.GetHardwareId()));
+  report = ReplaceAll(std::move(report), L"[scanid]", services_.NewScanId());
+  report = ReplaceAll(std::move(report), L"[setup_api_log]", services_.GetSetupApiLog());
+  report = ReplaceAll(std::move(report), L"[proc]", L"");
+
+  ScanResult result;
+  result.work_report_path = modScanLib::GetWorkFolder(fs_) + kTemplateName;
+  file::WriteTextFile(fs_, result.work_report_path, report, false);
+
+  if (ScanMode == L"online") {
+    services_.OpenDocument(result.work_report_path);
+    ui_.Minimize();
+    ui_.SetStatus(L"Sending information");
+    result.outcome = ScanOutcome::kReportOpened;
+    return result;
+  }
+
+  const std::wstring saved = services_.ShowSaveDialog(L"drivers", fs_.DesktopFolder());
+  ui_.SetStatus(L"Save file to desktop");
+  if (saved.empty()) {
+    result.outcome = ScanOutcome::kSaveCancelled;
+    return result;
+  }
+  file::WriteTextFile(fs_, saved, report, false);
+  ui_.ShowMessage(kCopyHintText);
+  result.outcome = ScanOutcome::kReportSaved;
+  return result;
+}
+
+}  // namespace app

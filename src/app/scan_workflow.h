@@ -1,0 +1,60 @@
+// One scan from start to end: collect, fill the report template, write the
+// report into the work folder, and deliver it.
+#pragma once
+
+#include <string>
+
+#include "app/scan_services.h"
+#include "app/scan_ui.h"
+#include "files/file_system.h"
+
+namespace app {
+
+inline constexpr wchar_t kTemplateName[] = L"driver.html";
+inline constexpr wchar_t kTemplateMissingText[] =
+    L"Unable to file template , please re-install the application";
+inline constexpr wchar_t kCopyHintText[] =
+    L"You can copy this file to a computer with internet connection and open it";
+
+enum class ScanOutcome {
+  kReportOpened,     // online: written and handed to the shell
+  kReportSaved,      // offline: written and saved where the user chose
+  kSaveCancelled,    // offline: written to the work folder only
+  kTemplateMissing,  // nothing written
+  kNoScanData,       // nothing written
+  kFailed,           // an error ended the scan; `error` says which
+  kAlreadyRunning,   // a second Start during a scan is ignored
+};
+
+struct ScanResult {
+  ScanOutcome outcome = ScanOutcome::kFailed;
+  std::wstring work_report_path;  // set once the report is written
+  std::wstring error;
+};
+
+// Replaces every occurrence of `from` (case-sensitive, left to right,
+// replaced text not searched again).
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
+
+class ScanWorkflow {
+ public:
+  ScanWorkflow(ScanUi& ui, file::FileSystem& fs, ScanServices services,
+               std::wstring template_path);
+
+  // "online" opens the report with the shell; anything else offers Save-As.
+  ScanResult ScanDrivers(const std::wstring& ScanMode);
+
+  // The template beside the executable.
+  static std::wstring DefaultTemplatePath(file::FileSystem& fs);
+
+ private:
+  ScanResult Run(const std::wstring& ScanMode);
+
+  ScanUi& ui_;
+  file::FileSystem& fs_;
+  ScanServices services_;
+  std::wstring template_path_;
+  bool running_ = false;
+};
+
+}  // namespace app

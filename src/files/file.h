@@ -1,0 +1,36 @@
+// File helpers shared by the scan: presence test, whole-file read and write,
+// and the two per-user folders.
+#pragma once
+
+#include <string>
+
+#include "files/file_system.h"
+#include "platform/message_pump.h"
+
+namespace file {
+
+// The per-user folder name used under both the log and the work folder.
+inline constexpr wchar_t kFolderName[] = L"pellucor";
+
+bool FileExists(FileSystem& fs, const std::wstring& path);
+
+// The whole file, converted from the ANSI code page; empty when absent or
+// unreadable. Shows the wait cursor and lets pending messages run once.
+std::wstring ReadTextFile(FileSystem& fs, platform::MessagePump& pump, const std::wstring& path);
+
+// Writes text in the ANSI code page, with no line end after it. Append
+// false replaces the file atomically. Throws FileError.
+void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring& text,
+                   bool Append);
+
+// "appdata" + sep + "pellucor" + sep, created if missing (errors ignored).
+std::wstring GetLogFolder(FileSystem& fs);
+
+}  // namespace file
+
+namespace modScanLib {
+
+// "TEMP" + sep + "pellucor" + sep, created if missing (errors ignored).
+std::wstring GetWorkFolder(file::FileSystem& fs);
+
+}  // namespace modScanLib

@@ -1,0 +1,52 @@
+// The file-system port: the few operations the file helpers need, in the
+// platform's own terms. Paths are wide text; adapters convert them to the
+// ANSI code page (Windows) or to the file-system encoding (Linux).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace file {
+
+// A file operation that failed; what() is UTF-8 and names the path and the
+// reason.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Directory-search semantics: true for files and folders, for patterns
+  // that match something, false for a path ending in a separator.
+  virtual bool Exists(const std::wstring& path) = 0;
+  // The whole file as bytes; nothing when it cannot be opened or read.
+  virtual std::optional<std::string> ReadBytes(const std::wstring& path) = 0;
+  // Adds bytes to the end, creating the file if absent. Throws FileError.
+  virtual void AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
+  // Replaces the file's contents all at once: a temporary file in the same
+  // folder renamed over the target, so readers never see half a file and a
+  // failure leaves the old file as it was. Throws FileError.
+  virtual void ReplaceBytes(const std::wstring& path, const std::string& bytes) = 0;
+  // Size in bytes, or nothing when it cannot be determined.
+  virtual std::optional<std::uint64_t> Size(const std::wstring& path) = 0;
+  // Makes one folder (not its parents); false when that fails.
+  virtual bool CreateFolder(const std::wstring& path) = 0;
+
+  // The program's environment: "appdata", "TEMP", "USERPROFILE",
+  // "Systemroot", "windir". Empty when unset. On Linux the names map to
+  // their XDG counterparts.
+  virtual std::wstring GetEnv(const std::wstring& name) = 0;
+  // The user's desktop folder, where the Save-As dialog starts.
+  virtual std::wstring DesktopFolder() = 0;
+  // The folder holding the running executable, without a trailing separator.
+  virtual std::wstring ExecutableFolder() = 0;
+  // The path separator of the platform: '\\' or '/'.
+  virtual wchar_t Separator() const = 0;
+};
+
+}  // namespace file

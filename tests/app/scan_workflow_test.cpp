@@ -1,0 +1,177 @@
+#include "app/scan_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_scan_ui.h"
+
+namespace {
+
+using app::ScanOutcome;
+
+constexpr wchar_t kTemplate[] = L"C:\\Program Files\\Kestrova\\driver.html";
+constexpr wchar_t kWorkReport[] = L"C:\\Temp\\pellucor\\driver.html";
+
+class ScanWorkflowTest : public ::testing::Test {
+ protected:
+  ScanWorkflowTest() {
+    fs.env[L"TEMP"] = L"C:\\Temp";
+    fs.env[L"USERPROFILE"] = L"C:\\Users\\u";
+    fs.folders.insert(L"C:\\Temp");
+    services.WriteLog = [this](const std::wstring& t) { calls.push_back(L"log:" + t); };
+    services.CollectScanData = [this] {
+      calls.push_back(L"collect");
+      return scan_data;
+    };
+    services.EncodeText = [](const std::wstring& t) { return L"<" + t + L">"; };
+    services.GetHardwareId = [this] {
+      calls.push_back(L"hwid");
+      return std::wstring(L"SER");
+    };
+    services.NewScanId = [this] {
+      calls.push_back(L"scanid");
+      return std::wstring(L"0123456789ABCDEF0123456789ABCDEF");
+    };
+    services.GetSetupApiLog = [this] {
+      calls.push_back(L"setuplog");
+      return setup_log;
+    };
+    services.OpenDocument = [this](const std::wstring& p) { opened.push_back(p); };
+    services.ShowSaveDialog = [this](const std::wstring& name, const std::wstring& folder) {
+      dialog_args.push_back(name + L"|" + folder);
+      return save_choice;
+    };
+  }
+
+  app::ScanResult Scan(const std::wstring& mode) {
+    app::ScanWorkflow wf(ui, fs, services, kTemplate);
+    return wf.ScanDrivers(mode);
+  }
+
+  fakes::FakeFileSystem fs;
+  fakes::FakeScanUi ui;
+  app::ScanServices services;
+  std::vector<std::wstring> calls, opened, dialog_args;
+  std::wstring scan_data = L"\r\ndriver_1=x";
+  std::wstring setup_log = L"\r\nline";
+  std::wstring save_choice;
+};
+
+TEST_F(ScanWorkflowTest, OnlineFillsEveryPlaceholderAndOpensTheReport) {
+  fs.files[kTemplate] = "A[drivers]B[hwid]C[scanid]D[setup_api_log]E[proc]F[proc][Drivers]";
+  const auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kReportOpened);
+  EXPECT_EQ(r.work_report_path, kWorkReport);
+  EXPECT_EQ(fs.files[kWorkReport],
+            "A<\r\ndriver_1=x>B<SER>C0123456789ABCDEF0123456789ABCDEFD\r\nlineEF[Drivers]");
+  EXPECT_EQ(opened, std::vector<std::wstring>{kWorkReport});
+  EXPECT_EQ(ui.minimized, 1);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(dialog_args.empty());
+  EXPECT_EQ(ui.statuses, (std::vector<std::wstring>{L"Collecting Driver Information",
+                                                    L"Collecting computer information",
+                                                    L"Sending information"}));
+  EXPECT_EQ(calls, (std::vector<std::wstring>{L"log:Start scanning file with mode:online",
+                                              L"collect", L"hwid", L"scanid", L"setuplog"}));
+}
+
+TEST_F(ScanWorkflowTest, LaterSubstitutionsSeeEarlierValuesAndOnlyExactModeIsOnline) {
+  // A setup-log line holding "[proc]" loses it; "Online" is not "online".
+  setup_log = L"x[proc]y";
+  fs.files[kTemplate] = "[setup_api_log]";
+  const auto r = Scan(L"Online");
+  EXPECT_EQ(fs.files[kWorkReport], "xy");
+  EXPECT_EQ(r.outcome, ScanOutcome::kSaveCancelled);
+  EXPECT_TRUE(opened.empty());
+}
+
+TEST_F(ScanWorkflowTest, OfflineSavesASecondIdenticalCopyAndTellsTheUser) {
+  fs.files[kTemplate] = "<html>[scanid]</html>";
+  save_choice = L"C:\\Users\\u\\desktop\\drivers.html";
+  const auto r = Scan(L"offline");
+  EXPECT_EQ(r.outcome, ScanOutcome::kReportSaved);
+  EXPECT_EQ(dialog_args, std::vector<std::wstring>{L"drivers|C:\\Users\\u\\desktop"});
+  EXPECT_EQ(fs.files[save_choice], fs.files[kWorkReport]);
+  EXPECT_EQ(ui.messages, std::vector<std::wstring>{app::kCopyHintText});
+  EXPECT_EQ(ui.status(), L"Save file to desktop");
+  EXPECT_EQ(ui.minimized, 0);
+}
+
+TEST_F(ScanWorkflowTest, CancelledSaveKeepsOnlyTheWorkCopyAndShowsNothing) {
+  fs.files[kTemplate] = "t";
+  const auto r = Scan(L"offline");
+  EXPECT_EQ(r.outcome, ScanOutcome::kSaveCancelled);
+  EXPECT_EQ(fs.files.size(), 2u);  // template + work report
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ui.status(), L"Save file to desktop");
+}
+
+TEST_F(ScanWorkflowTest, MissingTemplateWarnsAndLeavesTheEarlierReport) {
+  fs.files[kWorkReport] = "earlier";
+  const auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
+  EXPECT_EQ(ui.messages, std::vector<std::wstring>{app::kTemplateMissingText});
+  EXPECT_EQ(fs.files[kWorkReport], "earlier");
+  EXPECT_EQ(ui.status(), L"Collecting computer information");
+  EXPECT_EQ(calls.front(), L"log:Start scanning file with mode:online");
+}
+
+TEST_F(ScanWorkflowTest, EmptyScanDataEndsSilentlyAfterOneLogEntry) {
+  scan_data.clear();
+  fs.files[kTemplate] = "t";
+  const auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kNoScanData);
+  EXPECT_EQ(calls, (std::vector<std::wstring>{L"log:Start scanning file with mode:online",
+                                              L"collect"}));
+  EXPECT_EQ(ui.status(), L"Collecting Driver Information");
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(fs.files.count(kWorkReport));
+}
+
+TEST_F(ScanWorkflowTest, FailuresAreReportedAndLoseNothing) {
+  fs.files[kTemplate] = "new";
+  fs.files[kWorkReport] = "earlier";
+  fs.unwritable.insert(kWorkReport);
+  auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
+  EXPECT_EQ(fs.files[kWorkReport], "earlier");
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find(L"access denied"), std::wstring::npos);
+  EXPECT_TRUE(opened.empty());
+
+  // A collaborator that throws ends the scan the same way.
+  fs.unwritable.clear();
+  services.GetHardwareId = []() -> std::wstring { throw std::runtime_error("disk error 10002"); };
+  ui.messages.clear();
+  r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_NE(ui.messages[0].find(L"disk error 10002"), std::wstring::npos);
+}
+
+TEST_F(ScanWorkflowTest, SecondStartDuringAScanIsIgnored) {
+  fs.files[kTemplate] = "t";
+  // A Start click delivered while the scan lets window messages run.
+  app::ScanWorkflow* self = nullptr;
+  std::vector<ScanOutcome> inner;
+  services.CollectScanData = [&] {
+    inner.push_back(self->ScanDrivers(L"online").outcome);
+    return std::wstring(L"x");
+  };
+  app::ScanWorkflow wf(ui, fs, services, kTemplate);
+  self = &wf;
+  EXPECT_EQ(wf.ScanDrivers(L"online").outcome, ScanOutcome::kReportOpened);
+  // The guard is released afterwards: the next scan runs again.
+  EXPECT_EQ(wf.ScanDrivers(L"online").outcome, ScanOutcome::kReportOpened);
+  EXPECT_EQ(inner, (std::vector<ScanOutcome>{ScanOutcome::kAlreadyRunning,
+                                             ScanOutcome::kAlreadyRunning}));
+}
+
+TEST(ReplaceAll, ReplacesEveryOccurrenceWithoutRescanning) {
+  EXPECT_EQ(app::ReplaceAll(L"[a][a]x[a]", L"[a]", L"[a][a]"), L"[a][a][a][a]x[a][a]");
+  EXPECT_EQ(app::ReplaceAll(L"none", L"[a]", L"z"), L"none");
+}
+
+}  // namespace

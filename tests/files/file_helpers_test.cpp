@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_file_system.h"
+#include "fakes/fake_scan_ui.h"
+#include "files/file.h"
+
+namespace {
+
+TEST(FileHelpers, ReadTextFileKeepsBytesAndManagesTheWaitCursor) {
+  fakes::FakeFileSystem fs;
+  fakes::FakeScanUi ui;
+  fs.files[L"C:\\a.txt"] = "abc\r\n";
+  EXPECT_EQ(file::ReadTextFile(fs, ui, L"C:\\a.txt"), L"abc\r\n");
+  EXPECT_EQ(ui.wait_cursor, (std::vector<bool>{true, false}));
+  EXPECT_EQ(ui.pumps, 1);
+
+  // A missing file leaves the pointer alone.
+  fakes::FakeScanUi ui2;
+  EXPECT_EQ(file::ReadTextFile(fs, ui2, L"C:\\missing.txt"), L"");
+  EXPECT_TRUE(ui2.wait_cursor.empty());
+
+  // Present but unreadable: empty, and the pointer is still restored.
+  fs.unreadable.insert(L"C:\\a.txt");
+  fakes::FakeScanUi ui3;
+  EXPECT_EQ(file::ReadTextFile(fs, ui3, L"C:\\a.txt"), L"");
+  EXPECT_EQ(ui3.wait_cursor, (std::vector<bool>{true, false}));
+}
+
+TEST(FileHelpers, WriteTextFileReplacesOrAppendsWithoutLineEnd) {
+  fakes::FakeFileSystem fs;
+  fs.files[L"C:\\r.txt"] = "a much longer old text";
+  file::WriteTextFile(fs, L"C:\\r.txt", L"new", false);
+  EXPECT_EQ(fs.files[L"C:\\r.txt"], "new");
+  file::WriteTextFile(fs, L"C:\\n.txt", L"x", true);
+  file::WriteTextFile(fs, L"C:\\n.txt", L"y", true);
+  EXPECT_EQ(fs.files[L"C:\\n.txt"], "xy");
+  // Characters go out in the ANSI code page, one byte each here.
+  file::WriteTextFile(fs, L"C:\\e.txt", L"caf\u00e9", false);
+  EXPECT_EQ(fs.files[L"C:\\e.txt"], "caf\xe9");
+  fs.unwritable.insert(L"C:\\ro.txt");
+  EXPECT_THROW(file::WriteTextFile(fs, L"C:\\ro.txt", L"x", false), file::FileError);
+}
+
+TEST(FileHelpers, UserFoldersEndInSeparatorAndAreCreated) {
+  fakes::FakeFileSystem fs;
+  fs.env[L"TEMP"] = L"C:\\Temp";
+  fs.env[L"appdata"] = L"C:\\Roaming";
+  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
+  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
+  EXPECT_TRUE(fs.folders.count(L"C:\\Temp\\pellucor"));
+  EXPECT_EQ(file::GetLogFolder(fs), L"C:\\Roaming\\pellucor\\");
+  EXPECT_TRUE(fs.folders.count(L"C:\\Roaming\\pellucor"));
+  // Unset variable: a folder at the root of the current drive.
+  fs.env.erase(L"TEMP");
+  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"\\pellucor\\");
+}
+
+}  // namespace
