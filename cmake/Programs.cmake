@@ -3,8 +3,8 @@
 add_executable(kestrova-scan src/app/programs/scan_main.cpp)
 target_link_libraries(kestrova-scan PRIVATE kestrova_app)
 
-if(KESTROVA_BUILD_GUI)
-  file(GLOB _window CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/${KESTROVA_OS}/window/*.cpp)
+file(GLOB _window CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/${KESTROVA_OS}/window/*.cpp)
+if(KESTROVA_BUILD_GUI AND _window)
   if(WIN32)
     add_executable(kestrova WIN32 ${_window} ${CMAKE_SOURCE_DIR}/resources/win/kestrova.rc)
     target_link_libraries(kestrova PRIVATE kestrova_app comctl32 ole32 oleaut32 olepro32 uuid gdi32 user32)

@@ -9,7 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386
   xvfb xauth xdotool x11-utils imagemagick
-  chromium chromium-driver nodejs npm
+  chromium chromium-driver
   python3 file
 )
 
