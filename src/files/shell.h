@@ -1,0 +1,27 @@
+// Opening a document with the handler the system has for its type.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace file {
+
+// ShellExecuteA, as a port. Its result is not reported: callers never look
+// at it.
+class Shell {
+ public:
+  virtual ~Shell() = default;
+  virtual void Execute(std::uintptr_t owner, const std::wstring& verb, const std::wstring& file,
+                       const std::wstring& parameters, const std::wstring& directory,
+                       int show_command) = 0;
+};
+
+}  // namespace file
+
+namespace modScanLib {
+
+// The shell's "open" on `path`, hidden, with no owner; nothing is checked
+// before or after.
+void OpenDocument(file::Shell& shell, const std::wstring& path);
+
+}  // namespace modScanLib
