@@ -1,0 +1,87 @@
+#include "ident/base64.h"
+
+#include <algorithm>
+
+#include "platform/codepage.h"
+
+namespace Str {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Characters converted to the code page per pass: large enough to amortise
+// the conversion call, small enough to stay in cache. A multiple of 3 so a
+// single-byte code page leaves no bytes over between passes.
+constexpr std::size_t kCharsPerPass = 3 * 4096;
+
+// Appends the four characters of each whole 3-byte group of `bytes`; returns
+// how many bytes that consumed.
+std::size_t EncodeGroups(std::string_view bytes, std::wstring& out) {
+  const std::size_t groups = bytes.size() / 3;
+  const std::size_t start = out.size();
+  out.resize(start + 4 * groups);
+  wchar_t* dst = out.data() + start;
+  const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
+  for (std::size_t i = 0; i < groups; ++i, src += 3, dst += 4) {
+    const std::uint32_t g = (std::uint32_t{src[0]} << 16) | (std::uint32_t{src[1]} << 8) | src[2];
+    dst[0] = kAlphabet[g >> 18];
+    dst[1] = kAlphabet[(g >> 12) & 63];
+    dst[2] = kAlphabet[(g >> 6) & 63];
+    dst[3] = kAlphabet[g & 63];
+  }
+  return 3 * groups;
+}
+
+// The last one or two bytes, with "=" standing in for the missing ones.
+void EncodeTail(std::string_view bytes, std::wstring& out) {
+  if (bytes.empty()) return;
+  const unsigned a = static_cast<unsigned char>(bytes[0]);
+  const unsigned b = bytes.size() > 1 ? static_cast<unsigned char>(bytes[1]) : 0;
+  out.push_back(kAlphabet[a >> 2]);
+  out.push_back(kAlphabet[((a & 3) << 4) | (b >> 4)]);
+  out.push_back(bytes.size() > 1 ? kAlphabet[(b & 15) << 2] : L'=');
+  out.push_back(L'=');
+}
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+}  // namespace
+
+std::wstring Base64Encode(const std::wstring& data) {
+  std::wstring out;
+  // Exact on a single-byte code page.
+  out.reserve((data.size() + 2) / 3 * 4);
+  const std::wstring_view text(data);
+  std::string pending;  // bytes of a group not yet complete
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t len = std::min(kCharsPerPass, text.size() - pos);
+    // A surrogate pair is one character to the code page: keep it together.
+    if (pos + len < text.size() && IsHighSurrogate(text[pos + len - 1])) ++len;
+    pending += platform::ToAnsi(text.substr(pos, len));
+    pos += len;
+    pending.erase(0, EncodeGroups(pending, out));
+  }
+  EncodeTail(pending, out);
+  return out;
+}
+
+std::int32_t CharCodeOrZero(std::wstring_view ch) {
+  if (ch.empty()) return 0;
+  std::size_t len = 1;
+  if (ch.size() > 1 && IsHighSurrogate(ch[0])) len = 2;
+  const std::string bytes = platform::ToAnsi(ch.substr(0, len));
+  if (bytes.empty()) return 0;
+  if (bytes.size() == 1) return static_cast<unsigned char>(bytes[0]);
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  const auto trail = static_cast<unsigned char>(bytes[1]);
+  return static_cast<std::int16_t>((lead << 8) | trail);
+}
+
+}  // namespace Str
+
+namespace modScanLib {
+
+std::wstring EncodeText(std::wstring text) { return Str::Base64Encode(text); }
+
+}  // namespace modScanLib

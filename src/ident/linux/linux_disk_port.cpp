@@ -1,0 +1,260 @@
+#include "ident/linux/linux_disk_port.h"
+
+#include <fcntl.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+
+#include "platform/codepage.h"
+
+namespace ident {
+namespace {
+
+namespace fs = std::filesystem;
+
+// sysfs attributes are small; a bound keeps a bad fixture from being read
+// whole.
+std::optional<std::string> ReadAttribute(const fs::path& path, std::size_t max = 4096) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string data(max, '\0');
+  std::size_t got = 0;
+  while (got < max) {
+    const ssize_t n = ::read(fd, data.data() + got, max - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  data.resize(got);
+  return data;
+}
+
+// A text attribute: up to its first NUL, without surrounding white space,
+// converted from UTF-8 to the ANSI code page.
+std::string ReadText(const fs::path& path) {
+  std::string s = ReadAttribute(path).value_or("");
+  s = s.substr(0, s.find('\0'));
+  const auto space = [](unsigned char c) { return std::isspace(c) != 0; };
+  while (!s.empty() && space(s.back())) s.pop_back();
+  std::size_t first = 0;
+  while (first < s.size() && space(s[first])) ++first;
+  return platform::ToAnsi(platform::FromUtf8(s.substr(first)));
+}
+
+std::string FirstPublished(const fs::path& dir, std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    std::string value = ReadText(dir / name);
+    if (!value.empty()) return value;
+  }
+  return {};
+}
+
+// Name order with runs of digits compared by value.
+bool NameLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+        std::isdigit(static_cast<unsigned char>(b[j]))) {
+      std::size_t ei = i, ej = j;
+      while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+      while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+      std::string na = a.substr(i, ei - i), nb = b.substr(j, ej - j);
+      na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
+      nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
+      if (na.size() != nb.size()) return na.size() < nb.size();
+      if (na != nb) return na < nb;
+      i = ei;
+      j = ej;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
+
+bool AllZero(const IdentifyBlock& block) {
+  return std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+// A block with the integrity signature (0xA5 in word 255's low byte) must
+// sum to zero.
+bool Plausible(const IdentifyBlock& block) {
+  if (AllZero(block)) return false;
+  if (block[510] != 0xA5) return true;
+  std::uint8_t sum = 0;
+  for (std::uint8_t b : block) sum = static_cast<std::uint8_t>(sum + b);
+  return sum == 0;
+}
+
+// IDENTIFY DEVICE through the SCSI/ATA translation layer: ATA PASS-THROUGH
+// (16), PIO data-in, one 512-byte sector.
+std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
+  const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  IdentifyBlock block{};
+  unsigned char cdb[16] = {};
+  cdb[0] = 0x85;         // ATA PASS-THROUGH (16)
+  cdb[1] = 4 << 1;       // protocol: PIO data-in
+  cdb[2] = 0x0E;         // T_DIR from device, BYT_BLOK, length in the sector count
+  cdb[6] = 1;            // sector count
+  cdb[14] = kAtaIdentifyDevice;
+  unsigned char sense[32] = {};
+  sg_io_hdr_t io{};
+  io.interface_id = 'S';
+  io.dxfer_direction = SG_DXFER_FROM_DEV;
+  io.cmd_len = sizeof(cdb);
+  io.mx_sb_len = sizeof(sense);
+  io.dxfer_len = static_cast<unsigned>(block.size());
+  io.dxferp = block.data();
+  io.cmdp = cdb;
+  io.sbp = sense;
+  io.timeout = 5000;  // ms
+  const int rc = ::ioctl(fd, SG_IO, &io);
+  ::close(fd);
+  if (rc != 0 || (io.info & SG_INFO_OK_MASK) != SG_INFO_OK) return std::nullopt;
+  if (!Plausible(block)) return std::nullopt;
+  return block;
+}
+
+// The kernel keeps the IDENTIFY data of a SATA disk in its ATA Information
+// VPD page (0x89), which unprivileged users may read.
+std::optional<IdentifyBlock> IdentifyFromVpdPage(const fs::path& page_file) {
+  constexpr std::size_t kCommandOffset = 56, kDataOffset = 60;
+  const auto page = ReadAttribute(page_file, kDataOffset + kIdentifyBlockSize);
+  if (!page || page->size() < kDataOffset + kIdentifyBlockSize) return std::nullopt;
+  if (static_cast<std::uint8_t>((*page)[1]) != 0x89 ||
+      static_cast<std::uint8_t>((*page)[kCommandOffset]) != kAtaIdentifyDevice) {
+    return std::nullopt;
+  }
+  IdentifyBlock block;
+  std::copy_n(page->begin() + kDataOffset, block.size(), block.begin());
+  if (!Plausible(block)) return std::nullopt;
+  return block;
+}
+
+// The unit serial number VPD page (0x80) of a SCSI disk.
+std::string SerialFromVpdPage(const fs::path& page_file) {
+  const auto page = ReadAttribute(page_file, 4 + 255);
+  if (!page || page->size() < 4 || static_cast<std::uint8_t>((*page)[1]) != 0x80) return {};
+  const std::size_t len = std::min<std::size_t>(static_cast<std::uint8_t>((*page)[3]),
+                                                page->size() - 4);
+  std::string s = page->substr(4, len);
+  s = s.substr(0, s.find('\0'));
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  const std::size_t first = s.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : s.substr(first);
+}
+
+void PutString(IdentifyBlock& block, WordRange words, const std::string& text) {
+  if (text.empty()) return;
+  const std::size_t chars = 2 * static_cast<std::size_t>(words.last - words.first + 1);
+  for (std::size_t i = 0; i < chars; ++i) {
+    const char c = i < text.size() ? text[i] : ' ';
+    const std::size_t word = static_cast<std::size_t>(words.first) + i / 2;
+    // The first character of each word goes in its high byte.
+    block[2 * word + (i % 2 == 0 ? 1 : 0)] = static_cast<std::uint8_t>(c);
+  }
+}
+
+constexpr char kPhysicalDrive[] = "\\\\.\\PhysicalDrive";
+
+}  // namespace
+
+std::string SysRootFromEnvironment() {
+  const char* root = std::getenv("KESTROVA_SYSROOT");
+  return root && *root ? root : "/";
+}
+
+std::vector<std::string> FixedDisks(const std::string& root) {
+  std::vector<std::string> disks;
+  std::error_code ec;
+  const fs::path block_dir = fs::path(root) / "sys" / "block";
+  for (fs::directory_iterator it(block_dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path dir = it->path();
+    // Loop, RAM, device-mapper and other virtual disks have no device.
+    if (!fs::exists(dir / "device", ec)) continue;
+    if (ReadText(dir / "removable") != "0") continue;
+    disks.push_back(dir.filename().string());
+  }
+  std::sort(disks.begin(), disks.end(), NameLess);
+  return disks;
+}
+
+IdentifyBlock BuildIdentifyBlock(const std::string& model, const std::string& serial,
+                                 const std::string& firmware) {
+  IdentifyBlock block{};
+  PutString(block, IdentifyFieldWords(kModelNumber), model);
+  PutString(block, IdentifyFieldWords(kSerialNumber), serial);
+  PutString(block, IdentifyFieldWords(kFirmwareRevision), firmware);
+  return block;
+}
+
+LinuxDiskPort::LinuxDiskPort(std::string root) : root_(std::move(root)) {}
+
+OsVersion LinuxDiskPort::GetVersionExA() {
+  // The NT-family path is the one that opens drives by number.
+  return {2, 0};
+}
+
+DiskHandle LinuxDiskPort::CreateFileA(const std::string& name, OpenMode mode) {
+  const std::string prefix = kPhysicalDrive;
+  if (mode != OpenMode::kReadWriteExisting || name.compare(0, prefix.size(), prefix) != 0) {
+    return kInvalidDiskHandle;
+  }
+  const std::string digits = name.substr(prefix.size());
+  if (digits.empty() || digits.size() > 3 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return kInvalidDiskHandle;
+  }
+  const std::size_t n = std::stoul(digits);
+  const std::vector<std::string> disks = FixedDisks(root_);
+  if (n >= disks.size()) return kInvalidDiskHandle;
+  const DiskHandle handle = next_handle_++;
+  open_disks_[handle] = disks[n];
+  return handle;
+}
+
+void LinuxDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                                    std::span<const std::uint8_t> request,
+                                    std::span<std::uint8_t> reply) {
+  const auto it = open_disks_.find(handle);
+  if (it == open_disks_.end() || control_code != kSmartRcvDriveData ||
+      request.size() < kRequestSize || request[request_offset::kCommand] != kAtaIdentifyDevice ||
+      reply.size() < kReplySize) {
+    return;
+  }
+  if (const auto block = ReadIdentifyBlock(it->second)) {
+    std::copy(block->begin(), block->end(), reply.begin() + kReplyHeaderSize);
+  }
+}
+
+void LinuxDiskPort::CloseHandle(DiskHandle handle) { open_disks_.erase(handle); }
+
+std::optional<IdentifyBlock> LinuxDiskPort::ReadIdentifyBlock(const std::string& disk) const {
+  const fs::path root(root_);
+  if (auto block = IdentifyThroughSgIo(root / "dev" / disk)) return block;
+  const fs::path dir = root / "sys" / "block" / disk;
+  const fs::path device = dir / "device";
+  if (auto block = IdentifyFromVpdPage(device / "vpd_pg89")) return block;
+
+  // NVMe controllers, SCSI disks and MMC cards name their attributes
+  // differently; virtio disks publish only a serial number, beside the disk.
+  const std::string model = FirstPublished(device, {"model", "name"});
+  std::string serial = FirstPublished(device, {"serial"});
+  if (serial.empty()) serial = ReadText(dir / "serial");
+  if (serial.empty()) serial = SerialFromVpdPage(device / "vpd_pg80");
+  const std::string firmware = FirstPublished(device, {"firmware_rev", "rev", "fwrev"});
+  if (model.empty() && serial.empty() && firmware.empty()) return std::nullopt;
+  return BuildIdentifyBlock(model, serial, firmware);
+}
+
+}  // namespace ident

@@ -1,0 +1,2 @@
+# CoCreateGuid.
+target_link_libraries(kestrova_ident PUBLIC ole32)

@@ -1,0 +1,41 @@
+#include "ident/win/win_disk_port.h"
+
+#include <windows.h>
+
+namespace ident {
+
+OsVersion WinDiskPort::GetVersionExA() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof(info);  // 148
+  // Deprecated, but it is the call that tells the 9x family from NT; a
+  // record it leaves untouched reads as platform 0.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  ::GetVersionExA(&info);
+#pragma GCC diagnostic pop
+  return {info.dwPlatformId, info.dwMinorVersion};
+}
+
+DiskHandle WinDiskPort::CreateFileA(const std::string& name, OpenMode mode) {
+  HANDLE h;
+  if (mode == OpenMode::kReadWriteExisting) {
+    h = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  } else {
+    h = ::CreateFileA(name.c_str(), 0, 0, nullptr, CREATE_NEW, 0, nullptr);
+  }
+  return reinterpret_cast<DiskHandle>(h);
+}
+
+void WinDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                                  std::span<const std::uint8_t> request,
+                                  std::span<std::uint8_t> reply) {
+  DWORD returned = 0;
+  ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), control_code,
+                    const_cast<std::uint8_t*>(request.data()), static_cast<DWORD>(request.size()),
+                    reply.data(), static_cast<DWORD>(reply.size()), &returned, nullptr);
+}
+
+void WinDiskPort::CloseHandle(DiskHandle handle) { ::CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+
+}  // namespace ident

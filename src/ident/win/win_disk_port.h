@@ -1,0 +1,18 @@
+// The disk port on Windows: a direct pass-through to the kernel calls.
+#pragma once
+
+#include "ident/disk_port.h"
+
+namespace ident {
+
+class WinDiskPort : public DiskPort {
+ public:
+  OsVersion GetVersionExA() override;
+  DiskHandle CreateFileA(const std::string& name, OpenMode mode) override;
+  void DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                       std::span<const std::uint8_t> request,
+                       std::span<std::uint8_t> reply) override;
+  void CloseHandle(DiskHandle handle) override;
+};
+
+}  // namespace ident
