@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The Linux window end to end, from a folder holding only the program and driver.html: the
+# window opens, Start (online) writes the report and hands it to the desktop's opener, a
+# second Start scans again, and Exit ends the program.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+
+home=$(make_temp_home)
+export HOME=$home XDG_RUNTIME_DIR= XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
+export XDG_CONFIG_HOME=$home/config
+mkdir -p "$XDG_CACHE_HOME" "$home/app" "$home/bin"
+cp "$KESTROVA_BUILD_LINUX/kestrova" "$KESTROVA_BUILD_LINUX/driver.html" "$home/app/"
+report=$XDG_CACHE_HOME/pellucor/driver.html
+
+# The desktop opener only records what it was asked to open.
+opened=$home/opened
+cat >"$home/bin/xdg-open" <<EOF
+#!/bin/sh
+printf '%s\n' "\$1" >>"$opened"
+EOF
+chmod +x "$home/bin/xdg-open"
+export PATH=$home/bin:$PATH
+
+"$home/app/kestrova" 2>"$home/stderr" &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true' EXIT
+
+# Found by its class: a Wine window of the same title may share the display.
+wid=$(timeout 20 xdotool search --sync --onlyvisible --class '^kestrova$' | head -n1) ||
+  fail "the window did not appear"
+[ -n "$wid" ] || fail "the window did not appear"
+expect_eq "$(xdotool getwindowname "$wid")" "Kestrova" "window title"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+expect_eq "${WIDTH}x${HEIGHT}" "568x304" "client area"
+
+wait_for_file() {  # path seconds
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [ -s "$1" ] && return 0
+    kill -0 "$pid" 2>/dev/null || fail "the program ended during the scan: $(cat "$home/stderr")"
+    sleep 0.1
+  done
+  return 1
+}
+
+click() {  # x y, in the window
+  xdotool mousemove --window "$wid" "$1" "$2" click 1
+}
+
+check_report() {
+  wait_for_file "$report" 60 || fail "no report after clicking Start"
+  if grep -q '\[drivers\]\|\[hwid\]\|\[scanid\]\|\[setup_api_log\]\|\[proc\]' "$report"; then
+    fail "placeholders left in the report"
+  fi
+}
+
+# Start, with "I can access internet." selected as it is at start: an online scan.
+click 308 220
+check_report
+# Once the shell operation is real, the online scan must hand the report to the opener.
+if wait_for_file "$opened" 10; then
+  expect_eq "$(head -n1 "$opened")" "$report" "document handed to xdg-open"
+elif ! grep -q 'PLACEHOLDER: shell open' "$KESTROVA_SRC/src/app/placeholder_services.cpp"; then
+  fail "the online scan did not open the report"
+fi
+
+# The window stays and scans again.
+rm -f "$report"
+xdotool windowmap --sync "$wid" 2>/dev/null || true
+click 308 220
+check_report
+
+# Exit ends the program.
+click 544 19
+for ((i = 0; i < 100; i++)); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program still runs after Exit"
+set +e
+wait "$pid"
+rc=$?
+set -e
+trap - EXIT
+expect_eq "$rc" 0 "exit status after Exit"
+rm -rf "$home"
+pass
