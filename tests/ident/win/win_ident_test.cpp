@@ -1,0 +1,47 @@
+// The Win32 adapters against the real system calls (run under Wine).
+#include <gtest/gtest.h>
+
+#include "ident/hdsn.h"
+#include "ident/identifiers.h"
+#include "ident/win/win_disk_port.h"
+#include "ident/win/win_guid_source.h"
+
+namespace {
+
+TEST(WinIdent, PlatformIsNtFamily) {
+  ident::WinDiskPort port;
+  const ident::OsVersion version = port.GetVersionExA();
+  EXPECT_EQ(version.platform_id, 2u);
+  EXPECT_EQ(ident::HDSN(port).Platform(), L"WNT");
+}
+
+TEST(WinIdent, HardwareIdFallsBackWhereSmartAnswersNothing) {
+  // Wine opens \\.\PhysicalDrive0 but rejects SMART_RCV_DRIVE_DATA, so the
+  // reply stays zero.
+  ident::WinDiskPort port;
+  EXPECT_EQ(modScanLib::GetHardwareId(port), L"123456");
+  ident::HDSN reader(port);
+  EXPECT_EQ(reader.GetModelNumber(), L"");
+}
+
+TEST(WinIdent, MissingDriveIsNoIdentity) {
+  ident::WinDiskPort port;
+  EXPECT_EQ(port.CreateFileA("\\\\.\\PhysicalDrive3", ident::OpenMode::kReadWriteExisting),
+            ident::kInvalidDiskHandle);
+  ident::HDSN reader(port);
+  reader.CurrentDrive(3);
+  EXPECT_EQ(reader.GetSerialNumber(), L"");
+}
+
+TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
+  ident::WinGuidSource guids;
+  const std::wstring a = api::NewScanId(guids);
+  const std::wstring b = api::NewScanId(guids);
+  for (const std::wstring& id : {a, b}) {
+    ASSERT_EQ(id.size(), 32u);
+    EXPECT_EQ(id.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << id.c_str();
+  }
+  EXPECT_NE(a, b);
+}
+
+}  // namespace
