@@ -1,0 +1,23 @@
+#include "devices/driver_class.h"
+
+#include "devices/cls_registry.h"
+#include "devices/text.h"
+
+namespace modDeviceManagerAPI {
+
+std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring driver_key,
+                                 const std::wstring& value_name) {
+  driver_key = devices::UpperCase(driver_key);
+  devices::clsRegistry reg(registry);
+  const devices::Variant none(L"");
+  std::wstring s =
+      reg.LoadValue(kControlSet1ClassPath + driver_key, value_name, none, L"HKEY_LOCAL_MACHINE")
+          .ToText();
+  if (s.empty()) {
+    s = reg.LoadValue(kControlSet2ClassPath + driver_key, value_name, none, L"HKEY_LOCAL_MACHINE")
+            .ToText();
+  }
+  return devices::TrimSpaces(s);
+}
+
+}  // namespace modDeviceManagerAPI

@@ -1,0 +1,20 @@
+#include "devices/text.h"
+
+#include <cwctype>
+
+namespace devices {
+
+std::wstring TrimSpaces(std::wstring_view s) {
+  const auto first = s.find_first_not_of(L' ');
+  if (first == std::wstring_view::npos) return L"";
+  const auto last = s.find_last_not_of(L' ');
+  return std::wstring(s.substr(first, last - first + 1));
+}
+
+std::wstring UpperCase(std::wstring_view s) {
+  std::wstring out(s);
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towupper(c));
+  return out;
+}
+
+}  // namespace devices

@@ -1,0 +1,56 @@
+#include "devices/driver_class.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_registry.h"
+
+namespace {
+
+using devices::kHkeyLocalMachine;
+using fakes::FakeRegistry;
+using modDeviceManagerAPI::GetDriverClassValue;
+
+constexpr char kCs1[] = "System\\ControlSet001\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
+constexpr char kCs2[] = "System\\ControlSet002\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
+constexpr wchar_t kKey[] = L"{4d36e97d-e325-11ce-bfc1-08002be10318}\\0003";
+
+TEST(DriverClassTest, ControlSet001WinsAndControlSet002FillsTheGaps) {
+  FakeRegistry fr;
+  fr.PutString(kHkeyLocalMachine, kCs1, "DriverVersion", "  10.0.1 ");
+  fr.PutString(kHkeyLocalMachine, kCs2, "DriverVersion", "9.9");
+  fr.PutString(kHkeyLocalMachine, kCs2, "InfPath", "machine.inf");
+  fr.PutString(kHkeyLocalMachine, kCs1, "ProviderName", "");
+  fr.PutString(kHkeyLocalMachine, kCs2, "ProviderName", "Contoso");
+  fr.PutString(kHkeyLocalMachine, kCs1, "DriverDate", "   ");
+  fr.PutString(kHkeyLocalMachine, kCs2, "DriverDate", "1-2-2003");
+  fr.PutString(kHkeyLocalMachine, kCs1, "Tabbed", "\tx\t");
+  fr.Put(kHkeyLocalMachine, kCs1, "Number", devices::kRegDword, {0x2A, 0, 0, 0});
+
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"DriverVersion"), L"10.0.1");
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"InfPath"), L"machine.inf");
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"ProviderName"), L"Contoso");  // empty counts as missing
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"DriverDate"), L"");  // spaces: chosen, then trimmed
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"Tabbed"), L"\tx\t");
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"Number"), L"42");
+  EXPECT_EQ(GetDriverClassValue(fr, kKey, L"MatchingDeviceId"), L"");
+  EXPECT_EQ(fr.open_keys(), 0);
+}
+
+TEST(DriverClassTest, ReadsUnderHklmWithTheUpperCasedKeyAndLeavesTheCallersCopy) {
+  FakeRegistry fr;
+  std::wstring key = kKey;
+  GetDriverClassValue(fr, key, L"InfPath");
+  EXPECT_EQ(key, kKey);
+  ASSERT_EQ(fr.openings.size(), 2u);
+  EXPECT_EQ(fr.openings[0].parent, kHkeyLocalMachine);
+  EXPECT_EQ(fr.openings[0].path, kCs1);
+  EXPECT_EQ(fr.openings[0].access, devices::kKeyRead);
+  EXPECT_EQ(fr.openings[1].path, kCs2);
+
+  fr.openings.clear();
+  fr.PutString(kHkeyLocalMachine, "System\\ControlSet001\\Control\\Class", "InfPath", "root.inf");
+  EXPECT_EQ(GetDriverClassValue(fr, L"", L"InfPath"), L"root.inf");
+  EXPECT_EQ(fr.openings[0].path, "System\\ControlSet001\\Control\\Class\\");
+}
+
+}  // namespace
