@@ -1,0 +1,365 @@
+// The report page in headless Chromium: reports built as the program builds
+// them, a report from kestrova-scan, sending to a local service, and the
+// damaged inputs a reader may open.
+import { after, before, describe, test } from "node:test";
+import assert from "node:assert/strict";
+import fs from "node:fs";
+import http from "node:http";
+import os from "node:os";
+import path from "node:path";
+import { pathToFileURL } from "node:url";
+import { chromium } from "playwright-core";
+import * as R from "./report_lib.mjs";
+
+const FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
+               "--no-first-run", "--disable-component-update", "--disable-sync"];
+
+const HWID = "WD-WCC6Y3KL5N2X";
+const SCANID = "6F9619FF8B86D011B42D00C04FC964FF";
+// The sample devices plus one without a driver and without a problem code.
+const DEVICES = [...R.sampleDevices, { name: "Unknown Device", hwids: "ACPI\\INT33A1,*INT33A1,", problem: 0 }];
+const SCAN_DATA = R.scanData(DEVICES, R.sampleInfo);
+
+let context;
+let work;
+
+before(async () => {
+  work = fs.mkdtempSync(path.join(process.env.KESTROVA_PAGE_WORK || os.tmpdir(), "page-"));
+  context = await chromium.launchPersistentContext(path.join(work, "profile"), {
+    executablePath: process.env.KESTROVA_CHROMIUM || "/usr/bin/chromium",
+    headless: true,
+    args: FLAGS,
+    viewport: { width: 1280, height: 900 },
+  });
+});
+
+after(async () => {
+  await context?.close();
+  if (work) fs.rmSync(work, { recursive: true, force: true });
+});
+
+function report({ url = "", drivers = R.base64Ansi(SCAN_DATA), hwid = R.base64Ansi(HWID), scanid = SCANID,
+                  setupLog = R.sampleLog } = {}) {
+  return R.fillTemplate(R.configure(R.readSource(), url), { drivers, hwid, scanid, setupLog });
+}
+
+let pageCount = 0;
+// Opens the page from file:// and records script errors, console errors
+// and every request that is not the file itself.
+async function open(html, { allowConsole = () => false } = {}) {
+  const file = path.join(work, `report-${++pageCount}.html`);
+  fs.writeFileSync(file, html);
+  const page = await context.newPage();
+  const errors = [];
+  const requests = [];
+  page.on("pageerror", (e) => errors.push(`pageerror: ${e.message}`));
+  page.on("console", (m) => {
+    if (m.type() === "error" && !allowConsole(m.text())) errors.push(`console: ${m.text()}`);
+  });
+  page.on("request", (r) => { if (!r.url().startsWith("file:")) requests.push(r); });
+  await page.goto(pathToFileURL(file).href);
+  return { page, errors, requests };
+}
+
+const text = (page, selector) => page.locator(selector).innerText();
+const rowNumbers = (page) =>
+  page.locator("#device-body tr").evaluateAll((rows) => rows.map((r) => Number(r.dataset.number)));
+
+// A local service that records what it receives.
+function startService() {
+  const received = [];
+  const server = http.createServer((req, res) => {
+    const chunks = [];
+    req.on("data", (c) => chunks.push(c));
+    req.on("end", () => {
+      received.push({ method: req.method, url: req.url, type: req.headers["content-type"], body: Buffer.concat(chunks) });
+      res.writeHead(204);
+      res.end();
+    });
+  });
+  return new Promise((resolve) => server.listen(0, "127.0.0.1", () => {
+    resolve({ server, received, url: `http://127.0.0.1:${server.address().port}/submit` });
+  }));
+}
+
+// application/x-www-form-urlencoded to raw bytes per field.
+function parseForm(body) {
+  const bytes = (s) => {
+    const out = [];
+    for (let i = 0; i < s.length; i++) {
+      if (s[i] === "+") out.push(0x20);
+      else if (s[i] === "%") { out.push(parseInt(s.slice(i + 1, i + 3), 16)); i += 2; }
+      else out.push(s.charCodeAt(i));
+    }
+    return Buffer.from(out);
+  };
+  return body.toString("latin1").split("&").map((pair) => {
+    const eq = pair.indexOf("=");
+    return [bytes(pair.slice(0, eq)).toString("latin1"), bytes(pair.slice(eq + 1))];
+  });
+}
+
+async function until(predicate, what) {
+  for (let i = 0; i < 100 && !predicate(); i++) await new Promise((r) => setTimeout(r, 50));
+  assert.ok(predicate(), `timed out waiting for ${what}`);
+}
+
+describe("the template file", () => {
+  const source = R.readSource();
+
+  test("is plain ASCII, declares windows-1252 and loads nothing from outside", () => {
+    assert.ok(!/[^\x00-\x7f]/.test(source), "non-ASCII byte in driver.html");
+    assert.match(source, /<meta charset="windows-1252">/);
+    for (const outside of [/\b(src|href)\s*=/i, /\burl\(/, /@import/i, /https?:\/\//i]) {
+      assert.doesNotMatch(source, outside);
+    }
+    assert.deepEqual(source.match(/@[A-Za-z0-9_]+@/g), ["@KESTROVA_SERVICE_URL@", "@KESTROVA_SERVICE_URL@"]);
+    for (const name of ["drivers", "hwid", "scanid", "setup_api_log"]) {
+      assert.equal(source.split(`[${name}]`).length - 1, 1, `[${name}] should occur once`);
+    }
+  });
+
+  test("allows exactly its own script", () => {
+    const hash = R.scriptHash(source);
+    assert.ok(source.includes(`'sha256-${hash}'`),
+              `the script changed: run node tests/page/update_csp_hash.mjs (sha256-${hash})`);
+  });
+
+  test("the build's copy is the source with the service address filled in", (t) => {
+    const built = process.env.KESTROVA_BUILD_LINUX && path.join(process.env.KESTROVA_BUILD_LINUX, "driver.html");
+    if (!built || !fs.existsSync(built)) return t.skip("no built driver.html given");
+    assert.equal(fs.readFileSync(built, "latin1"), R.configure(source, ""));
+  });
+});
+
+describe("a report", () => {
+  test("shows the computer, the counts, attention devices first and the setup log", async () => {
+    const { page, errors, requests } = await open(report());
+    assert.equal(await text(page, "#stat-devices"), "9");
+    assert.equal(await text(page, "#stat-attention"), "5");
+    assert.equal(await text(page, "#stat-problems"), "4");
+    assert.equal(await text(page, "#stat-nodriver"), "3");
+
+    const facts = await text(page, "#facts");
+    for (const want of ["Dell Inc. OptiPlex 7060 (0862)", "DESKTOP-7QK2M4R",
+                        "Microsoft Windows 10 Pro, version 10.0.19045 (64-bit)",
+                        "DELL   - 1072009,1.14.0,American Megatrends - 5000B", HWID, SCANID]) {
+      assert.ok(facts.replace(/\s+/g, " ").includes(want.replace(/\s+/g, " ")), `summary lacks ${want}`);
+    }
+
+    // Problem codes first, then the device without a driver, then the rest.
+    assert.deepEqual(await rowNumbers(page), [2, 4, 5, 6, 9, 1, 3, 7, 8]);
+    const attention = await page.locator("#attention-list li").allInnerTexts();
+    assert.equal(attention.length, 5);
+    assert.match(attention[0], /Contr\u00f4leur audio haute d\u00e9finition \u2014 \u20ac[\s\S]*code 28[\s\S]*driver for this device is not installed/);
+    assert.match(attention[1], /USB Composite Device[\s\S]*code 22[\s\S]*disabled/);
+    assert.match(attention[2], /code 43[\s\S]*stopped this device/);
+    assert.match(attention[4], /Unknown Device[\s\S]*no driver/);
+
+    const row = await page.locator("#device-body tr", { hasText: "SATA AHCI" }).innerText();
+    for (const want of ["hdc", "Intel", "10.1.1.38", "6-21-2006", "oem12.inf", "pci\\ven_8086&dev_2829",
+                        "PCI\\VEN_8086&DEV_2829&SUBSYS_00000000&REV_02", "PCI\\CC_0106", "Working"]) {
+      assert.ok(row.includes(want), `row lacks ${want}`);
+    }
+
+    assert.equal(await page.locator("#setup-log").textContent(), R.sampleLog.slice(2).split("\r\n").join("\n"));
+    assert.match(await text(page, "#sending-text"), /local report: it has not been sent anywhere/);
+    assert.equal(await page.locator("#messages").isVisible(), false);
+    await page.waitForTimeout(300);
+    assert.deepEqual(requests.map((r) => r.url()), [], "a local report requested something");
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("filters, sorts, and reads on a phone and on paper", async () => {
+    const { page, errors } = await open(report());
+    await page.fill("#filter", "realtek");
+    assert.deepEqual(await rowNumbers(page), [5]);
+    assert.equal(await text(page, "#shown"), "Showing 1 of 9");
+    await page.fill("#filter", "pci\\cc_0106");
+    assert.deepEqual(await rowNumbers(page), [1]);
+    await page.fill("#filter", "no such device");
+    assert.match(await text(page, "#device-body"), /No device matches the filter/);
+    await page.fill("#filter", "");
+    await page.check("#only-attention");
+    assert.deepEqual(await rowNumbers(page), [2, 4, 5, 6, 9]);
+    await page.uncheck("#only-attention");
+
+    await page.click("th[data-key=name] button");
+    const names = await page.locator("#device-body td.name").allInnerTexts();
+    assert.deepEqual(names, [...names].sort((a, b) => a.localeCompare(b, undefined, { sensitivity: "base" })));
+    assert.equal(await page.getAttribute("th[data-key=name]", "aria-sort"), "ascending");
+    await page.click("th[data-key=date] button");
+    await page.click("th[data-key=date] button");
+    // Newest driver first; devices without a date last.
+    assert.deepEqual((await rowNumbers(page)).slice(0, 2), [7, 5]);
+
+    await page.setViewportSize({ width: 390, height: 800 });
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    assert.ok(overflow <= 0, `page is ${overflow}px wider than a phone screen`);
+    await page.emulateMedia({ media: "print" });
+    assert.equal(await page.locator("#filter").isVisible(), false);
+    assert.equal(await page.locator("#device-body tr").count(), 9);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("shows setup-log markup as text and runs none of it", async () => {
+    const attack = '</pre><script>document.title="pwned"</script><img src=x onerror="document.title=\'pwned\'">';
+    const setupLog = `${R.CRLF}first line${R.CRLF}${attack}${R.CRLF}</div><script>document.title="pwned"</script>`;
+    const { page, errors } = await open(report({ setupLog }));
+    assert.equal(await page.locator("#setup-log").textContent(),
+                 `first line\n${attack}\n</div><script>document.title="pwned"</script>`);
+    assert.notEqual(await page.title(), "pwned");
+    assert.match(await page.title(), /^Driver report - DESKTOP-7QK2M4R$/);
+    assert.equal(await page.locator("img").count(), 0);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("refuses script that reaches the page unescaped", async () => {
+    // Were the excerpt ever put in without escaping, the page's policy
+    // still runs no script but its own.
+    const html = R.fillTemplate(R.configure(R.readSource(), ""), {
+      drivers: R.base64Ansi(SCAN_DATA), hwid: R.base64Ansi(HWID), scanid: SCANID, setupLog: "",
+    }).toString("latin1").replace('<div id="setup-log-source" hidden>',
+                                  '<div id="setup-log-source" hidden></div><script>document.title="pwned"</script><div>');
+    const blocked = [];
+    const { page, errors } = await open(Buffer.from(html, "latin1"), {
+      allowConsole: (m) => /Content Security Policy/.test(m) && blocked.push(m),
+    });
+    assert.equal(await page.title(), "Driver report - DESKTOP-7QK2M4R");
+    assert.equal(blocked.length, 1, "the injected script was not reported as blocked");
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+});
+
+describe("sending", () => {
+  let service;
+  before(async () => { service = await startService(); });
+  after(() => service.server.close());
+
+  test("posts the four values byte for byte to the service, and again on request", async () => {
+    service.received.length = 0;
+    const drivers = R.base64Ansi(SCAN_DATA);
+    const hwid = R.base64Ansi(HWID);
+    const setupLog = R.sampleLog + `${R.CRLF}a&b=c+d %41 "quoted" 'single' \\back\\ <tag>`;
+    const { page, errors, requests } = await open(report({ url: service.url, drivers, hwid, setupLog }));
+    await until(() => service.received.length === 1, "the POST");
+    const post = service.received[0];
+    assert.equal(post.method, "POST");
+    assert.equal(post.url, "/submit");
+    assert.equal(post.type, "application/x-www-form-urlencoded");
+    const fields = parseForm(post.body);
+    assert.deepEqual(fields.map(([k]) => k), ["drivers", "hwid", "scanid", "setup_api_log"]);
+    const got = Object.fromEntries(fields);
+    assert.ok(got.drivers.equals(Buffer.from(drivers, "latin1")), "drivers differs");
+    assert.ok(got.hwid.equals(Buffer.from(hwid, "latin1")), "hwid differs");
+    assert.ok(got.scanid.equals(Buffer.from(SCANID, "latin1")), "scanid differs");
+    assert.ok(got.setup_api_log.equals(R.cp1252(setupLog)),
+              `setup_api_log differs: ${JSON.stringify(got.setup_api_log.toString("latin1"))}`);
+
+    await page.locator("#sending-text", { hasText: "was sent to the driver-identification service at 127.0.0.1" }).waitFor();
+    await page.click("#send-again");
+    await until(() => service.received.length === 2, "the second POST");
+    assert.ok(service.received[1].body.equals(post.body));
+    assert.ok(requests.every((r) => r.url() === service.url), `other requests: ${requests.map((r) => r.url())}`);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("says so when the service cannot be reached, and offers to send again", async () => {
+    const closed = await startService();
+    const url = closed.url;
+    await new Promise((r) => closed.server.close(r));
+    const { page, errors } = await open(report({ url }), {
+      allowConsole: (m) => /ERR_CONNECTION_REFUSED/.test(m),
+    });
+    await page.locator("#sending-text", { hasText: "could not be sent" }).waitFor();
+    assert.equal(await page.locator("#send-again").isVisible(), true);
+    assert.equal(await text(page, "#stat-devices"), "9");
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("the bare template sends nothing and says it is no report", async () => {
+    service.received.length = 0;
+    const { page, errors, requests } = await open(Buffer.from(R.configure(R.readSource(), service.url), "latin1"));
+    assert.match(await text(page, "#messages"), /This is the report template, not a report/);
+    assert.equal(await page.locator("#summary").isVisible(), false);
+    await page.waitForTimeout(300);
+    assert.equal(service.received.length, 0);
+    assert.deepEqual(requests, []);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+});
+
+describe("a damaged report gives a readable message and no script error", () => {
+  const good = R.base64Ansi(SCAN_DATA);
+  const list = R.driverList(DEVICES);
+  const cut = list.indexOf(`${R.CRLF}driver_6=`) + 40;
+  const shifted = R.scanData(DEVICES.slice(0, 2), R.sampleInfo).replace("driver_2=", "driver_2=extra[;]") +
+                  "";
+  const cases = [
+    ["a character that is not Base64", { drivers: good.slice(0, 100) + "!" + good.slice(101) },
+     /The device data is damaged: character 101 \("!"\) is not part of the Base64 encoding/],
+    ["Base64 cut short", { drivers: good.slice(0, -3) }, /The device data is damaged: its Base64 encoding is cut short/],
+    ["a list that ends inside an entry", { drivers: R.base64Ansi(list.slice(0, cut - (cut % 3))) },
+     /ends in the middle of entry driver_6: the report is incomplete/],
+    ["an entry with a separator too many", { drivers: R.base64Ansi(shifted) },
+     /Entry driver_2 has 12 separators instead of 11/],
+    ["an empty report", { drivers: "", hwid: "", scanid: "", setupLog: "" }, /This report holds no device data/],
+    ["a damaged hardware id", { hwid: "%%%" }, /The hardware id is damaged/],
+    ["a scan id of the wrong form", { scanid: "not-a-scan-id" }, /The scan id "not-a-scan-id" is not in the expected form/],
+  ];
+  for (const [name, values, message] of cases) {
+    test(name, async () => {
+      const { page, errors } = await open(report(values));
+      assert.match(await text(page, "#messages"), message);
+      assert.ok((await text(page, "body")).length > 200, "the page is nearly blank");
+      assert.deepEqual(errors, []);
+      await page.close();
+    });
+  }
+
+  test("what can be read of a damaged list is still shown", async () => {
+    const { page } = await open(report({ drivers: R.base64Ansi(shifted) }));
+    assert.equal(await text(page, "#stat-devices"), "2");
+    assert.match(await text(page, "#device-body"), /damaged entry/);
+    await page.close();
+  });
+});
+
+// The report that the Linux command-line scan writes from its template.
+test("a report written by kestrova-scan", async (t) => {
+  const file = process.env.KESTROVA_SCAN_REPORT;
+  if (!file) return t.skip("KESTROVA_SCAN_REPORT not set");
+  const html = fs.readFileSync(file);
+  const drivers = /data-drivers="([^"]*)"/.exec(html.toString("latin1"))[1];
+  const { page, errors } = await open(html);
+  if (!/^[A-Za-z0-9+/]*={0,2}$/.test(drivers)) {
+    // The scan still runs on stand-in operations without Base64.
+    t.diagnostic("the scan's device data is not Base64 yet");
+    assert.match(await text(page, "#messages"), /The device data is damaged/);
+  } else {
+    const data = new TextDecoder("windows-1252").decode(Buffer.from(drivers, "base64"));
+    const entries = [...data.matchAll(/\r\ndriver_(\d+)=((?:(?!\r\ndriver_)[\s\S])*)/g)].map((m) => {
+      const fields = m[2].split("\r\n\r\n")[0].split("[;]");
+      return { number: Number(m[1]), attention: fields[11] !== "0" || fields[7] === "" };
+    });
+    assert.ok(entries.length > 0, "the scan listed no device");
+    t.diagnostic(`${entries.length} devices in the scan`);
+    assert.equal(await text(page, "#stat-devices"), String(entries.length));
+    const attention = entries.filter((e) => e.attention).map((e) => e.number);
+    assert.deepEqual((await rowNumbers(page)).slice(0, attention.length), attention);
+    const info = Object.fromEntries([...data.matchAll(/\r\n(\w+)=([^\r\n]*)/g)].map((m) => [m[1], m[2]]));
+    const facts = await text(page, "#facts");
+    for (const label of ["Manufacturer", "Model", "Caption", "CSName"]) {
+      if (info[label]) assert.ok(facts.includes(info[label].trim()), `summary lacks ${label}`);
+    }
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+});
