@@ -13,10 +13,11 @@ mkdir -p "$out"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 
+fonts="$(convert -list font)"
 pick_font() {
   local f
   for f in "$@"; do
-    if convert -list font | grep -qx "  Font: $f"; then
+    if grep -qx "  Font: $f" <<<"$fonts"; then
       echo "$f"
       return
     fi
@@ -37,7 +38,7 @@ accent_right='#e4a21b'
 # --- background ---------------------------------------------------------------------------------
 # Header band 0..57 with the wordmark; gold accent rule 58..60; calm near-white body where the
 # labels, option buttons and Start button sit; a faint wing motif in the free area on the right;
-# a thin band at the bottom edge.
+# a thin band near the bottom edge, above white rows that meet the window's own white below.
 convert -size 568x58 "gradient:$header_top-$header_bottom" "$tmp/header.png"
 convert -size 300x568 "gradient:rgba(255,255,255,0.10)-rgba(255,255,255,0)" -rotate 90 \
   -crop 568x58+0+0 +repage "$tmp/sheen.png"
@@ -67,8 +68,9 @@ convert -size 568x300 xc:white \
   "$tmp/header2.png" -geometry +0+0 -composite \
   "$tmp/accent.png" -geometry +0+58 -composite \
   "$tmp/body2.png" -geometry +0+61 -composite \
-  -fill "$header_bottom" -draw 'rectangle 0,297 567,299' \
-  -fill "$accent_left" -draw 'rectangle 0,296 567,296' \
+  -fill "$accent_left" -draw 'rectangle 0,289 567,289' \
+  -fill "$header_bottom" -draw 'rectangle 0,290 567,295' \
+  -fill white -draw 'rectangle 0,296 567,299' \
   "$tmp/background.png"
 jpeg "$tmp/background.png" "$out/background.jpg"
 

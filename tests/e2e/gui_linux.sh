@@ -54,6 +54,20 @@ check_report() {
   fi
 }
 
+# The hand over both picture buttons, the arrow over a label and an option.
+pointer_at() {  # x y
+  xdotool mousemove --window "$wid" "$1" "$2"
+  sleep 0.5
+  python3 "$KESTROVA_SRC/tests/e2e/lib/pointer_shape.py"
+}
+label_pointer=$(pointer_at 100 80)
+start_pointer=$(pointer_at 308 220)
+exit_pointer=$(pointer_at 544 19)
+option_pointer=$(pointer_at 100 150)
+expect_eq "$exit_pointer" "$start_pointer" "pointer over Exit and over Start"
+[ "$start_pointer" != "$label_pointer" ] || fail "no hand pointer over Start"
+expect_eq "$option_pointer" "$label_pointer" "pointer over an option and over a label"
+
 # Start, with "I can access internet." selected as it is at start: an online scan.
 click 308 220
 check_report

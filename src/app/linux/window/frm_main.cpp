@@ -118,6 +118,8 @@ frmMain::~frmMain() = default;
 
 void frmMain::show() {
   Fl_Double_Window::show();
+  // The arrow from the start, not whatever the desktop's root window shows.
+  cursor(FL_CURSOR_DEFAULT);
   // Start on the selected option: a stray Enter must not exit or start a scan.
   optInternet->take_focus();
 }

@@ -36,7 +36,8 @@ void ShowMessageBox(Fl_Window* owner, const char* title, const std::string& text
   const int w = text_w + 2 * kMargin;
   const int h = kMargin + text_h + kMargin + kButtonHeight + 12;
   Fl_Window box(w, h, title);
-  Fl_Box message(kMargin, kMargin, text_w, text_h);
+  // A left-aligned label is drawn 3 pixels in from each side of its box.
+  Fl_Box message(kMargin - 3, kMargin, text_w + 6, text_h);
   message.copy_label(text.c_str());
   message.align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   message.labelfont(font);
