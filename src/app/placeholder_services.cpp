@@ -8,9 +8,6 @@ ScanServices PlaceholderServices(ScanUi&, file::FileSystem&) {
   s.CollectScanData = [] {                  // PLACEHOLDER: driver list + computer info
     return std::wstring(L"\r\ndriver_1=placeholder device[;][;][;][;][;][;][;][;][;][;][;]0");
   };
-  s.EncodeText = [](const std::wstring& t) { return t; };  // PLACEHOLDER: Base64
-  s.GetHardwareId = [] { return std::wstring(L"123456"); };  // PLACEHOLDER: disk serial
-  s.NewScanId = [] { return std::wstring(); };               // PLACEHOLDER: scan id
   s.GetSetupApiLog = [] { return std::wstring(L"Could not find log file"); };  // PLACEHOLDER
   s.OpenDocument = [](const std::wstring&) {};                       // PLACEHOLDER: shell open
   s.ShowSaveDialog = [](const std::wstring&, const std::wstring&) {  // PLACEHOLDER: Save-As
