@@ -15,7 +15,7 @@ expect_file "$build/driver.html"
 work=$(make_temp_home)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work XDG_RUNTIME_DIR= XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data
-mkdir -p "$XDG_CACHE_HOME"
+mkdir -p "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
 
 # One root for the Linux adapters, merged from the fixture trees of the
 # subsystems (DMI, disks, devices); without device fixtures the scan reads
