@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The Linux window end to end, from a folder holding only the program and driver.html: the
-# window opens, Start (online) writes the report and hands it to the desktop's opener, a
-# second Start scans again, and Exit ends the program.
+# window opens with the hand pointer over its picture buttons, Start (online) writes the report
+# and hands it to the desktop's opener, an offline Start saves a copy where Save-As points, and
+# Exit ends the program.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 home=$(make_temp_home)
 export HOME=$home XDG_RUNTIME_DIR= XDG_CACHE_HOME=$home/cache XDG_DATA_HOME=$home/data
 export XDG_CONFIG_HOME=$home/config
-mkdir -p "$XDG_CACHE_HOME" "$home/app" "$home/bin"
+mkdir -p "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$home/app" "$home/bin"
 cp "$KESTROVA_BUILD_LINUX/kestrova" "$KESTROVA_BUILD_LINUX/driver.html" "$home/app/"
 report=$XDG_CACHE_HOME/pellucor/driver.html
 
@@ -78,11 +79,35 @@ elif ! grep -q 'PLACEHOLDER: shell open' "$KESTROVA_SRC/src/app/placeholder_serv
   fail "the online scan did not open the report"
 fi
 
-# The window stays and scans again.
+# The window stays, and scans again offline: Save-As, the copy, the hint.
 rm -f "$report"
 xdotool windowmap --sync "$wid" 2>/dev/null || true
+click 56 176
 click 308 220
+dialog=$(timeout 30 xdotool search --sync --onlyvisible --name '^Save File As\.\.\.$' | head -n1) ||
+  fail "no Save-As dialog in offline mode"
+saved="$home/saved copy.html"
+xdotool windowfocus --sync "$dialog"
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 "$saved"
+xdotool key Return
 check_report
+wait_for_file "$saved" 20 || fail "the chosen file was not written"
+cmp -s "$report" "$saved" || fail "the saved copy differs from the work-folder report"
+hint=
+for ((i = 0; i < 200; i++)); do
+  hint=$(xdotool search --onlyvisible --name '^Kestrova$' | grep -vx "$wid" | head -n1) || true
+  [ -n "$hint" ] && break
+  sleep 0.1
+done
+[ -n "$hint" ] || fail "no message after saving"
+eval "$(xdotool getwindowgeometry --shell "$hint")"
+xdotool mousemove --window "$hint" $((WIDTH / 2)) $((HEIGHT - 24)) click 1
+for ((i = 0; i < 50; i++)); do
+  xdotool search --onlyvisible --name '^Kestrova$' | grep -qx "$hint" || break
+  sleep 0.1
+done
+[ "$i" -lt 50 ] || fail "the message did not close on OK"
 
 # Exit ends the program.
 click 544 19

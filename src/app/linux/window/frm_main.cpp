@@ -9,6 +9,7 @@
 #include "app/linux/fltk_label.h"
 #include "app/linux/window/artwork.h"
 #include "app/linux/window/message_box.h"
+#include "app/linux/window/save_dialog.h"
 #include "app/scan_services.h"
 #include "platform/codepage.h"
 
@@ -110,7 +111,10 @@ frmMain::frmMain()
   }, this);
 
   fs_ = MakeFileSystem();
-  workflow_ = std::make_unique<ScanWorkflow>(*this, *fs_, MakePlatformServices(*this, *fs_),
+  ScanServices services = MakePlatformServices(*this, *fs_);
+  // The Save-As dialog needs a toolkit, so the window program supplies it.
+  services.ShowSaveDialog = ShowSaveDialog;
+  workflow_ = std::make_unique<ScanWorkflow>(*this, *fs_, std::move(services),
                                              ScanWorkflow::DefaultTemplatePath(*fs_));
 }
 
