@@ -204,6 +204,17 @@ describe("a report", () => {
     await page.close();
   });
 
+  test("keeps a field that holds a line break or an equals sign in its entry", async () => {
+    const devices = [{ ...DEVICES[0], name: "Dock=Port\r\nsecond line" }, DEVICES[1], DEVICES[2]];
+    const { page, errors } = await open(report({ drivers: R.base64Ansi(R.scanData(devices, R.sampleInfo)) }));
+    assert.equal(await text(page, "#stat-devices"), "3");
+    assert.deepEqual(await rowNumbers(page), [2, 1, 3]);
+    assert.equal(await page.locator("#device-body tr[data-number='1'] td.name").textContent(), "Dock=Port\r\nsecond line");
+    assert.equal(await page.locator("#messages").isVisible(), false);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
   test("shows setup-log markup as text and runs none of it", async () => {
     const attack = '</pre><script>document.title="pwned"</script><img src=x onerror="document.title=\'pwned\'">';
     const setupLog = `${R.CRLF}first line${R.CRLF}${attack}${R.CRLF}</div><script>document.title="pwned"</script>`;
@@ -310,6 +321,9 @@ describe("a damaged report gives a readable message and no script error", () => 
      /ends in the middle of entry driver_6: the report is incomplete/],
     ["an entry with a separator too many", { drivers: R.base64Ansi(shifted) },
      /Entry driver_2 has 12 separators instead of 11/],
+    ["an entry with a separator too few",
+     { drivers: R.base64Ansi(R.scanData(DEVICES.slice(0, 3), R.sampleInfo).replace("[;]", "")) },
+     /Entry driver_1 has 10 separators instead of 11/],
     ["an empty report", { drivers: "", hwid: "", scanid: "", setupLog: "" }, /This report holds no device data/],
     ["a damaged hardware id", { hwid: "%%%" }, /The hardware id is damaged/],
     ["a scan id of the wrong form", { scanid: "not-a-scan-id" }, /The scan id "not-a-scan-id" is not in the expected form/],
