@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "files/file.h"
+#include "files/html_escape.h"
 #include "platform/codepage.h"
 
 namespace app {
@@ -86,7 +87,10 @@ ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
   report = ReplaceAll(std::move(report), L"[drivers]", scan_data);
   report = ReplaceAll(std::move(report), L"[hwid]", services_.EncodeText(services_.GetHardwareId()));
   report = ReplaceAll(std::move(report), L"[scanid]", services_.NewScanId());
-  report = ReplaceAll(std::move(report), L"[setup_api_log]", services_.GetSetupApiLog());
+  // The setup log holds text from third-party driver packages: escaped, so
+  // it reads back as written and never becomes markup in the page.
+  report = ReplaceAll(std::move(report), L"[setup_api_log]",
+                      file::EscapeHtml(services_.GetSetupApiLog()));
   report = ReplaceAll(std::move(report), L"[proc]", L"");
 
   ScanResult result;

@@ -169,6 +169,18 @@ TEST_F(ScanWorkflowTest, SecondStartDuringAScanIsIgnored) {
                                              ScanOutcome::kAlreadyRunning}));
 }
 
+TEST_F(ScanWorkflowTest, SetupLogExcerptIsEscapedForThePageAndOtherValuesAreNot) {
+  // A driver package's log line must not close the element it sits in.
+  setup_log = L"\r\n</pre><script>alert('&\"x\"')</script>";
+  services.EncodeText = [](const std::wstring& t) { return t; };
+  scan_data = L"<d>";
+  fs.files[kTemplate] = "<pre>[setup_api_log]</pre>[drivers]";
+  Scan(L"online");
+  EXPECT_EQ(fs.files[kWorkReport],
+            "<pre>\r\n&lt;/pre&gt;&lt;script&gt;alert(&#39;&amp;&quot;x&quot;&#39;)"
+            "&lt;/script&gt;</pre><d>");
+}
+
 TEST(ReplaceAll, ReplacesEveryOccurrenceWithoutRescanning) {
   EXPECT_EQ(app::ReplaceAll(L"[a][a]x[a]", L"[a]", L"[a][a]"), L"[a][a][a][a]x[a][a]");
   EXPECT_EQ(app::ReplaceAll(L"none", L"[a]", L"z"), L"none");

@@ -1,7 +1,13 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/placeholder_services.h"
 #include "app/scan_services.h"
+#include "files/activity_log.h"
+#include "files/linux/linux_setup_logs.h"
+#include "files/linux/posix_clock.h"
 #include "files/linux/posix_file_system.h"
+#include "files/linux/xdg_shell.h"
+#include "files/setup_log.h"
+#include "files/shell.h"
 #include "ident/base64.h"
 #include "ident/identifiers.h"
 #include "ident/linux/linux_disk_port.h"
@@ -22,6 +28,12 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
     ident::LinuxGuidSource guids;
     return api::NewScanId(guids);
   };
+  auto clock = std::make_shared<file::PosixClock>();
+  s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };
+  s.GetSetupApiLog = [&fs, &ui] { return file::GetSetupApiLog(fs, ui, file::LinuxSetupLogs()); };
+  auto shell = std::make_shared<file::XdgShell>();
+  s.OpenDocument = [shell](const std::wstring& path) { modScanLib::OpenDocument(*shell, path); };
+  // ShowSaveDialog is the window program's (FLTK); the command-line tool sets its own.
   return s;
 }
 

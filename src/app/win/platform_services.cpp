@@ -1,7 +1,14 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/placeholder_services.h"
 #include "app/scan_services.h"
+#include "files/activity_log.h"
+#include "files/save_dialog.h"
+#include "files/setup_log.h"
+#include "files/shell.h"
+#include "files/win/win_clock.h"
 #include "files/win/win_file_system.h"
+#include "files/win/win_save_dialog.h"
+#include "files/win/win_shell.h"
 #include "ident/base64.h"
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
@@ -21,6 +28,17 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   s.NewScanId = [] {
     ident::WinGuidSource guids;
     return api::NewScanId(guids);
+  };
+  auto clock = std::make_shared<file::WinClock>();
+  s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };
+  s.GetSetupApiLog = [&fs, &ui] {
+    return file::GetSetupApiLog(fs, ui, file::WindowsSetupLogs(fs));
+  };
+  auto shell = std::make_shared<file::WinShell>();
+  s.OpenDocument = [shell](const std::wstring& path) { modScanLib::OpenDocument(*shell, path); };
+  s.ShowSaveDialog = [](const std::wstring& file_name, const std::wstring& initial_folder) {
+    MDialogHook::WinDialogApi api;
+    return MDialogHook::ShowSaveDialog(api, file_name, initial_folder);
   };
   return s;
 }
