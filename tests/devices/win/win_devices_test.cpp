@@ -1,0 +1,219 @@
+// The Win32 adapters against Wine's real setup API and registry.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "devices/cls_registry.h"
+#include "devices/driver_class.h"
+#include "devices/driver_list.h"
+#include "devices/win/win_device_api.h"
+#include "devices/win/win_registry.h"
+#include "fakes/fake_device_ui.h"
+
+namespace {
+
+using devices::clsRegistry;
+using devices::Variant;
+
+// Wine has no numbered control sets; Windows always has ControlSet001. The
+// tests that read class keys link it to the current control set for their
+// run, and remove the link after.
+class ControlSetLink {
+ public:
+  ControlSetLink() {
+    HKEY probe = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\ControlSet001", 0, KEY_READ, &probe) == 0) {
+      RegCloseKey(probe);
+      return;  // a real one: leave it alone
+    }
+    DWORD disposition = 0;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"System\\ControlSet001", 0, nullptr,
+                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &link_, &disposition) != 0) {
+      link_ = nullptr;
+      return;
+    }
+    static const wchar_t kTarget[] = L"\\Registry\\Machine\\System\\CurrentControlSet";
+    RegSetValueExW(link_, L"SymbolicLinkValue", 0, REG_LINK,
+                   reinterpret_cast<const BYTE*>(kTarget), sizeof kTarget - sizeof(wchar_t));
+  }
+  ~ControlSetLink() {
+    if (link_ != nullptr) {
+      RegDeleteKeyW(link_, L"");
+      RegCloseKey(link_);
+    }
+  }
+
+ private:
+  HKEY link_ = nullptr;
+};
+
+std::wstring Property(devices::WinDeviceApi& api, devices::DeviceSet set,
+                      const devices::DeviceInfoData& d, std::uint32_t p, fakes::FakeDeviceUi& ui) {
+  return modDeviceManagerAPI::GetDeviceProperty(api, set, d, p, ui);
+}
+
+TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
+  devices::WinDeviceApi api;
+  fakes::FakeDeviceUi ui;
+  const devices::DeviceSet set = api.GetClassDevs(devices::kDigcfPresent | devices::kDigcfAllClasses);
+  ASSERT_NE(set, devices::kInvalidDeviceSet);
+  devices::DeviceInfoData d;
+  d.cbSize = 28;  // SP_DEVINFO_DATA in a 32-bit program
+  std::uint32_t count = 0;
+  int with_compatible_ids = 0;
+  while (api.EnumDeviceInfo(set, count, &d)) {
+    ++count;
+    const std::wstring hwids = Property(api, set, d, devices::kSpdrpHardwareId, ui);
+    EXPECT_FALSE(hwids.empty());
+    EXPECT_NE(hwids.find(L'\0'), std::wstring::npos);  // one NUL kept after each string
+    EXPECT_EQ(Property(api, set, d, devices::kSpdrpFriendlyName, ui), L"");
+    EXPECT_FALSE(Property(api, set, d, devices::kSpdrpDeviceDesc, ui).empty());
+    if (!Property(api, set, d, devices::kSpdrpCompatibleIds, ui).empty()) ++with_compatible_ids;
+    EXPECT_EQ(modDeviceManagerAPI::GetDeviceProblem(api, d.DevInst), 0);
+    EXPECT_FALSE(modDeviceManagerAPI::IsDeviceHidden(api, d.DevInst));
+  }
+  EXPECT_EQ(api.LastError(), static_cast<std::uint32_t>(ERROR_NO_MORE_ITEMS));
+  EXPECT_EQ(count, 8u);  // a fresh prefix's monitor, HID, display and bus devices
+  EXPECT_GT(with_compatible_ids, 0);
+  EXPECT_TRUE(ui.messages.empty());
+
+  // The size query of a present property: 122, its type, the size with the NUL.
+  ASSERT_TRUE(api.EnumDeviceInfo(set, 0, &d));
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  EXPECT_FALSE(api.GetDeviceRegistryProperty(set, d, devices::kSpdrpDeviceDesc, &type, nullptr, 0,
+                                             &size));
+  EXPECT_EQ(api.LastError(), devices::kErrorInsufficientBuffer);
+  EXPECT_EQ(type, devices::kRegSz);
+  EXPECT_EQ(size, Property(api, set, d, devices::kSpdrpDeviceDesc, ui).size() + 1);
+  EXPECT_TRUE(api.DestroyDeviceInfoList(set));
+}
+
+TEST(WinDevicesTest, DriverListOfWinesDevicesReadsTheirClassKeys) {
+  ControlSetLink link;
+  devices::WinDeviceApi api;
+  devices::WinRegistry reg;
+  fakes::FakeDeviceUi ui;
+  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
+  ASSERT_EQ(list.substr(0, 11), L"\r\ndriver_1=");
+  EXPECT_NE(list.find(L".inf[;]"), std::wstring::npos);
+  EXPECT_TRUE(ui.messages.empty());
+  // Every entry has its eleven separators and ends in its problem code.
+  size_t entries = 0;
+  for (size_t at = 0; (at = list.find(L"\r\ndriver_", at)) != std::wstring::npos; ++entries) {
+    const size_t next = list.find(L"\r\ndriver_", at + 2);
+    const std::wstring entry = list.substr(at, next == std::wstring::npos ? next : next - at);
+    size_t separators = 0;
+    for (size_t s = 0; (s = entry.find(L"[;]", s)) != std::wstring::npos; s += 3) ++separators;
+    EXPECT_EQ(separators, 11u) << std::string(entry.begin(), entry.end());
+    EXPECT_EQ(entry.substr(entry.size() - 4), L"[;]0");
+    at += 2;
+  }
+  EXPECT_EQ(entries, 8u);
+  EXPECT_EQ(ui.pumps, static_cast<int>(entries) * 12);
+}
+
+TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
+  ControlSetLink link;
+  devices::WinRegistry reg;
+  clsRegistry cls(reg);
+  devices::OneBasedArray<std::wstring> classes;
+  const std::wstring root = L"System\\CurrentControlSet\\Control\\Class";
+  ASSERT_GT(cls.EnumKey(classes, root, L"HKEY_LOCAL_MACHINE"), 0);
+  int found = 0;
+  for (int i = 1; i <= classes.UBound(); ++i) {
+    devices::OneBasedArray<std::wstring> instances;
+    cls.EnumKey(instances, root + L"\\" + classes[i], L"HKEY_LOCAL_MACHINE");
+    for (int j = 1; j <= instances.UBound(); ++j) {
+      const std::wstring driver_key = classes[i] + L"\\" + instances[j];
+      const Variant inf = cls.LoadValue(root + L"\\" + driver_key, L"InfPath", Variant(L""),
+                                        L"HKEY_LOCAL_MACHINE");
+      if (inf.ToText().empty()) continue;
+      ++found;
+      std::wstring lower = driver_key;
+      for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
+      EXPECT_EQ(modDeviceManagerAPI::GetDriverClassValue(reg, lower, L"InfPath"), inf.ToText());
+    }
+  }
+  EXPECT_GT(found, 0);
+}
+
+class ClsRegistryWineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    base_ = L"Software\\KestrovaDevicesTest\\" + std::to_wstring(GetCurrentProcessId());
+  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KestrovaDevicesTest"); }
+  std::string KeyClass(const std::wstring& path) {
+    HKEY h = nullptr;
+    const std::string p(path.begin(), path.end());
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, p.c_str(), 0, KEY_READ, &h) != 0) return "<none>";
+    char cls[64] = {};
+    DWORD size = sizeof cls;
+    RegQueryInfoKeyA(h, cls, &size, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(h);
+    return cls;
+  }
+  devices::WinRegistry reg_;
+  clsRegistry cls_{reg_};
+  std::wstring base_;
+};
+
+TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
+  EXPECT_FALSE(cls_.SaveValue(L"\\" + base_ + L"\\Text", L"t", Variant(L"abc")));
+  EXPECT_FALSE(cls_.SaveValue(base_ + L"\\Num", L"n", Variant(7)));
+  EXPECT_FALSE(cls_.SaveValue(base_ + L"\\Bin", L"b", Variant(std::vector<std::uint8_t>{1, 2, 3}),
+                              L"HKEY_CURRENT_USER", false));
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Text", L"t"), Variant(L"abc"));
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Num", L"n"), Variant(7));
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Bin", L"b"),
+            Variant(std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(KeyClass(base_ + L"\\Text"), "REG_SZ");
+  EXPECT_EQ(KeyClass(base_ + L"\\Num"), "REG_DWORD");
+  EXPECT_EQ(KeyClass(base_ + L"\\Bin"), "REG_BINARY");
+
+  // The text is stored with its NUL: 4 bytes.
+  DWORD type = 0;
+  DWORD size = 0;
+  const std::string text_key(base_.begin(), base_.end());
+  EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, (text_key + "\\Text").c_str(), "t", RRF_RT_ANY, &type,
+                         nullptr, &size),
+            0);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 4u);
+
+  EXPECT_TRUE(cls_.LoadValue(base_ + L"\\Text", L"missing").IsEmpty());
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Text", L"t", Variant(L"d"), L"HKEY_LOCAL_MACHINE"),
+            Variant(L"d"));
+  EXPECT_FALSE(cls_.CreateKey(base_ + L"\\Created", L"v", Variant(1), L"HKEY_CURRENT_USER", true));
+  EXPECT_EQ(KeyClass(base_ + L"\\Created"), "REG_DWORD");
+}
+
+TEST_F(ClsRegistryWineTest, FourHundredFiftySubkeysAndDeleteKeyResults) {
+  for (int i = 0; i < 450; ++i) {
+    ASSERT_FALSE(cls_.SaveValue(base_ + L"\\Many\\k" + std::to_wstring(1000 + i), L"v", Variant(i)));
+  }
+  devices::OneBasedArray<std::wstring> keys;
+  EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many"), 450);
+  EXPECT_EQ(keys.UBound(), 450);
+  EXPECT_EQ(keys[1], L"k1000");
+  EXPECT_EQ(keys[450], L"k1449");
+  devices::OneBasedArray<std::wstring> values;
+  EXPECT_EQ(cls_.EnumValue(values, base_ + L"\\Many\\k1000"), 1);
+  EXPECT_EQ(values[1], L"v");
+  EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many\\k1000"), 0);
+  EXPECT_TRUE(keys.IsEmpty());
+
+  EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many", L"k1000"), 2);
+  EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many", L"k1000"), 1);
+  EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Nowhere", L"k1000"), 0);
+  EXPECT_EQ(cls_.DeleteKey(base_, L"Many"), 1);  // it still has subkeys
+  EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many"), 450);  // 449 subkeys and the key
+  EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many"), 0);
+}
+
+}  // namespace
