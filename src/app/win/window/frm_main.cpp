@@ -16,7 +16,6 @@
 namespace app::win {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"KestrovaFrmMain";
 constexpr wchar_t kPictureClass[] = L"KestrovaPictureButton";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
                                WS_CLIPCHILDREN;

@@ -5,6 +5,7 @@
 
 namespace app::win {
 
+inline constexpr wchar_t kWindowClass[] = L"KestrovaFrmMain";
 inline constexpr wchar_t kCaption[] = L"Kestrova";
 inline constexpr int kClientWidth = 568;
 inline constexpr int kClientHeight = 304;

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# kestrova.exe end to end under Wine, online mode: the window comes up with
+# its layout, Start writes the report into the work folder and hands it to
+# the shell, the window minimises, Exit ends the program.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+build=$KESTROVA_BUILD_WIN32
+probe=$build/window_probe.exe
+[ -x "$build/kestrova.exe" ] || fail "kestrova.exe not built in $build"
+[ -x "$probe" ] || fail "window_probe.exe not built in $build"
+: "${WINEPREFIX:?needs the shared Wine prefix}"
+
+run=$(mktemp -d "$build/e2e-gui-online.XXXXXX")
+cp "$build/kestrova.exe" "$build/driver.html" "$run/"
+
+# Work folder and the shell's document association live in the shared
+# prefix: keep what was there and put it back afterwards.
+user_dir=$WINEPREFIX/drive_c/users/$(id -un)
+[ -d "$user_dir" ] || user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
+work_report=$user_dir/Temp/pellucor/driver.html
+opened=$WINEPREFIX/drive_c/kestrova-opened.txt
+[ -e "$work_report" ] && mv "$work_report" "$run/previous-report.html"
+rm -f "$opened"
+wine reg export 'HKLM\Software\Classes\htmlfile' "$run/htmlfile.reg" /y >/dev/null 2>&1 || true
+wine reg export 'HKLM\Software\Classes\.html' "$run/dothtml.reg" /y >/dev/null 2>&1 || true
+
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  wine reg delete 'HKLM\Software\Classes\htmlfile\shell\open\command' /f >/dev/null 2>&1 || true
+  [ -s "$run/htmlfile.reg" ] && wine reg import "$run/htmlfile.reg" >/dev/null 2>&1 || true
+  if [ -s "$run/dothtml.reg" ]; then
+    wine reg import "$run/dothtml.reg" >/dev/null 2>&1 || true
+  else
+    wine reg delete 'HKLM\Software\Classes\.html' /f >/dev/null 2>&1 || true
+  fi
+  rm -f "$opened" "$work_report"
+  [ -e "$run/previous-report.html" ] && mv "$run/previous-report.html" "$work_report"
+  rm -rf "$run"
+}
+trap cleanup EXIT
+
+# Opening a document appends its path to a file instead of starting a browser.
+cat >"$run/assoc.reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Classes\.html]
+@="htmlfile"
+
+[HKEY_LOCAL_MACHINE\Software\Classes\htmlfile\shell\open\command]
+@="C:\\windows\\system32\\cmd.exe /c echo %1>>C:\\kestrova-opened.txt"
+REG
+wine reg import "$run/assoc.reg" >/dev/null 2>&1 || fail "could not import the .html association"
+
+(cd "$run" && exec wine kestrova.exe) &
+app_pid=$!
+wid=$(timeout 20 xdotool search --sync --name '^Kestrova$' | head -1) || fail "no Kestrova window"
+[ -n "$wid" ] || fail "no Kestrova window"
+
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+expect_eq "${WIDTH}x${HEIGHT}" 568x304 "client area"
+state=$(timeout 20 wine "$probe" state | tr -d '\r')
+grep -qx 'iconic=0' <<<"$state" || fail "window starts minimised: $state"
+grep -qx 'internet=1' <<<"$state" || fail "optInternet is not selected at start: $state"
+grep -qx 'internet2=0' <<<"$state" || fail "optInternet2 is selected at start: $state"
+grep -qx 'status=Select your internet access option and click on Start Now to get your driver.' \
+  <<<"$state" || fail "initial status line: $state"
+
+# Start: the picture at (208,192), 201 x 57.
+xdotool mousemove $((X + 208 + 100)) $((Y + 192 + 28)) click 1
+for _ in $(seq 1 120); do
+  state=$(timeout 20 wine "$probe" state | tr -d '\r')
+  grep -qx 'status=Sending information' <<<"$state" && break
+  sleep 0.5
+done
+grep -qx 'status=Sending information' <<<"$state" || fail "online scan did not finish: $state"
+grep -qx 'iconic=1' <<<"$state" || fail "window not minimised after the online scan: $state"
+
+expect_file "$work_report"
+if grep -q '\[drivers\]\|\[hwid\]\|\[scanid\]\|\[setup_api_log\]\|\[proc\]' "$work_report"; then
+  fail "placeholders left in the work-folder report"
+fi
+# Once documents really open, the association must have seen the report.
+if grep -q "s.OpenDocument" "$KESTROVA_SRC/src/app/win/platform_services.cpp"; then
+  for _ in $(seq 1 20); do [ -s "$opened" ] && break; sleep 0.5; done
+  expect_file "$opened"
+  grep -qi 'pellucor\\driver.html' "$opened" || fail "the shell opened something else: $(cat "$opened")"
+fi
+
+# Exit: restore, then click the Exit picture at (528,8), 33 x 25.
+timeout 20 wine "$probe" restore
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+xdotool mousemove $((X + 528 + 16)) $((Y + 8 + 12)) click 1
+for _ in $(seq 1 40); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.5; done
+kill -0 "$app_pid" 2>/dev/null && fail "kestrova.exe still running after Exit"
+wait "$app_pid" || fail "kestrova.exe exited with status $?"
+app_pid=
+pass
