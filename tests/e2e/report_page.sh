@@ -22,8 +22,9 @@ mkdir -p "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
 # this machine.
 sysroot=$work/sysroot
 mkdir -p "$sysroot"
-for tree in "$src"/tests/data/sysinfo/laptop "$src"/tests/data/ident/sysroot "$src"/tests/data/devices/*/; do
-  [ -d "$tree" ] && cp -r "$tree"/. "$sysroot"/
+devices=$(ls -d "$src"/tests/data/devices/*/sys/bus 2>/dev/null | head -n 1 || true)
+for tree in "$src"/tests/data/sysinfo/laptop "$src"/tests/data/ident/sysroot "${devices%/sys/bus}"; do
+  if [ -n "$tree" ] && [ -d "$tree" ]; then cp -r "$tree"/. "$sysroot"/; fi
 done
 
 report=$work/scan-report.html
