@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# kestrova.exe under Wine, report delivery offline and the activity log:
+# - Start with optInternet2 opens "Save File As..." on the desktop folder with
+#   "drivers"; a typed name and Return save a copy equal to the work-folder
+#   report byte for byte, and the copy hint is shown once;
+# - Escape cancels: no file, no message, the status reads "Save file to desktop";
+# - Return alone saves under the suggested name on the desktop;
+# - every scan adds exactly one log entry, also one that ends early (no template).
+# What Wine does with the default extension "doc": a name typed without one
+# gets ".html", taken from the selected "HTML (.html)" filter; "doc" is never
+# used while that filter is selected.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+build=$KESTROVA_BUILD_WIN32
+probe=$build/window_probe.exe
+[ -x "$build/kestrova.exe" ] || fail "kestrova.exe not built in $build"
+[ -x "$probe" ] || fail "window_probe.exe not built in $build"
+: "${WINEPREFIX:?needs the shared Wine prefix}"
+
+run=$(mktemp -d "$build/e2e-delivery.XXXXXX")
+cp "$build/kestrova.exe" "$build/driver.html" "$run/"
+
+# The work report, the log and the desktop live in the shared prefix: keep
+# what was there and put it back afterwards.
+user_dir=$WINEPREFIX/drive_c/users/$(id -un)
+[ -d "$user_dir" ] || user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
+work_report=$user_dir/Temp/pellucor/driver.html
+log=$user_dir/AppData/Roaming/pellucor/log.txt
+desktop=$user_dir/Desktop
+[ -d "$desktop" ] || desktop=$(find "$user_dir" -mindepth 1 -maxdepth 1 -iname desktop | head -1)
+[ -d "$desktop" ] || fail "no desktop folder in the prefix"
+typed=kestrova-e2e-copy
+ours=("$desktop/$typed.html" "$desktop/$typed.doc" "$desktop/$typed" "$desktop/drivers.html"
+  "$desktop/drivers.doc" "$desktop/drivers")
+for f in "${ours[@]}"; do [ -e "$f" ] && fail "$f exists before the test"; done
+[ -e "$work_report" ] && cp -p "$work_report" "$run/previous-report.html"
+[ -e "$log" ] && cp -p "$log" "$run/previous-log.txt"
+
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  rm -f "${ours[@]}"
+  rm -f "$work_report" "$log"
+  [ -e "$run/previous-report.html" ] && cp -p "$run/previous-report.html" "$work_report"
+  [ -e "$run/previous-log.txt" ] && cp -p "$run/previous-log.txt" "$log"
+  rm -rf "$run"
+}
+trap cleanup EXIT
+
+entries() {  # the number of scan entries in the log
+  [ -e "$log" ] || { echo 0; return; }
+  grep -ac 'Start scanning file with mode:' "$log" || true
+}
+state() { timeout 20 wine "$probe" state | tr -d '\r'; }
+# Visible top-level windows titled "Kestrova": the main window, plus one
+# per message box.
+kestrova_windows() { xdotool search --onlyvisible --name '^Kestrova$' 2>/dev/null | wc -l; }
+await_windows() {  # count seconds
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    [ "$(kestrova_windows)" -eq "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+press_on() {  # window key
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
+  xdotool key --clearmodifiers "$2"
+}
+message_box() { xdotool search --onlyvisible --name '^Kestrova$' | grep -vx "$wid" | head -1; }
+start_scan() {
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  xdotool mousemove $((X + 48 + 20)) $((Y + 168 + 8)) click 1  # optInternet2
+  sleep 0.3
+  grep -qx 'internet2=1' <<<"$(state)" || fail "optInternet2 not selected"
+  xdotool mousemove $((X + 208 + 100)) $((Y + 192 + 28)) click 1  # Start
+}
+await_dialog() {
+  dialog=$(timeout 120 xdotool search --sync --onlyvisible --name '^Save File As\.\.\.$' | head -1) ||
+    fail "no Save-As dialog after an offline Start"
+  [ -n "$dialog" ] || fail "no Save-As dialog after an offline Start"
+  sleep 1  # the dialog takes its focus and fills its folder view
+  xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
+}
+await_dialog_gone() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    xdotool search --onlyvisible --name '^Save File As\.\.\.$' >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "the Save-As dialog did not close"
+}
+await_status() {  # text
+  local i s
+  for ((i = 0; i < 100; i++)); do
+    s=$(state)
+    grep -qx "status=$1" <<<"$s" && return 0
+    sleep 0.2
+  done
+  fail "status is not '$1': $s"
+}
+
+before=$(entries)
+(cd "$run" && exec wine kestrova.exe) &
+app_pid=$!
+wid=$(timeout 30 xdotool search --sync --name '^Kestrova$' | head -1) || fail "no Kestrova window"
+[ -n "$wid" ] || fail "no Kestrova window"
+sleep 1
+await_windows 1 10 || fail "more than the main window at start"
+
+# 1. A typed name, Return: the copy lands on the desktop, the starting folder.
+start_scan
+await_dialog
+expect_eq "$(entries)" $((before + 1)) "log entries once the scan has started"
+xdotool key --clearmodifiers End
+for _ in $(seq 1 12); do xdotool key BackSpace; done
+xdotool type --delay 30 "$typed"
+xdotool key Return
+await_dialog_gone
+await_windows 2 30 || fail "no message box after saving"
+copy=$desktop/$typed.html
+expect_file "$copy"
+[ -e "$desktop/$typed.doc" ] && fail "Wine used the default extension doc"
+cmp -s "$copy" "$work_report" || fail "the saved copy differs from the work-folder report"
+grep -qx 'status=Save file to desktop' <<<"$(state)" || fail "status after saving: $(state)"
+press_on "$(message_box)" Return
+await_windows 1 10 || fail "the message box did not close on Return"
+sleep 2
+expect_eq "$(kestrova_windows)" 1 "the copy hint shown once"
+
+# 2. Escape: nothing saved, nothing shown.
+rm -f "$work_report"
+start_scan
+await_dialog
+xdotool key Escape
+await_dialog_gone
+await_status 'Save file to desktop'
+sleep 2
+expect_eq "$(kestrova_windows)" 1 "windows after a cancelled Save-As"
+expect_file "$work_report"
+for f in "${ours[@]}"; do
+  [ "$f" = "$copy" ] && continue
+  [ -e "$f" ] && fail "a cancelled Save-As wrote $f"
+done
+expect_eq "$(entries)" $((before + 2)) "log entries after the cancelled scan"
+
+# 3. Return alone: the suggested name "drivers", completed by the filter.
+start_scan
+await_dialog
+xdotool key Return
+await_dialog_gone
+await_windows 2 30 || fail "no message box after saving under the suggested name"
+expect_file "$desktop/drivers.html"
+cmp -s "$desktop/drivers.html" "$work_report" || fail "drivers.html differs from the work report"
+press_on "$(message_box)" Return
+await_windows 1 10 || fail "the message box did not close"
+expect_eq "$(entries)" $((before + 3)) "log entries after three scans"
+
+# 4. A scan that ends early (no template beside the program) still logs.
+mv "$run/driver.html" "$run/driver.html.away"
+start_scan
+await_windows 2 60 || fail "no message about the missing template"
+press_on "$(message_box)" Return
+await_windows 1 10 || fail "the template message did not close"
+expect_eq "$(entries)" $((before + 4)) "log entries after a scan that ended early"
+
+# Every entry: CR LF, a time stamp, ": ", the text; the log starts with CR LF.
+if [ "$before" -eq 0 ]; then
+  expect_eq "$(head -c 2 "$log" | od -An -c | tr -d ' ')" '\r\n' "the log's first bytes"
+fi
+bad=$(tr -d '\n' <"$log" | tr '\r' '\n' | grep -v '^$' |
+  grep -cvE '^[0-9][^:]*[0-9]( [0-9]{1,2}:[0-9]{2}:[0-9]{2}( [AP]M)?)?: Start scanning file with mode:offline$' || true)
+expect_eq "$bad" 0 "log entries not of the form '<date> <time>: <text>'"
+
+timeout 20 wine "$probe" close || true
+for _ in $(seq 1 40); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.5; done
+kill -0 "$app_pid" 2>/dev/null && fail "kestrova.exe still running after close"
+app_pid=
+pass
