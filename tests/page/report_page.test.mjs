@@ -171,6 +171,14 @@ describe("a report", () => {
     await page.close();
   });
 
+  test("still runs its script when the file has CR LF line ends", async () => {
+    const crlf = Buffer.from(report().toString("latin1").replace(/\n/g, "\r\n"), "latin1");
+    const { page, errors } = await open(crlf);
+    assert.equal(await text(page, "#stat-devices"), "9");
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
   test("filters, sorts, and reads on a phone and on paper", async () => {
     const { page, errors } = await open(report());
     await page.fill("#filter", "realtek");
