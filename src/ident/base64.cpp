@@ -82,6 +82,6 @@ std::int32_t CharCodeOrZero(std::wstring_view ch) {
 
 namespace modScanLib {
 
-std::wstring EncodeText(std::wstring text) { return Str::Base64Encode(text); }
+std::wstring EncodeText(const std::wstring& text) { return Str::Base64Encode(text); }
 
 }  // namespace modScanLib

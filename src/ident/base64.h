@@ -24,6 +24,6 @@ std::int32_t CharCodeOrZero(std::wstring_view ch);
 namespace modScanLib {
 
 // The Base64 text of `text`, as the report carries it.
-std::wstring EncodeText(std::wstring text);
+std::wstring EncodeText(const std::wstring& text);
 
 }  // namespace modScanLib

@@ -96,9 +96,11 @@ TEST(Base64, LongTextStaysOneLineAndRoundTrips) {
     bytes.push_back(static_cast<char>(c));
   }
   const std::wstring out = Str::Base64Encode(text);
-  EXPECT_EQ(out.size(), (text.size() + 2) / 3 * 4);
+  EXPECT_EQ(out.size() % 4, 0u);
   EXPECT_EQ(out.find_first_of(L"\r\n "), std::wstring::npos);
+  // On a double-byte code page the Latin letters may take two bytes each.
   if (WesternCodePage()) {
+    EXPECT_EQ(out.size(), (text.size() + 2) / 3 * 4);
     EXPECT_EQ(DecodeBase64(out), bytes);
   }
 }

@@ -1,5 +1,8 @@
 // The Win32 adapters against the real system calls (run under Wine).
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include "ident/base64.h"
 
 #include "ident/hdsn.h"
 #include "ident/identifiers.h"
@@ -42,6 +45,16 @@ TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
     EXPECT_EQ(id.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << id.c_str();
   }
   EXPECT_NE(a, b);
+}
+
+// Runs when the prefix's code page is Japanese (LC_ALL=ja_JP.UTF-8 for wine
+// prefix starts): characters cost their two Shift-JIS bytes.
+TEST(WinIdent, DoubleByteCodePageEncodesTheAnsiBytes) {
+  if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
+  EXPECT_EQ(Str::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
+  EXPECT_EQ(Str::Base64Encode(L"a\u65e5"), L"YZP6");
+  EXPECT_EQ(Str::CharCodeOrZero(L"\u65e5"), static_cast<std::int16_t>(0x93FA));
+  EXPECT_EQ(Str::CharCodeOrZero(L"\uff71"), 0xB1);  // half-width katakana: one byte
 }
 
 }  // namespace
