@@ -84,8 +84,7 @@ frmMain::frmMain()
                     this);
   optInternet = MakeOption(48, 144, 193, 17, "I can access internet.");
   optInternet2 = MakeOption(
-      48, 168, 385, 17,
-      "I can not access internet because i don't have driver for network card.");
+      48, 168, 385, 17, "I can not access internet because i don't have driver for network card.");
   picScanNow = new PictureButton(208, 192, 201, 57, &start_image_);
   picScanNow->callback(
       [](Fl_Widget*, void* self) { static_cast<frmMain*>(self)->picScanNow_Click(); }, this);
@@ -104,11 +103,13 @@ frmMain::frmMain()
   size_range(kClientWidth, kClientHeight, kClientWidth, kClientHeight);
   position((Fl::w() - kClientWidth) / 2, (Fl::h() - kClientHeight) / 2);
   if (icon_.w() > 0) icon(&icon_);
-  callback([](Fl_Widget*, void* self) {
-    // Escape would close an FLTK window; this one closes by its Exit picture or title bar only.
-    if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
-    static_cast<frmMain*>(self)->picExit_Click();
-  }, this);
+  callback(
+      [](Fl_Widget*, void* self) {
+        // Escape would close an FLTK window; this one closes by its Exit picture or title bar only.
+        if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+        static_cast<frmMain*>(self)->picExit_Click();
+      },
+      this);
 
   fs_ = MakeFileSystem();
   ScanServices services = MakePlatformServices(*this, *fs_);
@@ -192,7 +193,9 @@ void frmMain::Minimize() {
   iconize();
 }
 
-void frmMain::PumpPending() { Fl::check(); }
+void frmMain::PumpPending() {
+  Fl::check();
+}
 
 void frmMain::SetWaitCursor(bool on) {
   waiting_ = on;

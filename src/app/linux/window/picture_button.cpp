@@ -38,8 +38,7 @@ int PictureButton::handle(int event) {
       return 1;
     case FL_KEYBOARD:
       if (Fl::focus() != this) return 0;
-      if (Fl::event_key() == ' ' || Fl::event_key() == FL_Enter ||
-          Fl::event_key() == FL_KP_Enter) {
+      if (Fl::event_key() == ' ' || Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter) {
         do_callback();
         return 1;
       }

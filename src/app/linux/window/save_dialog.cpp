@@ -27,6 +27,10 @@ std::wstring ShowSaveDialog(const std::wstring& file_name, const std::wstring& i
   // selected HTML filter; the overwrite question then sees the real file name.
   std::wstring suggested = file_name;
   if (suggested.find(L'.') == std::wstring::npos) suggested += L".html";
+  // A bare name would be taken relative to the process's current folder by FLTK's own dialog.
+  if (!initial_folder.empty() && suggested.find(L'/') == std::wstring::npos) {
+    suggested = initial_folder + (initial_folder.back() == L'/' ? L"" : L"/") + suggested;
+  }
   const std::string preset = platform::ToSystemNarrow(suggested);
   chooser.preset_file(preset.c_str());
   chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
