@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# kestrova.exe under Wine, report delivery offline and the activity log:
+# kestrova.exe under Wine, report delivery and the activity log:
+# - Start with optInternet: the shell's "open" receives the work report's path
+#   (an HKLM association records it), the window is minimised, the status
+#   reads "Sending information";
 # - Start with optInternet2 opens "Save File As..." on the desktop folder with
 #   "drivers"; a typed name and Return save a copy equal to the work-folder
 #   report byte for byte, and the copy hint is shown once;
@@ -35,11 +38,22 @@ ours=("$desktop/$typed.html" "$desktop/$typed.doc" "$desktop/$typed" "$desktop/d
 for f in "${ours[@]}"; do [ -e "$f" ] && fail "$f exists before the test"; done
 [ -e "$work_report" ] && cp -p "$work_report" "$run/previous-report.html"
 [ -e "$log" ] && cp -p "$log" "$run/previous-log.txt"
+opened=$WINEPREFIX/drive_c/kestrova-delivery-opened.txt
+rm -f "$opened"
+wine reg export 'HKLM\Software\Classes\htmlfile' "$run/htmlfile.reg" /y >/dev/null 2>&1 || true
+wine reg export 'HKLM\Software\Classes\.html' "$run/dothtml.reg" /y >/dev/null 2>&1 || true
 
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  rm -f "${ours[@]}"
+  rm -f "${ours[@]}" "$opened"
+  wine reg delete 'HKLM\Software\Classes\htmlfile\shell\open\command' /f >/dev/null 2>&1 || true
+  [ -s "$run/htmlfile.reg" ] && wine reg import "$run/htmlfile.reg" >/dev/null 2>&1 || true
+  if [ -s "$run/dothtml.reg" ]; then
+    wine reg import "$run/dothtml.reg" >/dev/null 2>&1 || true
+  else
+    wine reg delete 'HKLM\Software\Classes\.html' /f >/dev/null 2>&1 || true
+  fi
   rm -f "$work_report" "$log"
   [ -e "$run/previous-report.html" ] && cp -p "$run/previous-report.html" "$work_report"
   [ -e "$run/previous-log.txt" ] && cp -p "$run/previous-log.txt" "$log"
@@ -68,11 +82,17 @@ press_on() {  # window key
   xdotool key --clearmodifiers "$2"
 }
 message_box() { xdotool search --onlyvisible --name '^Kestrova$' | grep -vx "$wid" | head -1; }
-start_scan() {
+start_scan() {  # [online]
   eval "$(xdotool getwindowgeometry --shell "$wid")"
-  xdotool mousemove $((X + 48 + 20)) $((Y + 168 + 8)) click 1  # optInternet2
-  sleep 0.3
-  grep -qx 'internet2=1' <<<"$(state)" || fail "optInternet2 not selected"
+  if [ "${1:-}" = online ]; then
+    xdotool mousemove $((X + 48 + 20)) $((Y + 144 + 8)) click 1  # optInternet
+    sleep 0.3
+    grep -qx 'internet=1' <<<"$(state)" || fail "optInternet not selected"
+  else
+    xdotool mousemove $((X + 48 + 20)) $((Y + 168 + 8)) click 1  # optInternet2
+    sleep 0.3
+    grep -qx 'internet2=1' <<<"$(state)" || fail "optInternet2 not selected"
+  fi
   xdotool mousemove $((X + 208 + 100)) $((Y + 192 + 28)) click 1  # Start
 }
 await_dialog() {
@@ -107,6 +127,31 @@ wid=$(timeout 30 xdotool search --sync --name '^Kestrova$' | head -1) || fail "n
 [ -n "$wid" ] || fail "no Kestrova window"
 sleep 1
 await_windows 1 10 || fail "more than the main window at start"
+
+# 0. Online: the shell opens the work report; no dialog, no message.
+cat >"$run/assoc.reg" <<'REG'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Classes\.html]
+@="htmlfile"
+
+[HKEY_LOCAL_MACHINE\Software\Classes\htmlfile\shell\open\command]
+@="C:\\windows\\system32\\cmd.exe /c echo %1>>C:\\kestrova-delivery-opened.txt"
+REG
+wine reg import "$run/assoc.reg" >/dev/null 2>&1 || fail "could not import the .html association"
+start_scan online
+await_status 'Sending information'
+grep -qx 'iconic=1' <<<"$(state)" || fail "window not minimised after the online scan"
+for _ in $(seq 1 40); do [ -s "$opened" ] && break; sleep 0.5; done
+expect_file "$opened"
+got=$(tr -d '\r"' <"$opened" | tr 'A-Z' 'a-z')
+want=$(printf 'c:\\users\\%s\\temp\\pellucor\\driver.html' "$(basename "$user_dir")" | tr 'A-Z' 'a-z')
+expect_eq "$got" "$want" "the path the shell opened"
+xdotool search --onlyvisible --name '^Save File As\.\.\.$' >/dev/null 2>&1 && fail "a dialog in online mode"
+expect_eq "$(entries)" $((before + 1)) "log entries after the online scan"
+timeout 20 wine "$probe" restore
+sleep 1
+before=$((before + 1))
 
 # 1. A typed name, Return: the copy lands on the desktop, the starting folder.
 start_scan
@@ -169,7 +214,7 @@ if [ "$before" -eq 0 ]; then
   expect_eq "$(head -c 2 "$log" | od -An -c | tr -d ' ')" '\r\n' "the log's first bytes"
 fi
 bad=$(tr -d '\n' <"$log" | tr '\r' '\n' | grep -v '^$' |
-  grep -cvE '^[0-9][^:]*[0-9]( [0-9]{1,2}:[0-9]{2}:[0-9]{2}( [AP]M)?)?: Start scanning file with mode:offline$' || true)
+  grep -cvE '^[0-9][^:]*[0-9]( [0-9]{1,2}:[0-9]{2}:[0-9]{2}( [AP]M)?)?: Start scanning file with mode:(online|offline)$' || true)
 expect_eq "$bad" 0 "log entries not of the form '<date> <time>: <text>'"
 
 timeout 20 wine "$probe" close || true
