@@ -125,6 +125,13 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
 bool PosixFileSystem::CreateFolder(const std::wstring& wpath) {
   std::string path = Native(wpath);
   while (path.size() > 1 && path.back() == '/') path.pop_back();
+  // Unlike %appdata% on Windows, the XDG base folders need not exist yet on
+  // a fresh account; they are made as XDG asks, private.
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string parent = path.substr(0, slash);
+    if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
   return ::mkdir(path.c_str(), 0700) == 0;
 }
 

@@ -92,6 +92,13 @@ TEST_F(PosixFileSystemTest, FoldersMapToXdgAndArePrivate) {
   ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
   EXPECT_EQ(sys.GetEnv(L"TEMP"), W(dir / "cache"));
   ::unsetenv("XDG_CACHE_HOME");
+
+  // A fresh account: the XDG data folder itself does not exist yet.
+  ::setenv("XDG_DATA_HOME", (dir / "fresh" / "share").c_str(), 1);
+  EXPECT_EQ(file::GetLogFolder(sys), W(dir / "fresh" / "share" / "pellucor") + L"/");
+  EXPECT_TRUE(fs::is_directory(dir / "fresh" / "share" / "pellucor"));
+  ASSERT_EQ(::stat((dir / "fresh").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
   ::unsetenv("XDG_DATA_HOME");
 }
 
