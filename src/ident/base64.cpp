@@ -43,7 +43,9 @@ void EncodeTail(std::string_view bytes, std::wstring& out) {
   out.push_back(L'=');
 }
 
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsHighSurrogate(wchar_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
 
 }  // namespace
 
@@ -82,6 +84,8 @@ std::int32_t CharCodeOrZero(std::wstring_view ch) {
 
 namespace modScanLib {
 
-std::wstring EncodeText(const std::wstring& text) { return Str::Base64Encode(text); }
+std::wstring EncodeText(const std::wstring& text) {
+  return Str::Base64Encode(text);
+}
 
 }  // namespace modScanLib

@@ -80,15 +80,27 @@ std::wstring PlatformCode(const OsVersion& version) {
   }
 }
 
-HDSN::HDSN(DiskPort& disk) : disk_(disk) { Class_Initialize(); }
+HDSN::HDSN(DiskPort& disk) : disk_(disk) {
+  Class_Initialize();
+}
 
-void HDSN::Class_Initialize() { platform_ = PlatformCode(disk_.GetVersionExA()); }
+void HDSN::Class_Initialize() {
+  platform_ = PlatformCode(disk_.GetVersionExA());
+}
 
-std::wstring HDSN::Copyright() const { return L"HDSN disk identity reader, version 1.00"; }
+std::wstring HDSN::Copyright() const {
+  return L"HDSN disk identity reader, version 1.00";
+}
 
-std::wstring HDSN::GetModelNumber() { return ReadIdentifyField(kModelNumber); }
-std::wstring HDSN::GetSerialNumber() { return ReadIdentifyField(kSerialNumber); }
-std::wstring HDSN::GetFirmwareRevision() { return ReadIdentifyField(kFirmwareRevision); }
+std::wstring HDSN::GetModelNumber() {
+  return ReadIdentifyField(kModelNumber);
+}
+std::wstring HDSN::GetSerialNumber() {
+  return ReadIdentifyField(kSerialNumber);
+}
+std::wstring HDSN::GetFirmwareRevision() {
+  return ReadIdentifyField(kFirmwareRevision);
+}
 
 void HDSN::CurrentDrive(std::uint8_t vData) {
   if (vData > 3) throw IdentError(10000, L"Illegal drive number", L"");
@@ -101,7 +113,7 @@ std::wstring HDSN::ReadIdentifyField(std::int32_t kind) {
   DiskHandle handle;
   if (platform_ == L"WNT") {
     handle = disk_.CreateFileA("\\\\.\\PhysicalDrive" + std::to_string(current_drive_),
-                              OpenMode::kReadWriteExisting);
+                               OpenMode::kReadWriteExisting);
   } else if (platform_ == L"W95" || platform_ == L"W98") {
     handle = disk_.CreateFileA("\\\\.\\Smartvsd", OpenMode::kCreateNewNoAccess);
   } else {
@@ -118,10 +130,9 @@ std::wstring HDSN::ReadIdentifyField(std::int32_t kind) {
   std::array<std::uint8_t, kReplySize> reply{};
   disk_.DeviceIoControl(handle, kSmartRcvDriveData, request, reply);
   // Rejected requests leave the reply zero, which decodes as empty.
-  return DecodeIdentifyString(
-      std::span<const std::uint8_t, kIdentifyBlockSize>(reply.data() + kReplyHeaderSize,
-                                                        kIdentifyBlockSize),
-      words);
+  return DecodeIdentifyString(std::span<const std::uint8_t, kIdentifyBlockSize>(
+                                  reply.data() + kReplyHeaderSize, kIdentifyBlockSize),
+                              words);
 }
 
 }  // namespace ident

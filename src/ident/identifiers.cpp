@@ -18,7 +18,8 @@ namespace {
 
 void AppendHex(std::wstring& out, std::uint32_t value, int digits) {
   static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(kDigits[(value >> shift) & 0xF]);
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+    out.push_back(kDigits[(value >> shift) & 0xF]);
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ class FakeDisk : public ident::DiskPort {
   void DeviceIoControl(ident::DiskHandle handle, std::uint32_t control_code,
                        std::span<const std::uint8_t> request,
                        std::span<std::uint8_t> reply) override {
-    requests.push_back({handle, control_code, {request.begin(), request.end()},
-                        {reply.begin(), reply.end()}});
+    requests.push_back(
+        {handle, control_code, {request.begin(), request.end()}, {reply.begin(), reply.end()}});
     if (!answers || reply.size() < 16 + block.size()) return;
     // The SENDCMDOUTPARAMS header stays as the driver leaves it; scribble on
     // it so that a decoder reading from the wrong offset shows.

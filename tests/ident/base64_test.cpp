@@ -74,11 +74,11 @@ TEST(Base64, CharactersAboveAsciiUseTheirCodePageBytes) {
     std::wstring in;
     const wchar_t* out;
   } cases[] = {
-      {L"\u00e9", L"6Q=="},                  // 0xE9, not UTF-8 C3 A9
-      {L"\u20ac", L"gA=="},                  // euro sign is 0x80
-      {L"\u00fb\u00ff", L"+/8="},            // the last two alphabet characters
+      {L"\u00e9", L"6Q=="},        // 0xE9, not UTF-8 C3 A9
+      {L"\u20ac", L"gA=="},        // euro sign is 0x80
+      {L"\u00fb\u00ff", L"+/8="},  // the last two alphabet characters
       {L"caf\u00e9", L"Y2Fm6Q=="},
-      {L"\u4e2d", L"Pw=="},                  // not in the code page: '?'
+      {L"\u4e2d", L"Pw=="},  // not in the code page: '?'
       {L"\u00ff\u00ff\u00ff", L"////"},
   };
   for (const auto& c : cases) EXPECT_EQ(Str::Base64Encode(c.in), c.out);

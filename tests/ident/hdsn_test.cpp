@@ -39,9 +39,8 @@ TEST(Hdsn, PlatformCodeFollowsPlatformIdAndMinorVersion) {
     std::uint32_t platform_id, minor;
     const wchar_t* code;
   } cases[] = {
-      {0, 0, L"32S"}, {1, 0, L"W95"},  {1, 10, L"W98"}, {1, 90, L"W98"},
-      {2, 0, L"WNT"}, {2, 1, L"WNT"},  {2, 3, L"WNT"},  {3, 0, L"Unk"},
-      {7, 1, L"Unk"},
+      {0, 0, L"32S"}, {1, 0, L"W95"}, {1, 10, L"W98"}, {1, 90, L"W98"}, {2, 0, L"WNT"},
+      {2, 1, L"WNT"}, {2, 3, L"WNT"}, {3, 0, L"Unk"},  {7, 1, L"Unk"},
   };
   for (const auto& c : cases) {
     FakeDisk disk;
@@ -77,8 +76,8 @@ TEST(Hdsn, CurrentDriveAcceptsZeroToThreeOnly) {
   reader.CurrentDrive(3);
   EXPECT_EQ(reader.CurrentDrive(), 3);
   for (int bad : {4, 255}) {
-    const IdentError e = ExpectIdentError(
-        10000, [&] { reader.CurrentDrive(static_cast<std::uint8_t>(bad)); });
+    const IdentError e =
+        ExpectIdentError(10000, [&] { reader.CurrentDrive(static_cast<std::uint8_t>(bad)); });
     EXPECT_EQ(e.description(), L"Illegal drive number");
     EXPECT_EQ(e.source(), L"");
     EXPECT_EQ(reader.CurrentDrive(), 3);

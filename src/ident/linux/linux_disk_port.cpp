@@ -102,10 +102,10 @@ std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
   if (fd < 0) return std::nullopt;
   IdentifyBlock block{};
   unsigned char cdb[16] = {};
-  cdb[0] = 0x85;         // ATA PASS-THROUGH (16)
-  cdb[1] = 4 << 1;       // protocol: PIO data-in
-  cdb[2] = 0x0E;         // T_DIR from device, BYT_BLOK, length in the sector count
-  cdb[6] = 1;            // sector count
+  cdb[0] = 0x85;    // ATA PASS-THROUGH (16)
+  cdb[1] = 4 << 1;  // protocol: PIO data-in
+  cdb[2] = 0x0E;    // T_DIR from device, BYT_BLOK, length in the sector count
+  cdb[6] = 1;       // sector count
   cdb[14] = kAtaIdentifyDevice;
   unsigned char sense[32] = {};
   sg_io_hdr_t io{};
@@ -145,8 +145,8 @@ std::optional<IdentifyBlock> IdentifyFromVpdPage(const fs::path& page_file) {
 std::string SerialFromVpdPage(const fs::path& page_file) {
   const auto page = ReadAttribute(page_file, 4 + 255);
   if (!page || page->size() < 4 || static_cast<std::uint8_t>((*page)[1]) != 0x80) return {};
-  const std::size_t len = std::min<std::size_t>(static_cast<std::uint8_t>((*page)[3]),
-                                                page->size() - 4);
+  const std::size_t len =
+      std::min<std::size_t>(static_cast<std::uint8_t>((*page)[3]), page->size() - 4);
   std::string s = page->substr(4, len);
   s = s.substr(0, s.find('\0'));
   while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -237,7 +237,9 @@ void LinuxDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_cod
   }
 }
 
-void LinuxDiskPort::CloseHandle(DiskHandle handle) { open_disks_.erase(handle); }
+void LinuxDiskPort::CloseHandle(DiskHandle handle) {
+  open_disks_.erase(handle);
+}
 
 std::optional<IdentifyBlock> LinuxDiskPort::ReadIdentifyBlock(const std::string& disk) const {
   const fs::path root(root_);

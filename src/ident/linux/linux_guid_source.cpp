@@ -55,7 +55,8 @@ std::int32_t LinuxGuidSource::CoCreateGuid(Guid& guid) {
   if (!RandomBytes(b) && !UuidFromProc(b)) return kFail;
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
-  guid.Data1 = std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+  guid.Data1 =
+      std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
   guid.Data2 = static_cast<std::uint16_t>(b[4] << 8 | b[5]);
   guid.Data3 = static_cast<std::uint16_t>(b[6] << 8 | b[7]);
   for (std::size_t i = 0; i < 8; ++i) guid.Data4[i] = b[8 + i];

@@ -36,6 +36,8 @@ void WinDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
                     reply.data(), static_cast<DWORD>(reply.size()), &returned, nullptr);
 }
 
-void WinDiskPort::CloseHandle(DiskHandle handle) { ::CloseHandle(reinterpret_cast<HANDLE>(handle)); }
+void WinDiskPort::CloseHandle(DiskHandle handle) {
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
 
 }  // namespace ident

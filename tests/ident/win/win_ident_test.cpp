@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include "ident/base64.h"
-
 #include "ident/hdsn.h"
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
@@ -47,8 +46,8 @@ TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
   EXPECT_NE(a, b);
 }
 
-// Runs when the prefix's code page is Japanese (LC_ALL=ja_JP.UTF-8 for wine
-// prefix starts): characters cost their two Shift-JIS bytes.
+// Runs when the code page is Japanese (wine started with LC_ALL=ja_JP.UTF-8):
+// characters cost their two Shift-JIS bytes.
 TEST(WinIdent, DoubleByteCodePageEncodesTheAnsiBytes) {
   if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
   EXPECT_EQ(Str::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
