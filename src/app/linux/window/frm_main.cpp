@@ -80,6 +80,7 @@ frmMain::frmMain()
 
   // Created in tab order; FLTK moves the focus through the children in this order.
   picExit = new PictureButton(528, 8, 33, 25, &exit_image_);
+  picExit->color(fl_rgb_color(12, 49, 73));  // the header band behind it: light focus dots
   picExit->callback([](Fl_Widget*, void* self) { static_cast<frmMain*>(self)->picExit_Click(); },
                     this);
   optInternet = MakeOption(48, 144, 193, 17, "I can access internet.");
