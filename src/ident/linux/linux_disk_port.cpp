@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <utility>
@@ -120,7 +121,7 @@ std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
   io.timeout = 5000;  // ms
   const int rc = ::ioctl(fd, SG_IO, &io);
   ::close(fd);
-  if (rc != 0 || (io.info & SG_INFO_OK_MASK) != SG_INFO_OK) return std::nullopt;
+  if (rc != 0 || (io.info & SG_INFO_OK_MASK) != SG_INFO_OK || io.resid != 0) return std::nullopt;
   if (!Plausible(block)) return std::nullopt;
   return block;
 }

@@ -4,9 +4,11 @@
 
 namespace ident {
 
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+
 OsVersion WinDiskPort::GetVersionExA() {
   OSVERSIONINFOA info{};
-  info.dwOSVersionInfoSize = sizeof(info);  // 148
+  info.dwOSVersionInfoSize = sizeof(info);
   // Deprecated, but it is the call that tells the 9x family from NT; a
   // record it leaves untouched reads as platform 0.
 #pragma GCC diagnostic push
