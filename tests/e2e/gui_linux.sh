@@ -55,6 +55,17 @@ check_report() {
   fi
 }
 
+# The pictures are drawn: the dark header of the background, the orange Start button.
+sleep 0.5
+import -window "$wid" "$home/window.png"
+rgb_at() {  # x y -> "r g b"
+  convert "$home/window.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:
+}
+read -r r g b <<<"$(rgb_at 300 10)"
+((r < 90 && b > 70 && b > r)) || fail "no background picture (header pixel $r $g $b)"
+read -r r g b <<<"$(rgb_at 380 204)"
+((r > 200 && b < 150 && r > g)) || fail "no Start picture (pixel $r $g $b)"
+
 # The hand over both picture buttons, the arrow over a label and an option.
 pointer_at() {  # x y
   xdotool mousemove --window "$wid" "$1" "$2"
