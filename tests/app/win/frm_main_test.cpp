@@ -1,16 +1,16 @@
 // The real Win32 main window, created hidden in this process: its layout as
 // the user sees it, the option group, the colours, the picture buttons and
 // what a click on them does.
-#include <windows.h>
+#include "frm_main.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "fakes/fake_file_system.h"
-#include "frm_main.h"
 #include "mouse_cursor.h"
 #include "picture.h"
 #include "resource_ids.h"
@@ -32,19 +32,32 @@ struct Expected {
 const std::vector<Expected> kExpected = {
     {100, L"KestrovaPictureButton", {528, 8, 561, 33}, L"", 0, false},
     {101, L"Button", {48, 144, 241, 161}, L"I can access internet.", FW_NORMAL, false},
-    {102, L"Button", {48, 168, 433, 185},
-     L"I can not access internet because i don't have driver for network card.", FW_NORMAL,
+    {102,
+     L"Button",
+     {48, 168, 433, 185},
+     L"I can not access internet because i don't have driver for network card.",
+     FW_NORMAL,
      false},
     {103, L"KestrovaPictureButton", {208, 192, 409, 249}, L"", 0, false},
-    {104, L"Static", {16, 72, 433, 97}, L"KESTROVA  - FIND AND FIX YOUR DRIVER EASILY", FW_BOLD,
+    {104,
+     L"Static",
+     {16, 72, 433, 97},
+     L"KESTROVA  - FIND AND FIX YOUR DRIVER EASILY",
+     FW_BOLD,
      false},
-    {105, L"Static", {32, 112, 537, 137},
-     L"Select your internet access option and click on Start Now to get your driver.", FW_BOLD,
+    {105,
+     L"Static",
+     {32, 112, 537, 137},
+     L"Select your internet access option and click on Start Now to get your driver.",
+     FW_BOLD,
      false},
-    {106, L"Static", {16, 256, 545, 281},
+    {106,
+     L"Static",
+     {16, 256, 545, 281},
      L"Even your computer can not access internet, you still can use this program to find the "
      L"driver for your network card. Don't worry.",
-     FW_NORMAL, true},
+     FW_NORMAL,
+     true},
 };
 
 std::wstring Text(HWND hwnd) {
@@ -64,7 +77,9 @@ void Click(HWND control, int x = 5, int y = 5) {
   SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
 }
 
-HCURSOR Hand() { return LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)); }
+HCURSOR Hand() {
+  return LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));
+}
 
 // Drops the WM_QUIT a closed window leaves, so later tests start clean.
 int TakeQuit() {
@@ -259,7 +274,8 @@ TEST(Picture, ArtworkResourcesDecodeAtTheirSizes) {
   const struct {
     int id;
     LONG width, height;
-  } pictures[] = {{IDR_BACKGROUND_JPEG, 568, 300}, {IDR_START_JPEG, 199, 56}, {IDR_EXIT_JPEG, 32, 22}};
+  } pictures[] = {
+      {IDR_BACKGROUND_JPEG, 568, 300}, {IDR_START_JPEG, 199, 56}, {IDR_EXIT_JPEG, 32, 22}};
   for (const auto& p : pictures) {
     auto picture = app::win::Picture::FromResource(GetModuleHandleW(nullptr), p.id);
     ASSERT_TRUE(picture) << p.id;

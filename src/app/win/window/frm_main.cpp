@@ -17,8 +17,8 @@ namespace app::win {
 namespace {
 
 constexpr wchar_t kPictureClass[] = L"KestrovaPictureButton";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                               WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 // A picture button: paints its picture from the top-left on the window
 // colour, shows the hand pointer on every mouse move, and reports a click
@@ -31,9 +31,9 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT rc;
       GetClientRect(hwnd, &rc);
       // Whatever the picture leaves uncovered shows what the parent shows.
-      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
-          GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-          reinterpret_cast<LPARAM>(hwnd)));
+      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC,
+                                                         reinterpret_cast<WPARAM>(dc),
+                                                         reinterpret_cast<LPARAM>(hwnd)));
       FillRect(dc, &rc, brush ? brush : GetSysColorBrush(COLOR_WINDOW));
       if (auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
         picture->Draw(dc, 0, 0, GetDeviceCaps(dc, LOGPIXELSY));
@@ -200,15 +200,15 @@ void frmMain::CreateControls() {
         style |= SS_LEFT | SS_NOPREFIX | (c.id == kLabel1 ? WS_GROUP : 0);
         break;
     }
-    HWND control = CreateWindowExW(0, window_class, c.text, style, Scale(c.left), Scale(c.top),
-                                   Scale(c.width), Scale(c.height), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance_,
-                                   nullptr);
+    HWND control =
+        CreateWindowExW(0, window_class, c.text, style, Scale(c.left), Scale(c.top), Scale(c.width),
+                        Scale(c.height), hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
+                        instance_, nullptr);
     if (!control) continue;
     const Picture* picture = c.id == kPicScanNow ? &start_ : c.id == kPicExit ? &exit_ : nullptr;
     if (picture) SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture));
-    HFONT font = c.font == FontKind::kBold     ? bold_font_
-                 : c.font == FontKind::kItalic ? italic_font_
+    HFONT font = c.font == FontKind::kBold      ? bold_font_
+                 : c.font == FontKind::kItalic  ? italic_font_
                  : c.font == FontKind::kDefault ? default_font_
                                                 : nullptr;
     if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -216,7 +216,9 @@ void frmMain::CreateControls() {
   CheckRadioButton(hwnd_, kOptInternet, kOptInternet2, kOptInternet);
 }
 
-HWND frmMain::Control(ControlId id) const { return hwnd_ ? GetDlgItem(hwnd_, id) : nullptr; }
+HWND frmMain::Control(ControlId id) const {
+  return hwnd_ ? GetDlgItem(hwnd_, id) : nullptr;
+}
 
 void frmMain::Show(int show_command) {
   if (!hwnd_) return;
@@ -317,8 +319,8 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORBTN: {
       HDC dc = reinterpret_cast<HDC>(wp);
       const bool banner = GetDlgCtrlID(reinterpret_cast<HWND>(lp)) == kLabel1;
-      SetTextColor(dc, banner ? RGB(kBannerRed, kBannerGreen, kBannerBlue)
-                              : GetSysColor(COLOR_WINDOWTEXT));
+      SetTextColor(
+          dc, banner ? RGB(kBannerRed, kBannerGreen, kBannerBlue) : GetSysColor(COLOR_WINDOWTEXT));
       SetBkColor(dc, GetSysColor(COLOR_WINDOW));
       // Labels and options let the background picture show through.
       SetBkMode(dc, TRANSPARENT);

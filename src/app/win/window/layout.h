@@ -46,8 +46,8 @@ inline constexpr int kBackgroundWidth = 568, kBackgroundHeight = 300;
 
 inline constexpr std::array<ControlSpec, 7> kControls{{
     {kPicExit, "picExit", ControlKind::kPicture, 528, 8, 33, 25, L"", FontKind::kNone},
-    {kOptInternet, "optInternet", ControlKind::kOption, 48, 144, 193, 17,
-     L"I can access internet.", FontKind::kDefault},
+    {kOptInternet, "optInternet", ControlKind::kOption, 48, 144, 193, 17, L"I can access internet.",
+     FontKind::kDefault},
     {kOptInternet2, "optInternet2", ControlKind::kOption, 48, 168, 385, 17,
      L"I can not access internet because i don't have driver for network card.",
      FontKind::kDefault},

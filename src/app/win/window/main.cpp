@@ -1,5 +1,6 @@
 // kestrova.exe: shows the main window and runs until it is closed.
 #include <windows.h>
+// After windows.h:
 #include <commctrl.h>
 #include <ole2.h>
 

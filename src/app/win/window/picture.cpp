@@ -85,8 +85,8 @@ void Picture::Draw(HDC dc, int x, int y, int dpi) const {
   } else {
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchBlt(dc, x, y, MulDiv(size.cx, dpi, 96), MulDiv(size.cy, dpi, 96), source, 0, 0,
-               size.cx, size.cy, SRCCOPY);
+    StretchBlt(dc, x, y, MulDiv(size.cx, dpi, 96), MulDiv(size.cy, dpi, 96), source, 0, 0, size.cx,
+               size.cy, SRCCOPY);
   }
   SelectObject(source, old);
   DeleteDC(source);

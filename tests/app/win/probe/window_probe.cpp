@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
   }
   char status[512] = "";
   GetDlgItemTextA(window, kLblStatus, status, sizeof status);
-  std::printf("iconic=%d\nstatus=%s\ninternet=%d\ninternet2=%d\n", IsIconic(window) ? 1 : 0,
-              status, IsDlgButtonChecked(window, kOptInternet) == BST_CHECKED ? 1 : 0,
+  std::printf("iconic=%d\nstatus=%s\ninternet=%d\ninternet2=%d\n", IsIconic(window) ? 1 : 0, status,
+              IsDlgButtonChecked(window, kOptInternet) == BST_CHECKED ? 1 : 0,
               IsDlgButtonChecked(window, kOptInternet2) == BST_CHECKED ? 1 : 0);
   return 0;
 }
