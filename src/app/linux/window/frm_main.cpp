@@ -114,8 +114,12 @@ frmMain::frmMain()
 
   fs_ = MakeFileSystem();
   ScanServices services = MakePlatformServices(*this, *fs_);
-  // The Save-As dialog needs a toolkit, so the window program supplies it.
-  services.ShowSaveDialog = ShowSaveDialog;
+  // The Save-As dialog needs a toolkit, so the window program supplies it. After Exit the
+  // question is answered as cancelled.
+  services.ShowSaveDialog = [this](const std::wstring& file_name,
+                                   const std::wstring& initial_folder) {
+    return unloaded_ ? std::wstring() : ShowSaveDialog(file_name, initial_folder);
+  };
   workflow_ = std::make_unique<ScanWorkflow>(*this, *fs_, std::move(services),
                                              ScanWorkflow::DefaultTemplatePath(*fs_));
 }
