@@ -1,0 +1,230 @@
+#include "devices/linux/module_catalog.h"
+
+#include <fnmatch.h>
+#include <libkmod.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "devices/linux/hardware_ids.h"
+#include "devices/linux/sysroot.h"
+
+namespace devices::linux_sys {
+namespace fs = std::filesystem;
+namespace {
+
+std::string Normalize(std::string name) {
+  for (char& c : name) {
+    if (c == '-') c = '_';
+  }
+  return name;
+}
+
+std::string Date(int month, int day, int year) {
+  return std::to_string(month) + "-" + std::to_string(day) + "-" + std::to_string(year);
+}
+
+void Quiet(void*, int, const char*, int, const char*, const char*, va_list) {}
+
+using Info = std::map<std::string, std::vector<std::string>>;
+
+// The module's modinfo fields, its file (empty for built-in code) and
+// whether libkmod knows it at all.
+struct ModuleInfo {
+  Info info;
+  std::string path;
+  bool known = false;
+};
+
+ModuleInfo Lookup(kmod_ctx* ctx, const std::string& name) {
+  ModuleInfo out;
+  kmod_module* mod = nullptr;
+  if (ctx == nullptr || kmod_module_new_from_name(ctx, name.c_str(), &mod) < 0) return out;
+  if (const char* p = kmod_module_get_path(mod)) out.path = p;
+  kmod_list* list = nullptr;
+  if (kmod_module_get_info(mod, &list) >= 0) {
+    out.known = true;
+    kmod_list* l = nullptr;
+    kmod_list_foreach(l, list) {
+      out.info[kmod_module_info_get_key(l)].push_back(kmod_module_info_get_value(l));
+    }
+    kmod_module_info_free_list(list);
+  }
+  kmod_module_unref(mod);
+  out.known = out.known || !out.path.empty();
+  return out;
+}
+
+std::string First(const Info& info, const std::string& key) {
+  auto it = info.find(key);
+  return it == info.end() || it->second.empty() ? "" : it->second.front();
+}
+
+// The most specific of the module's aliases that match the device.
+std::string BestAlias(const Info& info, const std::string& modalias) {
+  auto it = info.find("alias");
+  if (it == info.end() || modalias.empty()) return "";
+  std::string best;
+  long best_score = -1;
+  for (const std::string& alias : it->second) {
+    if (fnmatch(alias.c_str(), modalias.c_str(), 0) != 0) continue;
+    long score = 0;
+    for (char c : alias) score += (c == '*' || c == '?') ? 0 : 1;
+    if (score > best_score) {
+      best_score = score;
+      best = alias;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+std::string KernelBuildDate(const std::string& banner) {
+  // Distribution kernels: "... (2023-09-29)".
+  for (size_t at = banner.find('('); at != std::string::npos; at = banner.find('(', at + 1)) {
+    int y = 0, m = 0, d = 0;
+    char close = 0;
+    if (std::sscanf(banner.c_str() + at, "(%4d-%2d-%2d%c", &y, &m, &d, &close) == 4 &&
+        close == ')' && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+      return Date(m, d, y);
+    }
+  }
+  // The build stamp: "Thu Oct  5 21:02:42 UTC 2023".
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  for (int m = 0; m < 12; ++m) {
+    for (size_t at = banner.find(kMonths[m]); at != std::string::npos;
+         at = banner.find(kMonths[m], at + 1)) {
+      int d = 0, hh = 0, mm = 0, ss = 0, y = 0;
+      char tz[16] = {};
+      if (std::sscanf(banner.c_str() + at + 3, "%d %d:%d:%d %15s %d", &d, &hh, &mm, &ss, tz, &y) ==
+              6 &&
+          d >= 1 && d <= 31 && y > 1990) {
+        return Date(m + 1, d, y);
+      }
+    }
+  }
+  // Reproducible builds stamp "@<seconds since 1970>".
+  if (const size_t at = banner.rfind('@'); at != std::string::npos) {
+    char* end = nullptr;
+    const long long secs = std::strtoll(banner.c_str() + at + 1, &end, 10);
+    std::tm tm{};
+    const std::time_t t = static_cast<std::time_t>(secs);
+    if (secs > 0 && end != banner.c_str() + at + 1 && gmtime_r(&t, &tm) != nullptr) {
+      return Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+    }
+  }
+  return "";
+}
+
+std::string CleanAuthor(const std::string& author) {
+  std::string out;
+  int depth = 0;
+  for (char c : author) {
+    if (c == '<') ++depth;
+    if (depth == 0) out += c;
+    if (c == '>' && depth > 0) --depth;
+  }
+  const auto junk = [](char c) { return c == ' ' || c == ',' || c == '\t' || c == ';'; };
+  while (!out.empty() && junk(out.back())) out.pop_back();
+  size_t start = 0;
+  while (start < out.size() && junk(out[start])) ++start;
+  return out.substr(start);
+}
+
+ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
+  release_ = ReadAttribute(Under(root_, "/proc/sys/kernel/osrelease")).value_or("");
+  kernel_date_ = KernelBuildDate(ReadAttribute(Under(root_, "/proc/sys/kernel/version")).value_or(""));
+  if (kernel_date_.empty()) {
+    kernel_date_ = KernelBuildDate(ReadAttribute(Under(root_, "/proc/version")).value_or(""));
+  }
+  if (release_.empty()) return;
+  const fs::path dir = Under(root_, "/lib/modules/" + release_);
+  // Built-in code has no file; modules.builtin still names the one it came from.
+  std::ifstream builtin(dir / "modules.builtin");
+  std::string line;
+  while (std::getline(builtin, line)) {
+    const std::string file = fs::path(line).filename().string();
+    const size_t dot = file.find(".ko");
+    if (dot != std::string::npos) builtin_files_.emplace(Normalize(file.substr(0, dot)), file);
+  }
+  static const char* const kNoConfig[] = {nullptr};
+  ctx_ = kmod_new(dir.c_str(), kNoConfig);
+  if (ctx_ != nullptr) kmod_set_log_fn(ctx_, Quiet, nullptr);
+}
+
+ModuleCatalog::~ModuleCatalog() {
+  if (ctx_ != nullptr) kmod_unref(ctx_);
+}
+
+std::string ModuleCatalog::ModuleForAlias(const std::string& driver, const std::string& modalias) {
+  if (ctx_ == nullptr || modalias.empty()) return "";
+  kmod_list* list = nullptr;
+  if (kmod_module_new_from_lookup(ctx_, modalias.c_str(), &list) < 0 || list == nullptr) return "";
+  std::string chosen;
+  kmod_list* l = nullptr;
+  kmod_list_foreach(l, list) {
+    kmod_module* mod = kmod_module_get_module(l);
+    const std::string name = kmod_module_get_name(mod);
+    kmod_module_unref(mod);
+    if (chosen.empty() || name == Normalize(driver)) chosen = name;
+  }
+  kmod_module_unref_list(list);
+  return chosen;
+}
+
+DriverFacts ModuleCatalog::Describe(const std::string& driver, const std::string& module,
+                                    const std::string& modalias, bool usb_interface) {
+  std::string name = Normalize(module);
+  // A driver without a module link: the module that claims the device's
+  // alias (the one named like the driver when several do), else the
+  // driver's own name.
+  if (name.empty()) {
+    const std::string by_alias = ModuleForAlias(driver, modalias);
+    name = by_alias.empty() ? Normalize(driver) : by_alias;
+  }
+  const ModuleInfo mod = Lookup(ctx_, name);
+  const bool builtin = mod.path.empty();
+  const bool in_tree = builtin || First(mod.info, "intree") == "Y";
+
+  DriverFacts f;
+  f.version = First(mod.info, "version");
+  if (f.version.empty()) {
+    f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
+  }
+  if (f.version.empty()) f.version = release_;
+
+  f.provider = in_tree ? kKernelProvider : CleanAuthor(First(mod.info, "author"));
+
+  f.date = kernel_date_;
+  if (!in_tree) {
+    std::error_code ec;
+    const auto written = fs::last_write_time(mod.path, ec);
+    if (!ec) {
+      const std::time_t t = std::chrono::system_clock::to_time_t(
+          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+              std::chrono::file_clock::to_sys(written)));
+      std::tm tm{};
+      if (gmtime_r(&t, &tm) != nullptr) f.date = Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+    }
+  }
+
+  if (!mod.path.empty()) {
+    f.inf_path = fs::path(mod.path).filename().string();
+  } else if (auto it = builtin_files_.find(name); it != builtin_files_.end()) {
+    f.inf_path = it->second;
+  } else {
+    f.inf_path = name + ".ko";
+  }
+
+  const std::string alias = BestAlias(mod.info, modalias);
+  if (!alias.empty()) f.matching_id = linux_ids::AliasToWindowsId(alias, usb_interface);
+  return f;
+}
+
+}  // namespace devices::linux_sys

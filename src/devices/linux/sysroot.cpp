@@ -1,0 +1,55 @@
+#include "devices/linux/sysroot.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace devices::linux_sys {
+
+namespace fs = std::filesystem;
+
+fs::path SysRoot() {
+  const char* root = std::getenv("KESTROVA_SYSROOT");
+  return (root != nullptr && *root != '\0') ? fs::path(root) : fs::path("/");
+}
+
+fs::path Under(const fs::path& root, const std::string& absolute) {
+  return root / fs::path(absolute).relative_path();
+}
+
+std::optional<std::string> ReadAttribute(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream s;
+  s << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  std::string text = s.str();
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return text;
+}
+
+namespace {
+std::optional<unsigned long> Parse(const fs::path& file, int base) {
+  auto text = ReadAttribute(file);
+  if (!text) return std::nullopt;
+  const char* begin = text->c_str();
+  while (*begin == ' ') ++begin;
+  if (*begin == '\0') return std::nullopt;
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(begin, &end, base);
+  if (end == begin || *end != '\0') return std::nullopt;
+  return v;
+}
+}  // namespace
+
+std::optional<unsigned long> ReadHex(const fs::path& file) { return Parse(file, 16); }
+std::optional<unsigned long> ReadDecimal(const fs::path& file) { return Parse(file, 10); }
+
+std::string LinkName(const fs::path& link) {
+  std::error_code ec;
+  const fs::path target = fs::read_symlink(link, ec);
+  if (ec) return "";
+  return target.filename().string();
+}
+
+}  // namespace devices::linux_sys

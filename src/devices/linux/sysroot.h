@@ -1,0 +1,28 @@
+// Everything the Linux adapters read lives under one root folder: "/" on a
+// running system, a fixture tree in tests (env KESTROVA_SYSROOT).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace devices::linux_sys {
+
+// KESTROVA_SYSROOT when set and not empty, else "/".
+std::filesystem::path SysRoot();
+
+// `absolute` ("/sys/bus/pci") placed under `root`.
+std::filesystem::path Under(const std::filesystem::path& root, const std::string& absolute);
+
+// A small text file's content without trailing white space; nullopt when it
+// can't be read.
+std::optional<std::string> ReadAttribute(const std::filesystem::path& file);
+
+// A hex attribute ("0x8086", "046d", " 1"); nullopt when absent or not a number.
+std::optional<unsigned long> ReadHex(const std::filesystem::path& file);
+std::optional<unsigned long> ReadDecimal(const std::filesystem::path& file);
+
+// The last component of a symbolic link's target; "" when there is no link.
+std::string LinkName(const std::filesystem::path& link);
+
+}  // namespace devices::linux_sys
