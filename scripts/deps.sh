@@ -8,7 +8,7 @@ packages=(
   libfltk1.3-dev
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool x11-utils imagemagick libxfixes3
   chromium chromium-driver
   python3 file
 )
