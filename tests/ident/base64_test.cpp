@@ -105,6 +105,16 @@ TEST(Base64, LongTextStaysOneLineAndRoundTrips) {
   }
 }
 
+TEST(Base64, EncodesExactlyTheAnsiFormOfTheWholeText) {
+  // The encoder converts text in pieces: a character outside the basic plane
+  // straddles the first boundary (where text is UTF-16), and on a double-byte
+  // code page the leading ideograph leaves bytes over from the first piece.
+  std::wstring text = L"\u4e2d" + std::wstring(3 * 4096 - 2, L'a');
+  text += L"\U0001F600\u00e9\u4e2d\u20acz";
+  text += std::wstring(3 * 4096, L'b');
+  EXPECT_EQ(DecodeBase64(Str::Base64Encode(text)), platform::ToAnsi(text));
+}
+
 TEST(Base64, CharCodeOrZero) {
   EXPECT_EQ(Str::CharCodeOrZero(L""), 0);
   EXPECT_EQ(Str::CharCodeOrZero(L"a"), 97);
