@@ -66,6 +66,33 @@ grep -qx 'internet2=0' <<<"$state" || fail "optInternet2 is selected at start: $
 grep -qx 'status=Select your internet access option and click on Start Now to get your driver.' \
   <<<"$state" || fail "initial status line: $state"
 
+# The artwork is drawn: the dark banner of the background, the orange Start.
+import -window root "$run/screen.png"
+rgb_at() {  # x y in the client area -> "r g b"
+  convert "$run/screen.png" -format \
+    "%[fx:int(255*p{$((X + $1)),$((Y + $2))}.r)] %[fx:int(255*p{$((X + $1)),$((Y + $2))}.g)] %[fx:int(255*p{$((X + $1)),$((Y + $2))}.b)]" info:
+}
+read -r r g b <<<"$(rgb_at 300 10)"
+((r < 90 && b > 70 && b > r)) || fail "no background picture (header pixel $r $g $b)"
+read -r r g b <<<"$(rgb_at 380 204)"
+((r > 200 && b < 150 && r > g)) || fail "no Start picture (pixel $r $g $b)"
+
+# The hand over both picture buttons, the arrow over a label and an option.
+pointer_at() {  # x y in the client area
+  xdotool mousemove $((X + $1 - 1)) $((Y + $2 - 1))
+  sleep 0.3
+  xdotool mousemove $((X + $1)) $((Y + $2))
+  sleep 0.5
+  python3 "$KESTROVA_SRC/tests/e2e/lib/pointer_shape.py"
+}
+label_pointer=$(pointer_at 100 80)
+start_pointer=$(pointer_at 308 220)
+exit_pointer=$(pointer_at 544 19)
+option_pointer=$(pointer_at 100 150)
+expect_eq "$exit_pointer" "$start_pointer" "pointer over Exit and over Start"
+[ "$start_pointer" != "$label_pointer" ] || fail "no hand pointer over Start"
+expect_eq "$option_pointer" "$label_pointer" "pointer over an option and over a label"
+
 # Start: the picture at (208,192), 201 x 57.
 xdotool mousemove $((X + 208 + 100)) $((Y + 192 + 28)) click 1
 for _ in $(seq 1 120); do
