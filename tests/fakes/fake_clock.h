@@ -13,7 +13,8 @@ class FakeClock : public file::Clock {
 
   file::LocalTime Now() override { return now; }
   std::wstring ShortDate(const file::LocalTime& t) override {
-    return std::to_wstring(t.month) + L"/" + std::to_wstring(t.day) + L"/" + std::to_wstring(t.year);
+    return std::to_wstring(t.month) + L"/" + std::to_wstring(t.day) + L"/" +
+           std::to_wstring(t.year);
   }
   std::wstring LongTime(const file::LocalTime& t) override {
     const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;

@@ -11,8 +11,7 @@ namespace {
 using MDialogHook::SaveFileRecord;
 
 TEST(SaveDialog, RecordCarriesEveryFieldTheDialogNeeds) {
-  const SaveFileRecord r =
-      MDialogHook::BuildSaveRecord(true, L"drivers", L"C:\\users\\u\\desktop");
+  const SaveFileRecord r = MDialogHook::BuildSaveRecord(true, L"drivers", L"C:\\users\\u\\desktop");
   EXPECT_EQ(r.lStructSize, 88u);
   EXPECT_EQ(r.hwndOwner, 0u);
   EXPECT_EQ(r.hInstance, 0u);

@@ -46,8 +46,12 @@ std::wstring PosixClock::Format(const LocalTime& t, const wchar_t* pattern) cons
   return out.str();
 }
 
-std::wstring PosixClock::ShortDate(const LocalTime& t) { return Format(t, L"%x"); }
+std::wstring PosixClock::ShortDate(const LocalTime& t) {
+  return Format(t, L"%x");
+}
 
-std::wstring PosixClock::LongTime(const LocalTime& t) { return Format(t, L"%X"); }
+std::wstring PosixClock::LongTime(const LocalTime& t) {
+  return Format(t, L"%X");
+}
 
 }  // namespace file

@@ -46,6 +46,8 @@ std::wstring WinClock::ShortDate(const LocalTime& t) {
   return Formatted(GetDateFormatA, DATE_SHORTDATE, t);
 }
 
-std::wstring WinClock::LongTime(const LocalTime& t) { return Formatted(GetTimeFormatA, 0, t); }
+std::wstring WinClock::LongTime(const LocalTime& t) {
+  return Formatted(GetTimeFormatA, 0, t);
+}
 
 }  // namespace file

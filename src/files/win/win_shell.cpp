@@ -1,6 +1,7 @@
 #include "files/win/win_shell.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include "platform/codepage.h"

@@ -2,6 +2,7 @@
 // system (Wine in the test session's display).
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 #include <string>
@@ -66,9 +67,8 @@ TEST(WinSaveDialog, PlatformRecordMatchesTheRecordFieldByField) {
   EXPECT_EQ(ofn.nMaxFileTitle, 260u);
   EXPECT_STREQ(ofn.lpstrInitialDir, "C:\\d");
   EXPECT_STREQ(ofn.lpstrTitle, "Save File As...");
-  EXPECT_EQ(ofn.Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY |
-                                          OFN_NOCHANGEDIR | OFN_ENABLEHOOK |
-                                          OFN_EXTENSIONDIFFERENT | OFN_EXPLORER |
+  EXPECT_EQ(ofn.Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                                          OFN_ENABLEHOOK | OFN_EXTENSIONDIFFERENT | OFN_EXPLORER |
                                           OFN_ENABLESIZING | OFN_FORCESHOWHIDDEN));
   EXPECT_STREQ(ofn.lpstrDefExt, "doc");
   EXPECT_EQ(ofn.lCustData, 0);
