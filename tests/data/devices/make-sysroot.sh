@@ -30,11 +30,11 @@ put proc/sys/kernel/osrelease "$rel"
 put proc/sys/kernel/version "#1 SMP PREEMPT_DYNAMIC Debian 6.1.55-1 (2023-09-29)"
 
 pci() { # bdf vendor device subvendor subdevice class revision driver [module]
-  local d=sys/devices/pci0000:00/$1
+  local d=sys/devices/pci0000:00/$1 c=${6^^}
   put $d/vendor "0x$2"; put $d/device "0x$3"
   put $d/subsystem_vendor "0x$4"; put $d/subsystem_device "0x$5"
   put $d/class "0x$6"; put $d/revision "0x$7"
-  put $d/modalias "pci:v0000${2^^}d0000${3^^}sv0000${4^^}sd0000${5^^}bc${6:0:2}sc${6:2:2}i${6:4:2}"
+  put $d/modalias "pci:v0000${2^^}d0000${3^^}sv0000${4^^}sd0000${5^^}bc${c:0:2}sc${c:2:2}i${c:4:2}"
   link ../../../devices/pci0000:00/$1 sys/bus/pci/devices/$1
   if [ -n "$8" ]; then
     mkdir -p sys/bus/pci/drivers/$8
