@@ -19,10 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// sysfs attributes are small; a bound keeps a bad fixture from being read
-// whole.
+// sysfs attributes are small; a bound keeps a bad tree from being read whole,
+// and a FIFO in it from blocking the scan.
 std::optional<std::string> ReadAttribute(const fs::path& path, std::size_t max = 4096) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string data(max, '\0');
   std::size_t got = 0;
