@@ -1,6 +1,9 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/placeholder_services.h"
 #include "app/scan_services.h"
+#include "devices/device_api.h"
+#include "devices/device_ui.h"
+#include "devices/driver_list.h"
 #include "files/activity_log.h"
 #include "files/linux/linux_setup_logs.h"
 #include "files/linux/posix_clock.h"
@@ -12,6 +15,8 @@
 #include "ident/identifiers.h"
 #include "ident/linux/linux_disk_port.h"
 #include "ident/linux/linux_guid_source.h"
+#include "sysinfo/info_ui.h"
+#include "sysinfo/platform_sysinfo.h"
 
 namespace app {
 
@@ -19,6 +24,14 @@ std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<fil
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   ScanServices s = PlaceholderServices(ui, fs);
+  s.CollectScanData = [&ui] {
+    devices::PlatformDevices platform = devices::MakePlatformDevices();
+    devices::DeviceUiFor<ScanUi> device_ui(ui);
+    return modScanLib::CollectScanData(*platform.api, *platform.registry, device_ui, [&ui] {
+      sysinfo::InfoUiFor<ScanUi> info_ui(ui);
+      return sysinfo::CollectLocalComputerInfo(info_ui);
+    });
+  };
   s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };
   s.GetHardwareId = [] {
     ident::LinuxDiskPort disk(ident::SysRootFromEnvironment());

@@ -1,6 +1,9 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/placeholder_services.h"
 #include "app/scan_services.h"
+#include "devices/device_api.h"
+#include "devices/device_ui.h"
+#include "devices/driver_list.h"
 #include "files/activity_log.h"
 #include "files/save_dialog.h"
 #include "files/setup_log.h"
@@ -13,6 +16,8 @@
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
+#include "sysinfo/info_ui.h"
+#include "sysinfo/platform_sysinfo.h"
 
 namespace app {
 
@@ -20,6 +25,14 @@ std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<fil
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   ScanServices s = PlaceholderServices(ui, fs);
+  s.CollectScanData = [&ui] {
+    devices::PlatformDevices platform = devices::MakePlatformDevices();
+    devices::DeviceUiFor<ScanUi> device_ui(ui);
+    return modScanLib::CollectScanData(*platform.api, *platform.registry, device_ui, [&ui] {
+      sysinfo::InfoUiFor<ScanUi> info_ui(ui);
+      return sysinfo::CollectLocalComputerInfo(info_ui);
+    });
+  };
   s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };
   s.GetHardwareId = [] {
     ident::WinDiskPort disk;
