@@ -1,6 +1,7 @@
 #include "files/setup_log.h"
 
 #include "files/file.h"
+#include "platform/codepage.h"
 
 namespace file {
 namespace {
@@ -24,8 +25,8 @@ SetupLogSource WindowsSetupLogs(FileSystem& fs) {
   const std::wstring app_log = root + L"\\inf\\setupapi.app.log";
   const std::wstring classic_log = fs.GetEnv(L"windir") + L"\\setupapi.log";
   // The device log is never read: it only tells which layout the system has.
-  if (FileExists(fs, device_log)) return {{app_log, classic_log}, false};
-  return {{classic_log, app_log}, false};
+  if (FileExists(fs, device_log)) return {{app_log, classic_log}};
+  return {{classic_log, app_log}};
 }
 
 std::wstring SetupLogExcerpt(const std::wstring& text) {
@@ -53,6 +54,8 @@ std::wstring GetSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
       const std::uint64_t length = fs.Size(path).value_or(0);
       if (length > kSetupLogSizeLimit) return path + L" is too big" + std::to_wstring(length);
       std::wstring text = ReadTextFile(fs, pump, path);
+      // The reader decoded the bytes as ANSI, which gives them back unchanged.
+      if (source.utf8_text) text = platform::FromUtf8(platform::ToAnsi(text));
       if (source.lf_line_ends) text = CrLfLineEnds(text);
       return SetupLogExcerpt(text);
     }

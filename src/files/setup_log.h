@@ -17,10 +17,12 @@ inline constexpr std::uint64_t kSetupLogSizeLimit = 3145728;
 inline constexpr size_t kSetupLogLines = 20;
 
 // Where to look: the files to try, in order (the first present one is
-// used), and whether their lines end in LF alone.
+// used), whether their lines end in LF alone, and whether their text is
+// UTF-8 rather than the ANSI code page.
 struct SetupLogSource {
   std::vector<std::wstring> tried_in_order;
   bool lf_line_ends = false;
+  bool utf8_text = false;
 };
 
 // The Windows logs: with the newer layout (setupapi.dev.log present) the

@@ -103,6 +103,10 @@ TEST_F(SetupLogTest, LogsWithLfLineEndsAreSplitAtLf) {
   fs.files[L"/var/log/kern.log"] = "a\r\nb\n";
   EXPECT_EQ(file::GetSetupApiLog(fs, ui, source), L"\r\na\r\nb");
   EXPECT_EQ(file::GetSetupApiLog(fs, ui, {{}, true}), file::kNoSetupLogText);
+  // Their text is UTF-8.
+  fs.files[L"/var/log/kern.log"] = "usb 1-1: Product: Caf\xc3\xa9\n";
+  source.utf8_text = true;
+  EXPECT_EQ(file::GetSetupApiLog(fs, ui, source), L"\r\nusb 1-1: Product: Caf\u00e9");
 }
 
 }  // namespace

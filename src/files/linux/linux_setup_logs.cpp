@@ -12,6 +12,7 @@ SetupLogSource LinuxSetupLogs(const std::string& root) {
                                       "/var/log/dmesg"};
   SetupLogSource source;
   source.lf_line_ends = true;
+  source.utf8_text = true;
   for (const char* log : kLogs) {
     const std::string path = root + log;
     struct stat st;

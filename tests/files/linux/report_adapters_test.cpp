@@ -60,6 +60,7 @@ TEST_F(LinuxAdapterTest, SetupLogsAreTheReadableSystemLogsInOrder) {
   const std::string root = dir.string();
   auto source = file::LinuxSetupLogs(root);
   EXPECT_TRUE(source.lf_line_ends);
+  EXPECT_TRUE(source.utf8_text);
   EXPECT_EQ(source.tried_in_order,
             (std::vector<std::wstring>{platform::FromUtf8(root + "/var/log/messages"),
                                        platform::FromUtf8(root + "/var/log/dmesg")}));
