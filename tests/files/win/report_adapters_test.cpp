@@ -91,6 +91,7 @@ class DialogDriver {
     if (thread_.joinable()) thread_.join();
   }
   bool found = false;
+  bool overwrite_asked = false;
   int first_view = -1, list_before_visit = -1, after_visit = -1;
   int items = -1;
   bool html_selected = false;
@@ -140,6 +141,21 @@ class DialogDriver {
       SetDlgItemTextA(dialog, 1148, type_name_);
       SetDlgItemTextA(dialog, 1152, type_name_);
       PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+      // An existing file: the dialog asks, under its own title, whether to
+      // replace it; the answer is yes.
+      for (int i = 0; i < 30; ++i) {
+        Sleep(100);
+        HWND prompt = nullptr;
+        while ((prompt = FindWindowExA(nullptr, prompt, "#32770", "Save File As...")) != nullptr) {
+          if (prompt != dialog && IsWindowVisible(prompt)) break;
+        }
+        if (prompt) {
+          overwrite_asked = true;
+          PostMessageA(prompt, WM_COMMAND, IDYES, 0);
+          break;
+        }
+        if (!IsWindow(dialog)) break;
+      }
     } else {
       PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     }
@@ -206,6 +222,16 @@ TEST_F(WinSaveDialogLive, EveryFolderVisitedIsInDetailsViewAndTheTypedNameComesB
   char now[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, now);
   EXPECT_STREQ(now, cwd);
+}
+
+TEST_F(WinSaveDialogLive, ChoosingAnExistingFileAsksBeforeReplacingIt) {
+  DialogDriver driver("hidden.html", nullptr);
+  const std::wstring chosen =
+      MDialogHook::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+  driver.Join();
+  ASSERT_TRUE(driver.found);
+  EXPECT_TRUE(driver.overwrite_asked);
+  EXPECT_EQ(chosen, platform::FromAnsi(folder + "\\hidden.html"));
 }
 
 TEST(WinShell, OpenOfAMissingFileReturnsQuietly) {
