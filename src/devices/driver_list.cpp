@@ -156,13 +156,14 @@ std::wstring CollectDriverList(DeviceApi& api, devices::Registry& registry,
     modScanLib::TraceLine(ui, L"ErrorCode:" + problem_text);
     if (!inf_path.empty()) has_inf = true;
 
-    const std::wstring_view sep = kFieldSeparator;
+    const std::wstring trimmed_id = devices::TrimSpaces(device_id);
+    const std::wstring trimmed_path = devices::TrimSpaces(driver_path);
+    const std::wstring* const fields[] = {&version,      &provider,       &date,
+                                          &trimmed_id,   &trimmed_path,   &device_class,
+                                          &inf_path,     &hardware_ids,   &compatible_ids,
+                                          &matching_id,  &problem_text};
     list.append(L"\r\ndriver_").append(std::to_wstring(number)).append(L"=").append(name);
-    for (const std::wstring& field :
-         {version, provider, date, devices::TrimSpaces(device_id), devices::TrimSpaces(driver_path),
-          device_class, inf_path, hardware_ids, compatible_ids, matching_id, problem_text}) {
-      list.append(sep).append(field);
-    }
+    for (const std::wstring* field : fields) list.append(kFieldSeparator).append(*field);
   }
 
   return has_inf ? list : L"";

@@ -13,7 +13,14 @@ std::wstring TrimSpaces(std::wstring_view s) {
 
 std::wstring UpperCase(std::wstring_view s) {
   std::wstring out(s);
-  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towupper(c));
+  for (wchar_t& c : out) {
+    // Key names are almost always ASCII; the library call costs far more.
+    if (c >= L'a' && c <= L'z') {
+      c = static_cast<wchar_t>(c - L'a' + L'A');
+    } else if (c >= 0x80) {
+      c = static_cast<wchar_t>(std::towupper(c));
+    }
+  }
   return out;
 }
 
