@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fakes/fake_file_system.h"
@@ -262,6 +265,47 @@ TEST_F(FrmMainTest, StatusMinimiseAndPendingMessages) {
   PostQuitMessage(7);
   form->PumpPending();
   EXPECT_EQ(TakeQuit(), 7);
+}
+
+// What a message box showed, read by another thread that then presses OK.
+struct SeenBox {
+  std::atomic<bool> found{false};
+  std::wstring text;
+  HWND owner = nullptr;
+  bool has_ok = false, has_cancel = false, has_icon = false;
+};
+
+std::thread PressOkOnMessageBox(SeenBox& seen) {
+  return std::thread([&seen] {
+    for (int i = 0; i < 500 && !seen.found; ++i) {
+      HWND box = FindWindowW(L"#32770", L"Kestrova");
+      if (!box) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        continue;
+      }
+      seen.text = Text(GetDlgItem(box, 0xFFFF));
+      seen.owner = GetWindow(box, GW_OWNER);
+      seen.has_ok = GetDlgItem(box, IDOK) != nullptr;
+      seen.has_cancel = GetDlgItem(box, IDCANCEL) != nullptr;
+      HWND icon = GetDlgItem(box, 0x0440);
+      seen.has_icon = icon && SendMessageW(icon, STM_GETICON, 0, 0) != 0;
+      seen.found = true;
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  });
+}
+
+TEST_F(FrmMainTest, MessagesHaveOnlyAnOkButtonNoIconAndTheProgramTitle) {
+  SeenBox seen;
+  std::thread presser = PressOkOnMessageBox(seen);
+  form->ShowMessage(L"You can copy this file");
+  presser.join();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.text, L"You can copy this file");
+  EXPECT_EQ(seen.owner, form->hwnd());
+  EXPECT_TRUE(seen.has_ok);
+  EXPECT_FALSE(seen.has_cancel);
+  EXPECT_FALSE(seen.has_icon);
 }
 
 TEST(HandCursor, MakesTheSystemHandCurrent) {
