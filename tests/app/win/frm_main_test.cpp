@@ -234,6 +234,21 @@ TEST_F(FrmMainTest, ExitClosesTheWindowAndEndsTheMessageLoop) {
   form->Minimize();
 }
 
+TEST_F(FrmMainTest, ExitClickedWhileTheScanLetsMessagesRunClosesTheWindowSafely) {
+  HWND exit = GetDlgItem(form->hwnd(), 100);
+  during_collect = [exit](app::ScanUi& ui) {
+    PostMessageW(exit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(exit, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    ui.PumpPending();
+    ui.SetStatus(L"still collecting");  // the rest of the scan meets no window
+    ui.SetWaitCursor(false);
+  };
+  Click(GetDlgItem(form->hwnd(), 103));
+  EXPECT_EQ(form->hwnd(), nullptr);
+  EXPECT_EQ(log.size(), 1u);
+  EXPECT_EQ(TakeQuit(), 0);
+}
+
 TEST_F(FrmMainTest, MouseMoveOverAPictureShowsTheHandUnlessTheWaitCursorIsOn) {
   HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   HWND start = GetDlgItem(form->hwnd(), 103);
