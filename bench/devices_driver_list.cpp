@@ -28,7 +28,9 @@ class Devices : public devices::DeviceApi {
                                  std::uint32_t size, std::uint32_t* required) override {
     std::string value;
     switch (property) {
-      case devices::kSpdrpDeviceDesc: value = "Standard SATA AHCI Controller" + std::string(1, '\0'); break;
+      case devices::kSpdrpDeviceDesc:
+        value = "Standard SATA AHCI Controller" + std::string(1, '\0');
+        break;
       case devices::kSpdrpHardwareId:
         value = "PCI\\VEN_8086&DEV_A352&SUBSYS_085A1028&REV_10" + std::string(1, '\0') +
                 "PCI\\VEN_8086&DEV_A352&SUBSYS_085A1028" + std::string(2, '\0');
@@ -37,12 +39,16 @@ class Devices : public devices::DeviceApi {
         value = "PCI\\VEN_8086&CC_010601" + std::string(1, '\0') + "PCI\\CC_0106" +
                 std::string(2, '\0');
         break;
-      case devices::kSpdrpClass: value = "HDC" + std::string(1, '\0'); break;
+      case devices::kSpdrpClass:
+        value = "HDC" + std::string(1, '\0');
+        break;
       case devices::kSpdrpDriver:
         value = "{4D36E96A-E325-11CE-BFC1-08002BE10318}\\" + std::to_string(d.DevInst % 10000) +
                 std::string(1, '\0');
         break;
-      default: *type = 0; return Fail(devices::kErrorInvalidData);
+      default:
+        *type = 0;
+        return Fail(devices::kErrorInvalidData);
     }
     *type = property == devices::kSpdrpHardwareId || property == devices::kSpdrpCompatibleIds
                 ? devices::kRegMultiSz
@@ -76,8 +82,8 @@ class ClassKeys : public devices::Registry {
     *r = 7;
     return 0;
   }
-  long QueryValue(devices::RegKey, const std::string& name, std::uint32_t* type,
-                  std::uint8_t* data, std::uint32_t* size) override {
+  long QueryValue(devices::RegKey, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
     const std::string v = (name == "InfPath" ? "mshdc.inf" : "10.0.19041.1") + std::string(1, '\0');
     *type = devices::kRegSz;
     if (data != nullptr) std::memcpy(data, v.data(), std::min<size_t>(*size, v.size()));

@@ -163,12 +163,12 @@ std::int32_t clsRegistry::ReadValue(RegKey key, const std::wstring& name, Varian
 
   switch (type) {
     case kRegSz:
-    case kRegExpandSz: {  // expandable text comes back unexpanded
+    case kRegExpandSz: {                      // expandable text comes back unexpanded
       if (size == 0) return kErrInvalidCall;  // no terminating NUL to drop
       std::string buffer(size, '\0');
       std::uint32_t got = size;
-      if (reg_.QueryValue(key, ansi_name, &type,
-                          reinterpret_cast<std::uint8_t*>(buffer.data()), &got) != 0) {
+      if (reg_.QueryValue(key, ansi_name, &type, reinterpret_cast<std::uint8_t*>(buffer.data()),
+                          &got) != 0) {
         return 0;
       }
       std::wstring text = platform::FromAnsi(buffer);

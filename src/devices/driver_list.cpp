@@ -26,9 +26,8 @@ bool ReadPropertyBytes(DeviceApi& api, DeviceSet set, const DeviceInfoData& data
   bytes.assign(size, '\0');
   std::uint32_t type = 0;
   std::uint32_t required = 0;
-  return api.GetDeviceRegistryProperty(set, data, property, &type,
-                                       reinterpret_cast<std::uint8_t*>(bytes.data()), size,
-                                       &required);
+  return api.GetDeviceRegistryProperty(
+      set, data, property, &type, reinterpret_cast<std::uint8_t*>(bytes.data()), size, &required);
 }
 
 }  // namespace
@@ -93,8 +92,7 @@ bool IsDeviceHidden(DeviceApi& api, std::uint32_t dev_inst) {
   return (status & devices::kDnNoShowInDm) != 0;
 }
 
-std::wstring CollectDriverList(DeviceApi& api, devices::Registry& registry,
-                               devices::DeviceUi& ui) {
+std::wstring CollectDriverList(DeviceApi& api, devices::Registry& registry, devices::DeviceUi& ui) {
   const DeviceSet set = api.GetClassDevs(devices::kDigcfPresent | devices::kDigcfAllClasses);
   if (set == devices::kInvalidDeviceSet) return L"";
   // The set is destroyed however the walk ends.
@@ -158,10 +156,9 @@ std::wstring CollectDriverList(DeviceApi& api, devices::Registry& registry,
 
     const std::wstring trimmed_id = devices::TrimSpaces(device_id);
     const std::wstring trimmed_path = devices::TrimSpaces(driver_path);
-    const std::wstring* const fields[] = {&version,      &provider,       &date,
-                                          &trimmed_id,   &trimmed_path,   &device_class,
-                                          &inf_path,     &hardware_ids,   &compatible_ids,
-                                          &matching_id,  &problem_text};
+    const std::wstring* const fields[] = {
+        &version,  &provider,     &date,           &trimmed_id,  &trimmed_path, &device_class,
+        &inf_path, &hardware_ids, &compatible_ids, &matching_id, &problem_text};
     list.append(L"\r\ndriver_").append(std::to_wstring(number)).append(L"=").append(name);
     for (const std::wstring* field : fields) list.append(kFieldSeparator).append(*field);
   }
@@ -181,6 +178,8 @@ std::wstring CollectScanData(devices::DeviceApi& api, devices::Registry& registr
   return list + L"\r\n" + CollectComputerInfo();
 }
 
-void TraceLine(devices::DeviceUi& ui, const std::wstring&) { ui.PumpPending(); }
+void TraceLine(devices::DeviceUi& ui, const std::wstring&) {
+  ui.PumpPending();
+}
 
 }  // namespace modScanLib

@@ -51,8 +51,7 @@ class Registry {
   // *name_size: buffer size in characters including the NUL on entry,
   // the name's length without it on success.
   virtual long EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size) = 0;
-  virtual long EnumValue(RegKey key, std::uint32_t index, char* name,
-                         std::uint32_t* name_size) = 0;
+  virtual long EnumValue(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size) = 0;
   virtual long SetValue(RegKey key, const std::string& name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) = 0;
   virtual long CreateKey(RegKey parent, const std::string& sub_key, const std::string& key_class,

@@ -84,7 +84,10 @@ TEST(ClsRegistryTest, EnumKeyFillsFromElementOneAndGrowsPastEachStep) {
     EXPECT_EQ(keys.IsEmpty(), n == 0);
     if (n > 0) {
       EXPECT_EQ(keys[1], L"k000");
-      EXPECT_EQ(keys[n], L"k" + std::wstring(n - 1 < 10 ? L"00" : n - 1 < 100 ? L"0" : L"") +
+      EXPECT_EQ(keys[n], L"k" +
+                             std::wstring(n - 1 < 10    ? L"00"
+                                          : n - 1 < 100 ? L"0"
+                                                        : L"") +
                              std::to_wstring(n - 1));
     }
     EXPECT_EQ(fr.open_keys(), 0);

@@ -10,8 +10,10 @@ using devices::kHkeyLocalMachine;
 using fakes::FakeRegistry;
 using modDeviceManagerAPI::GetDriverClassValue;
 
-constexpr char kCs1[] = "System\\ControlSet001\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
-constexpr char kCs2[] = "System\\ControlSet002\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
+constexpr char kCs1[] =
+    "System\\ControlSet001\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
+constexpr char kCs2[] =
+    "System\\ControlSet002\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";
 constexpr wchar_t kKey[] = L"{4d36e97d-e325-11ce-bfc1-08002be10318}\\0003";
 
 TEST(DriverClassTest, ControlSet001WinsAndControlSet002FillsTheGaps) {

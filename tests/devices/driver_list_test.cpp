@@ -67,16 +67,17 @@ TEST(DriverListTest, ExactTextNumberingAndSkips) {
   api.devices.push_back(named);
 
   const std::wstring list = CollectDriverList(api, fr, ui);
-  EXPECT_EQ(list,
-            L"\r\ndriver_1=SATA AHCI Controller[;]10.0.1.2[;]Contoso[;]6-21-2006"
-            L"[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,"
-            L"[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,\\{4d36e97d-e325-11ce-bfc1-08002be10318}\\0003"
-            L"[;]hdc[;]mshdc.inf[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,PCI\\VEN_ABCD&DEV_12EF,"
-            L"[;]PCI\\VEN_ABCD&CC_010601,PCI\\CC_0106,[;]pci\\cc_010601[;]0"
-            L"\r\ndriver_2=Unknown Device[;][;][;][;]ROOT\\ODD ,[;]ROOT\\ODD ,\\[;][;][;] ROOT\\ODD ,"
-            L"[;][;][;]28"
-            L"\r\ndriver_3=Caf\u00E9 [;] cam[;][;][;][;]USB\\VID_1234&PID_5678,"
-            L"[;]USB\\VID_1234&PID_5678,\\[;][;][;]USB\\VID_1234&PID_5678,[;][;][;]0");
+  EXPECT_EQ(
+      list,
+      L"\r\ndriver_1=SATA AHCI Controller[;]10.0.1.2[;]Contoso[;]6-21-2006"
+      L"[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,"
+      L"[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,\\{4d36e97d-e325-11ce-bfc1-08002be10318}\\0003"
+      L"[;]hdc[;]mshdc.inf[;]PCI\\VEN_ABCD&DEV_12EF&REV_02,PCI\\VEN_ABCD&DEV_12EF,"
+      L"[;]PCI\\VEN_ABCD&CC_010601,PCI\\CC_0106,[;]pci\\cc_010601[;]0"
+      L"\r\ndriver_2=Unknown Device[;][;][;][;]ROOT\\ODD ,[;]ROOT\\ODD ,\\[;][;][;] ROOT\\ODD ,"
+      L"[;][;][;]28"
+      L"\r\ndriver_3=Caf\u00E9 [;] cam[;][;][;][;]USB\\VID_1234&PID_5678,"
+      L"[;]USB\\VID_1234&PID_5678,\\[;][;][;]USB\\VID_1234&PID_5678,[;][;][;]0");
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_EQ(api.class_devs_flags, 6u);
   EXPECT_EQ(api.cb_size_seen, 28u);

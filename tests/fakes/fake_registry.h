@@ -27,7 +27,7 @@ class FakeRegistry : public devices::Registry {
     std::string name;
     std::string key_class;
     std::map<std::string, std::shared_ptr<Node>> children;  // by upper-case name
-    std::map<std::string, Value> values;                     // by upper-case name
+    std::map<std::string, Value> values;                    // by upper-case name
   };
   struct Opening {
     devices::RegKey parent;
@@ -35,16 +35,16 @@ class FakeRegistry : public devices::Registry {
     std::uint32_t access;
   };
 
-  std::vector<Opening> openings;            // OpenKey calls, in order
-  std::set<std::string> deny_open;          // "HKLM\\A\\B" style paths (upper case) open fails, 5
+  std::vector<Opening> openings;    // OpenKey calls, in order
+  std::set<std::string> deny_open;  // "HKLM\\A\\B" style paths (upper case) open fails, 5
   bool fail_set_value = false;
   bool fail_create = false;
   int query_calls = 0;
 
   FakeRegistry() {
-    for (devices::RegKey k : {devices::kHkeyClassesRoot, devices::kHkeyCurrentUser,
-                              devices::kHkeyLocalMachine, devices::kHkeyUsers,
-                              devices::kHkeyCurrentConfig, devices::kHkeyDynData}) {
+    for (devices::RegKey k :
+         {devices::kHkeyClassesRoot, devices::kHkeyCurrentUser, devices::kHkeyLocalMachine,
+          devices::kHkeyUsers, devices::kHkeyCurrentConfig, devices::kHkeyDynData}) {
       roots_[k] = std::make_shared<Node>();
     }
   }
@@ -80,7 +80,8 @@ class FakeRegistry : public devices::Registry {
     openings.push_back({parent, sub_key, access});
     std::shared_ptr<Node> base = NodeOf(parent);
     if (!base) return devices::kErrorInvalidHandle;
-    if (deny_open.count(Upper(RootName(parent) + "\\" + sub_key))) return devices::kErrorAccessDenied;
+    if (deny_open.count(Upper(RootName(parent) + "\\" + sub_key)))
+      return devices::kErrorAccessDenied;
     std::shared_ptr<Node> n = Walk(base, sub_key);
     if (!n) return devices::kErrorFileNotFound;
     *result = Add(n);
@@ -167,9 +168,12 @@ class FakeRegistry : public devices::Registry {
  private:
   static std::string RootName(devices::RegKey k) {
     switch (k) {
-      case devices::kHkeyLocalMachine: return "HKLM";
-      case devices::kHkeyCurrentUser: return "HKCU";
-      default: return "HK" + std::to_string(k);
+      case devices::kHkeyLocalMachine:
+        return "HKLM";
+      case devices::kHkeyCurrentUser:
+        return "HKCU";
+      default:
+        return "HK" + std::to_string(k);
     }
   }
   std::shared_ptr<Node> NodeOf(devices::RegKey k) const {

@@ -167,9 +167,9 @@ std::vector<std::string> PciCompatibleIds(const PciIds& p) {
 }
 
 bool IsUsbComposite(const UsbDeviceIds& d, int interfaces, int configurations) {
-  const bool class_ok = d.device_class == 0 ||
-                        (d.device_class == 0xEF && d.device_subclass == 0x02 &&
-                         d.device_protocol == 0x01);
+  const bool class_ok =
+      d.device_class == 0 ||
+      (d.device_class == 0xEF && d.device_subclass == 0x02 && d.device_protocol == 0x01);
   return class_ok && interfaces > 1 && configurations == 1;
 }
 

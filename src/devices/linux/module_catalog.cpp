@@ -139,7 +139,8 @@ std::string CleanAuthor(const std::string& author) {
 
 ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
   release_ = ReadAttribute(Under(root_, "/proc/sys/kernel/osrelease")).value_or("");
-  kernel_date_ = KernelBuildDate(ReadAttribute(Under(root_, "/proc/sys/kernel/version")).value_or(""));
+  kernel_date_ =
+      KernelBuildDate(ReadAttribute(Under(root_, "/proc/sys/kernel/version")).value_or(""));
   if (kernel_date_.empty()) {
     kernel_date_ = KernelBuildDate(ReadAttribute(Under(root_, "/proc/version")).value_or(""));
   }

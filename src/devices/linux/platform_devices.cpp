@@ -10,9 +10,8 @@
 namespace devices {
 
 PlatformDevices MakePlatformDevices() {
-  auto snapshot =
-      std::make_shared<const std::vector<linux_sys::LinuxDevice>>(
-          linux_sys::ScanDevices(linux_sys::SysRoot()));
+  auto snapshot = std::make_shared<const std::vector<linux_sys::LinuxDevice>>(
+      linux_sys::ScanDevices(linux_sys::SysRoot()));
   auto registry = std::make_unique<linux_sys::SysfsRegistry>(*snapshot);
   return {std::make_unique<linux_sys::SysfsDeviceApi>(std::move(snapshot)), std::move(registry)};
 }

@@ -11,7 +11,9 @@ constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
 
 // sysfs text is UTF-8; the ANSI property reads get it in the code page.
-std::string Ansi(const std::string& utf8) { return platform::ToAnsi(platform::FromUtf8(utf8)); }
+std::string Ansi(const std::string& utf8) {
+  return platform::ToAnsi(platform::FromUtf8(utf8));
+}
 
 // A property's registry type and bytes; type 0 when the device lacks it.
 std::pair<std::uint32_t, std::string> PropertyOf(const LinuxDevice& d, std::uint32_t property) {
@@ -26,12 +28,18 @@ std::pair<std::uint32_t, std::string> PropertyOf(const LinuxDevice& d, std::uint
     return std::pair<std::uint32_t, std::string>{kRegMultiSz, bytes + '\0'};
   };
   switch (property) {
-    case kSpdrpDeviceDesc: return sz(d.description);
-    case kSpdrpHardwareId: return multi(d.hardware_ids);
-    case kSpdrpCompatibleIds: return multi(d.compatible_ids);
-    case kSpdrpClass: return sz(d.class_name);
-    case kSpdrpDriver: return sz(d.driver_key);
-    default: return {0, ""};  // no friendly names: Windows rarely has one either
+    case kSpdrpDeviceDesc:
+      return sz(d.description);
+    case kSpdrpHardwareId:
+      return multi(d.hardware_ids);
+    case kSpdrpCompatibleIds:
+      return multi(d.compatible_ids);
+    case kSpdrpClass:
+      return sz(d.class_name);
+    case kSpdrpDriver:
+      return sz(d.driver_key);
+    default:
+      return {0, ""};  // no friendly names: Windows rarely has one either
   }
 }
 

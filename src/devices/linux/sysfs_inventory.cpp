@@ -55,12 +55,15 @@ ClassAndName PciClass(std::uint32_t class_code) {
     case 0x01:
       if (sub == 0x01 || sub == 0x05 || sub == 0x06) return {"HDC", "Mass Storage Controller"};
       return {"SCSIAdapter", "Mass Storage Controller"};
-    case 0x02: return {"Net", sub == 0x00 ? "Ethernet Controller" : "Network Controller"};
-    case 0x03: return {"Display", "Video Controller"};
+    case 0x02:
+      return {"Net", sub == 0x00 ? "Ethernet Controller" : "Network Controller"};
+    case 0x03:
+      return {"Display", "Video Controller"};
     case 0x04:
-      return {"MEDIA", sub == 0x01 || sub == 0x03 ? "Multimedia Audio Controller"
-                                                  : "Multimedia Controller"};
-    case 0x05: return {"System", "PCI Memory Controller"};
+      return {"MEDIA",
+              sub == 0x01 || sub == 0x03 ? "Multimedia Audio Controller" : "Multimedia Controller"};
+    case 0x05:
+      return {"System", "PCI Memory Controller"};
     case 0x06:
       if (sub == 0x00) return {"System", "PCI standard host CPU bridge"};
       if (sub == 0x01) return {"System", "PCI standard ISA bridge"};
@@ -73,7 +76,8 @@ ClassAndName PciClass(std::uint32_t class_code) {
     case 0x08:
       if (sub == 0x05) return {"SDHost", "SD Host Controller"};
       return {"System", "Base System Device"};
-    case 0x09: return {"System", "PCI Input Device"};
+    case 0x09:
+      return {"System", "PCI Input Device"};
     case 0x0C:
       if (sub == 0x00) return {"1394", "IEEE 1394 Host Controller"};
       if (sub == 0x03) return {"USB", "Universal Serial Bus (USB) Controller"};
@@ -82,29 +86,41 @@ ClassAndName PciClass(std::uint32_t class_code) {
     case 0x0D:
       if (sub == 0x11) return {"Bluetooth", "Bluetooth Controller"};
       return {"Net", "Network Controller"};
-    case 0x11: return {"System", "PCI Data Acquisition and Signal Processing Controller"};
-    default: return {"System", "PCI Device"};
+    case 0x11:
+      return {"System", "PCI Data Acquisition and Signal Processing Controller"};
+    default:
+      return {"System", "PCI Device"};
   }
 }
 
 ClassAndName UsbClass(std::uint8_t cls, std::uint8_t sub, std::uint8_t prot) {
   switch (cls) {
-    case 0x01: return {"MEDIA", "USB Audio Device"};
+    case 0x01:
+      return {"MEDIA", "USB Audio Device"};
     case 0x02:
       if (sub == 0x06 || sub == 0x0D) return {"Net", "USB Ethernet Adapter"};
       return {"Ports", "USB Serial Device"};
-    case 0x03: return {"HIDClass", "USB Input Device"};
-    case 0x06: return {"Image", "USB Still Image Device"};
-    case 0x07: return {"USB", "USB Printing Support"};
-    case 0x08: return {"USB", "USB Mass Storage Device"};
-    case 0x09: return {"USB", "Generic USB Hub"};
-    case 0x0B: return {"SmartCardReader", "USB Smart Card Reader"};
-    case 0x0E: return {"Camera", "USB Video Device"};
-    case 0x10: return {"MEDIA", "USB Audio/Video Device"};
+    case 0x03:
+      return {"HIDClass", "USB Input Device"};
+    case 0x06:
+      return {"Image", "USB Still Image Device"};
+    case 0x07:
+      return {"USB", "USB Printing Support"};
+    case 0x08:
+      return {"USB", "USB Mass Storage Device"};
+    case 0x09:
+      return {"USB", "Generic USB Hub"};
+    case 0x0B:
+      return {"SmartCardReader", "USB Smart Card Reader"};
+    case 0x0E:
+      return {"Camera", "USB Video Device"};
+    case 0x10:
+      return {"MEDIA", "USB Audio/Video Device"};
     case 0xE0:
       if (sub == 0x01 && prot == 0x01) return {"Bluetooth", "Generic Bluetooth Adapter"};
       return {"USB", "USB Wireless Controller"};
-    default: return {"USB", "USB Device"};
+    default:
+      return {"USB", "USB Device"};
   }
 }
 
@@ -147,8 +163,8 @@ ClassAndName AcpiClass(const std::string& id) {
 struct Found {
   LinuxDevice device;
   ClassAndName cls{"System", ""};
-  std::string driver;   // bound driver's name; "" when none
-  std::string module;   // the module sysfs names for it
+  std::string driver;  // bound driver's name; "" when none
+  std::string module;  // the module sysfs names for it
   std::string modalias;
   bool usb_interface = false;
   std::string fixed_matching_id;  // a matching id known without the module's aliases
@@ -227,7 +243,8 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
     d.device_class = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceClass").value_or(0));
     d.device_subclass = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceSubClass").value_or(0));
     d.device_protocol = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceProtocol").value_or(0));
-    const int configurations = static_cast<int>(ReadDecimal(dir / "bNumConfigurations").value_or(1));
+    const int configurations =
+        static_cast<int>(ReadDecimal(dir / "bNumConfigurations").value_or(1));
 
     std::vector<UsbInterface> interfaces;
     for (const fs::path& e : entries) {
@@ -242,15 +259,15 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
           static_cast<std::uint8_t>(ReadHex(e / "bInterfaceProtocol").value_or(0));
       interfaces.push_back(i);
     }
-    std::sort(interfaces.begin(), interfaces.end(),
-              [](const UsbInterface& a, const UsbInterface& b) { return a.ids.number < b.ids.number; });
+    std::sort(
+        interfaces.begin(), interfaces.end(),
+        [](const UsbInterface& a, const UsbInterface& b) { return a.ids.number < b.ids.number; });
 
     Found f;
     f.device.sysfs_name = "usb/" + name;
     const bool root_hub = name.rfind("usb", 0) == 0;
-    const bool composite =
-        !root_hub && linux_ids::IsUsbComposite(d, static_cast<int>(interfaces.size()),
-                                                configurations);
+    const bool composite = !root_hub && linux_ids::IsUsbComposite(
+                                            d, static_cast<int>(interfaces.size()), configurations);
     if (root_hub) {
       // Windows names a root hub after its host controller.
       const auto version = ReadAttribute(dir / "version").value_or("");
@@ -318,7 +335,8 @@ void ScanAcpi(const fs::path& root, std::vector<Found>& out) {
     size_t at = modalias.find(':');
     while (at != std::string::npos) {
       const size_t next = modalias.find(':', at + 1);
-      const std::string id = modalias.substr(at + 1, next == std::string::npos ? next : next - at - 1);
+      const std::string id =
+          modalias.substr(at + 1, next == std::string::npos ? next : next - at - 1);
       if (!id.empty() && id != hid && id.rfind("LNX", 0) != 0) cids.push_back(id);
       at = next;
     }

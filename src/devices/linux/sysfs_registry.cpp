@@ -14,7 +14,7 @@ struct SysfsRegistry::Node {
   };
   std::string name;
   std::map<std::string, std::unique_ptr<Node>> children;  // by upper-case name
-  std::map<std::string, Value> values;                     // by upper-case name
+  std::map<std::string, Value> values;                    // by upper-case name
 };
 
 namespace {
@@ -50,7 +50,8 @@ long CopyName(const std::string& s, char* name, std::uint32_t* name_size) {
 
 SysfsRegistry::SysfsRegistry(const std::vector<LinuxDevice>& devices)
     : machine_(std::make_unique<Node>()), empty_(std::make_unique<Node>()) {
-  Node& classes = Child(Child(Child(Child(*machine_, "System"), "ControlSet001"), "Control"), "Class");
+  Node& classes =
+      Child(Child(Child(Child(*machine_, "System"), "ControlSet001"), "Control"), "Class");
   for (const LinuxDevice& d : devices) {
     if (d.driver_key.empty()) continue;
     Node& class_key = Child(classes, d.class_guid);
@@ -115,8 +116,7 @@ long SysfsRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_
   return 0;
 }
 
-long SysfsRegistry::EnumKey(RegKey key, std::uint32_t index, char* name,
-                            std::uint32_t* name_size) {
+long SysfsRegistry::EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size) {
   const Node* n = NodeOf(key);
   if (n == nullptr) return kErrorInvalidHandle;
   if (index >= n->children.size()) return kErrorNoMoreItems;
@@ -141,7 +141,9 @@ long SysfsRegistry::CreateKey(RegKey, const std::string&, const std::string&, st
   return kErrorAccessDenied;
 }
 
-long SysfsRegistry::DeleteKey(RegKey, const std::string&) { return kErrorAccessDenied; }
+long SysfsRegistry::DeleteKey(RegKey, const std::string&) {
+  return kErrorAccessDenied;
+}
 
 long SysfsRegistry::CloseKey(RegKey key) {
   return open_.erase(key) ? 0 : kErrorInvalidHandle;

@@ -42,8 +42,12 @@ std::optional<unsigned long> Parse(const fs::path& file, int base) {
 }
 }  // namespace
 
-std::optional<unsigned long> ReadHex(const fs::path& file) { return Parse(file, 16); }
-std::optional<unsigned long> ReadDecimal(const fs::path& file) { return Parse(file, 10); }
+std::optional<unsigned long> ReadHex(const fs::path& file) {
+  return Parse(file, 16);
+}
+std::optional<unsigned long> ReadDecimal(const fs::path& file) {
+  return Parse(file, 10);
+}
 
 std::string LinkName(const fs::path& link) {
   std::error_code ec;

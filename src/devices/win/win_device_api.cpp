@@ -1,9 +1,11 @@
 #include "devices/win/win_device_api.h"
 
-#include <windows.h>
 // windows.h first: the setup API headers need its types.
+// clang-format off
+#include <windows.h>
 #include <cfgmgr32.h>
 #include <setupapi.h>
+// clang-format on
 
 #include <cstring>
 
@@ -12,7 +14,9 @@
 namespace devices {
 namespace {
 
-HDEVINFO ToSet(DeviceSet s) { return reinterpret_cast<HDEVINFO>(s); }
+HDEVINFO ToSet(DeviceSet s) {
+  return reinterpret_cast<HDEVINFO>(s);
+}
 
 SP_DEVINFO_DATA ToNative(const DeviceInfoData& d) {
   SP_DEVINFO_DATA n{};

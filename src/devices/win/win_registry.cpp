@@ -14,7 +14,9 @@ HKEY ToHkey(RegKey k) {
   return reinterpret_cast<HKEY>(k);
 }
 
-RegKey FromHkey(HKEY h) { return reinterpret_cast<RegKey>(h); }
+RegKey FromHkey(HKEY h) {
+  return reinterpret_cast<RegKey>(h);
+}
 
 }  // namespace
 
@@ -38,14 +40,12 @@ long WinRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_t*
 
 long WinRegistry::EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size) {
   DWORD s = *name_size;
-  const LONG rc =
-      RegEnumKeyExA(ToHkey(key), index, name, &s, nullptr, nullptr, nullptr, nullptr);
+  const LONG rc = RegEnumKeyExA(ToHkey(key), index, name, &s, nullptr, nullptr, nullptr, nullptr);
   *name_size = s;
   return rc;
 }
 
-long WinRegistry::EnumValue(RegKey key, std::uint32_t index, char* name,
-                            std::uint32_t* name_size) {
+long WinRegistry::EnumValue(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size) {
   DWORD s = *name_size;
   const LONG rc = RegEnumValueA(ToHkey(key), index, name, &s, nullptr, nullptr, nullptr, nullptr);
   *name_size = s;
@@ -57,9 +57,8 @@ long WinRegistry::SetValue(RegKey key, const std::string& name, std::uint32_t ty
   return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);
 }
 
-long WinRegistry::CreateKey(RegKey parent, const std::string& sub_key,
-                            const std::string& key_class, std::uint32_t options,
-                            std::uint32_t access, RegKey* result) {
+long WinRegistry::CreateKey(RegKey parent, const std::string& sub_key, const std::string& key_class,
+                            std::uint32_t options, std::uint32_t access, RegKey* result) {
   HKEY h = nullptr;
   DWORD disposition = 0;
   std::string cls = key_class;  // the call takes a non-const class buffer
@@ -73,6 +72,8 @@ long WinRegistry::DeleteKey(RegKey key, const std::string& sub_key) {
   return RegDeleteKeyA(ToHkey(key), sub_key.c_str());
 }
 
-long WinRegistry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+long WinRegistry::CloseKey(RegKey key) {
+  return RegCloseKey(ToHkey(key));
+}
 
 }  // namespace devices

@@ -32,8 +32,8 @@ constexpr char kHid[] = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}";
 class FixtureTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    root_ = new fs::path(fs::temp_directory_path() /
-                         ("kestrova-devices-" + std::to_string(getpid())));
+    root_ =
+        new fs::path(fs::temp_directory_path() / ("kestrova-devices-" + std::to_string(getpid())));
     fs::remove_all(*root_);
     fs::copy(fs::path(KESTROVA_TEST_DATA) / "devices" / "sysroot", *root_,
              fs::copy_options::recursive | fs::copy_options::copy_symlinks);
@@ -83,10 +83,10 @@ TEST_F(FixtureTest, PciDevicesWithAndWithoutADriver) {
   EXPECT_EQ(nic.driver.matching_id, "pci\\ven_8086&dev_15b8");
 
   const LinuxDevice& xhci = Find("PCI\\VEN_8086&DEV_A36D&SUBSYS_085A1028&REV_10");
-  EXPECT_EQ(xhci.hardware_ids, (Ids{"PCI\\VEN_8086&DEV_A36D&SUBSYS_085A1028&REV_10",
-                                    "PCI\\VEN_8086&DEV_A36D&SUBSYS_085A1028",
-                                    "PCI\\VEN_8086&DEV_A36D&CC_0C0330",
-                                    "PCI\\VEN_8086&DEV_A36D&CC_0C03"}));
+  EXPECT_EQ(xhci.hardware_ids,
+            (Ids{"PCI\\VEN_8086&DEV_A36D&SUBSYS_085A1028&REV_10",
+                 "PCI\\VEN_8086&DEV_A36D&SUBSYS_085A1028", "PCI\\VEN_8086&DEV_A36D&CC_0C0330",
+                 "PCI\\VEN_8086&DEV_A36D&CC_0C03"}));
   EXPECT_EQ(xhci.class_name, "USB");
   EXPECT_EQ(xhci.driver.version, "0.96");  // sysfs knows it, the module doesn't say
   EXPECT_EQ(xhci.driver.provider, "Linux");
@@ -115,8 +115,8 @@ TEST_F(FixtureTest, UsbCompositeSingleInterfaceAndRootHub) {
   const LinuxDevice& mi0 = Find("USB\\VID_046D&PID_C52B&REV_1201&MI_00");
   EXPECT_EQ(mi0.hardware_ids,
             (Ids{"USB\\VID_046D&PID_C52B&REV_1201&MI_00", "USB\\VID_046D&PID_C52B&MI_00"}));
-  EXPECT_EQ(mi0.compatible_ids,
-            (Ids{"USB\\Class_03&SubClass_01&Prot_01", "USB\\Class_03&SubClass_01", "USB\\Class_03"}));
+  EXPECT_EQ(mi0.compatible_ids, (Ids{"USB\\Class_03&SubClass_01&Prot_01",
+                                     "USB\\Class_03&SubClass_01", "USB\\Class_03"}));
   EXPECT_EQ(mi0.class_name, "HIDClass");
   EXPECT_EQ(mi0.driver_key, std::string(kHid) + "\\0000");
   EXPECT_EQ(mi0.driver.matching_id, "usb\\class_03");
@@ -126,8 +126,8 @@ TEST_F(FixtureTest, UsbCompositeSingleInterfaceAndRootHub) {
 
   const LinuxDevice& stick = Find("USB\\VID_0781&PID_5567&REV_0100");
   EXPECT_EQ(stick.description, "Cl\xC3\xA9 USB");  // its own name, not in the database
-  EXPECT_EQ(stick.compatible_ids,
-            (Ids{"USB\\Class_08&SubClass_06&Prot_50", "USB\\Class_08&SubClass_06", "USB\\Class_08"}));
+  EXPECT_EQ(stick.compatible_ids, (Ids{"USB\\Class_08&SubClass_06&Prot_50",
+                                       "USB\\Class_08&SubClass_06", "USB\\Class_08"}));
   EXPECT_EQ(stick.driver.inf_path, "usb-storage.ko");
   EXPECT_EQ(stick.driver.matching_id, "usb\\vid_0781&pid_5567&rev_0100");
 
@@ -175,9 +175,10 @@ TEST_F(FixtureTest, ClassKeysReadThroughTheRegistryClass) {
 
   devices::clsRegistry cls(reg);
   devices::OneBasedArray<std::wstring> names;
-  EXPECT_EQ(cls.EnumKey(names, L"System\\ControlSet001\\Control\\Class\\" + std::wstring(kUsb, kUsb + 38),
-                        L"HKEY_LOCAL_MACHINE"),
-            4);
+  EXPECT_EQ(
+      cls.EnumKey(names, L"System\\ControlSet001\\Control\\Class\\" + std::wstring(kUsb, kUsb + 38),
+                  L"HKEY_LOCAL_MACHINE"),
+      4);
   EXPECT_EQ(names[1], L"0000");
   EXPECT_EQ(cls.EnumKey(names, L"System\\ControlSet002", L"HKEY_LOCAL_MACHINE"), 0);
   EXPECT_TRUE(cls.SaveValue(L"System\\ControlSet001", L"x", devices::Variant(L"y"),
@@ -192,18 +193,19 @@ TEST_F(FixtureTest, TheDriverListOfTheFixture) {
   fakes::FakeDeviceUi ui;
   const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_NE(list.find(L"\r\ndriver_8=USB Input Device[;][;][;][;]"
-                      L"USB\\VID_046D&PID_C52B&REV_1201&MI_01,"
-                      L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,\\[;][;]"
-                      L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,USB\\VID_046D&PID_C52B&MI_01,"
-                      L"[;]USB\\Class_03&SubClass_01&Prot_02,USB\\Class_03&SubClass_01,USB\\Class_03,"
-                      L"[;][;]28\r\ndriver_9=Cl\u00E9 USB[;]6.1.0-kestrova[;]Linux[;]9-29-2023"
-                      L"[;]USB\\VID_0781&PID_5567&REV_0100,"
-                      L"[;]USB\\VID_0781&PID_5567&REV_0100,\\{36FC9E60-C465-11CF-8056-444553540000}\\0003"
-                      L"[;]USB[;]usb-storage.ko[;]USB\\VID_0781&PID_5567&REV_0100,USB\\VID_0781&PID_5567,"
-                      L"[;]USB\\Class_08&SubClass_06&Prot_50,USB\\Class_08&SubClass_06,USB\\Class_08,"
-                      L"[;]usb\\vid_0781&pid_5567&rev_0100[;]0\r\n"),
-            std::wstring::npos);
+  EXPECT_NE(
+      list.find(L"\r\ndriver_8=USB Input Device[;][;][;][;]"
+                L"USB\\VID_046D&PID_C52B&REV_1201&MI_01,"
+                L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,\\[;][;]"
+                L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,USB\\VID_046D&PID_C52B&MI_01,"
+                L"[;]USB\\Class_03&SubClass_01&Prot_02,USB\\Class_03&SubClass_01,USB\\Class_03,"
+                L"[;][;]28\r\ndriver_9=Cl\u00E9 USB[;]6.1.0-kestrova[;]Linux[;]9-29-2023"
+                L"[;]USB\\VID_0781&PID_5567&REV_0100,"
+                L"[;]USB\\VID_0781&PID_5567&REV_0100,\\{36FC9E60-C465-11CF-8056-444553540000}\\0003"
+                L"[;]USB[;]usb-storage.ko[;]USB\\VID_0781&PID_5567&REV_0100,USB\\VID_0781&PID_5567,"
+                L"[;]USB\\Class_08&SubClass_06&Prot_50,USB\\Class_08&SubClass_06,USB\\Class_08,"
+                L"[;]usb\\vid_0781&pid_5567&rev_0100[;]0\r\n"),
+      std::wstring::npos);
   EXPECT_EQ(list.substr(list.size() - 18), L"[;][;]*pnp0c0c[;]0");
   EXPECT_EQ(list.find(L"driver_13"), std::wstring::npos);
 }

@@ -1,7 +1,6 @@
 // The Win32 adapters against Wine's real setup API and registry.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 
@@ -36,8 +35,8 @@ class ControlSetLink {
       return;
     }
     static const wchar_t kTarget[] = L"\\Registry\\Machine\\System\\CurrentControlSet";
-    RegSetValueExW(link_, L"SymbolicLinkValue", 0, REG_LINK,
-                   reinterpret_cast<const BYTE*>(kTarget), sizeof kTarget - sizeof(wchar_t));
+    RegSetValueExW(link_, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(kTarget),
+                   sizeof kTarget - sizeof(wchar_t));
   }
   ~ControlSetLink() {
     if (link_ != nullptr) {
@@ -58,7 +57,8 @@ std::wstring Property(devices::WinDeviceApi& api, devices::DeviceSet set,
 TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
   devices::WinDeviceApi api;
   fakes::FakeDeviceUi ui;
-  const devices::DeviceSet set = api.GetClassDevs(devices::kDigcfPresent | devices::kDigcfAllClasses);
+  const devices::DeviceSet set =
+      api.GetClassDevs(devices::kDigcfPresent | devices::kDigcfAllClasses);
   ASSERT_NE(set, devices::kInvalidDeviceSet);
   devices::DeviceInfoData d;
   d.cbSize = 28;  // SP_DEVINFO_DATA in a 32-bit program
@@ -84,8 +84,8 @@ TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
   ASSERT_TRUE(api.EnumDeviceInfo(set, 0, &d));
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  EXPECT_FALSE(api.GetDeviceRegistryProperty(set, d, devices::kSpdrpDeviceDesc, &type, nullptr, 0,
-                                             &size));
+  EXPECT_FALSE(
+      api.GetDeviceRegistryProperty(set, d, devices::kSpdrpDeviceDesc, &type, nullptr, 0, &size));
   EXPECT_EQ(api.LastError(), devices::kErrorInsufficientBuffer);
   EXPECT_EQ(type, devices::kRegSz);
   EXPECT_EQ(size, Property(api, set, d, devices::kSpdrpDeviceDesc, ui).size() + 1);
@@ -129,8 +129,8 @@ TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
     cls.EnumKey(instances, root + L"\\" + classes[i], L"HKEY_LOCAL_MACHINE");
     for (int j = 1; j <= instances.UBound(); ++j) {
       const std::wstring driver_key = classes[i] + L"\\" + instances[j];
-      const Variant inf = cls.LoadValue(root + L"\\" + driver_key, L"InfPath", Variant(L""),
-                                        L"HKEY_LOCAL_MACHINE");
+      const Variant inf =
+          cls.LoadValue(root + L"\\" + driver_key, L"InfPath", Variant(L""), L"HKEY_LOCAL_MACHINE");
       if (inf.ToText().empty()) continue;
       ++found;
       std::wstring lower = driver_key;
@@ -170,8 +170,7 @@ TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
                               L"HKEY_CURRENT_USER", false));
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Text", L"t"), Variant(L"abc"));
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Num", L"n"), Variant(7));
-  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Bin", L"b"),
-            Variant(std::vector<std::uint8_t>{1, 2, 3}));
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Bin", L"b"), Variant(std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(KeyClass(base_ + L"\\Text"), "REG_SZ");
   EXPECT_EQ(KeyClass(base_ + L"\\Num"), "REG_DWORD");
   EXPECT_EQ(KeyClass(base_ + L"\\Bin"), "REG_BINARY");
@@ -195,7 +194,8 @@ TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
 
 TEST_F(ClsRegistryWineTest, FourHundredFiftySubkeysAndDeleteKeyResults) {
   for (int i = 0; i < 450; ++i) {
-    ASSERT_FALSE(cls_.SaveValue(base_ + L"\\Many\\k" + std::to_wstring(1000 + i), L"v", Variant(i)));
+    ASSERT_FALSE(
+        cls_.SaveValue(base_ + L"\\Many\\k" + std::to_wstring(1000 + i), L"v", Variant(i)));
   }
   devices::OneBasedArray<std::wstring> keys;
   EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many"), 450);
@@ -211,7 +211,7 @@ TEST_F(ClsRegistryWineTest, FourHundredFiftySubkeysAndDeleteKeyResults) {
   EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many", L"k1000"), 2);
   EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many", L"k1000"), 1);
   EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Nowhere", L"k1000"), 0);
-  EXPECT_EQ(cls_.DeleteKey(base_, L"Many"), 1);  // it still has subkeys
+  EXPECT_EQ(cls_.DeleteKey(base_, L"Many"), 1);       // it still has subkeys
   EXPECT_EQ(cls_.DeleteKey(base_ + L"\\Many"), 450);  // 449 subkeys and the key
   EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many"), 0);
 }
