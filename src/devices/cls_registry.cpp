@@ -171,8 +171,11 @@ std::int32_t clsRegistry::ReadValue(RegKey key, const std::wstring& name, Varian
                           &got) != 0) {
         return 0;
       }
+      // The ANSI call may size a string by its wide form first; the second
+      // answer is the length of what it wrote.
+      if (got < size) buffer.resize(got);
       std::wstring text = platform::FromAnsi(buffer);
-      text.pop_back();
+      if (!text.empty()) text.pop_back();  // the terminating NUL
       out = std::move(text);
       return 0;
     }

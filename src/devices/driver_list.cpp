@@ -26,8 +26,15 @@ bool ReadPropertyBytes(DeviceApi& api, DeviceSet set, const DeviceInfoData& data
   bytes.assign(size, '\0');
   std::uint32_t type = 0;
   std::uint32_t required = 0;
-  return api.GetDeviceRegistryProperty(
-      set, data, property, &type, reinterpret_cast<std::uint8_t*>(bytes.data()), size, &required);
+  if (!api.GetDeviceRegistryProperty(set, data, property, &type,
+                                     reinterpret_cast<std::uint8_t*>(bytes.data()), size,
+                                     &required)) {
+    return false;
+  }
+  // The ANSI call may announce more than it delivers (the size of the
+  // property's wide form); what it wrote is what it says the second time.
+  if (required > 0 && required < size) bytes.resize(required);
+  return true;
 }
 
 }  // namespace
@@ -55,7 +62,7 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
       if (required == 0) return L"";
       if (ReadPropertyBytes(api, set, data, property, required, bytes)) {
         std::wstring text = platform::FromAnsi(bytes);
-        text.pop_back();  // the (final) terminating NUL
+        if (!text.empty()) text.pop_back();  // the (final) terminating NUL
         return text;
       }
       break;

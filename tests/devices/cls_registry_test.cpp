@@ -47,6 +47,13 @@ TEST(ClsRegistryTest, LoadValueReadsTextNumbersAndBytesAndClosesTheKey) {
   for (const auto& o : fr.openings) EXPECT_EQ(o.access, devices::kKeyRead);
 }
 
+TEST(ClsRegistryTest, TextIsWhatTheSecondQueryDeliveredWhenTheFirstOverstatedIt) {
+  FakeRegistry fr;
+  fr.PutString(kHkeyCurrentUser, "K", "s", "abc");
+  fr.text_size_overstatement = 4;
+  EXPECT_EQ(clsRegistry(fr).LoadValue(L"K", L"s"), Variant(L"abc"));
+}
+
 TEST(ClsRegistryTest, LoadValueFallsBackToTheDefaultOnEveryFailure) {
   FakeRegistry fr;
   fr.PutString(kHkeyCurrentUser, "K", "s", "abc");

@@ -150,6 +150,9 @@ TEST(DriverListTest, PropertyReaderErrorPathsAndTheirMessages) {
 
   EXPECT_EQ(GetDeviceProperty(api, set, data, devices::kSpdrpHardwareId, ui),
             std::wstring(L"A\0B\0", 4));
+  api.devices[0].properties[devices::kSpdrpHardwareId].size_overstatement = 5;
+  EXPECT_EQ(GetDeviceProperty(api, set, data, devices::kSpdrpHardwareId, ui),
+            std::wstring(L"A\0B\0", 4));  // no padding NULs from an overstated size
   EXPECT_EQ(GetDeviceProperty(api, set, data, devices::kSpdrpCompatibleIds, ui), L"");
   EXPECT_TRUE(ui.messages.empty());  // absent: silent
   EXPECT_EQ(GetDeviceProperty(api, set, data, devices::kSpdrpDriver, ui), L"");

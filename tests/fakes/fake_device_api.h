@@ -18,9 +18,10 @@ class FakeDeviceApi : public devices::DeviceApi {
   struct Property {
     std::uint32_t type = devices::kRegSz;
     std::vector<std::uint8_t> data;
-    std::uint32_t size_query_error = 0;  // non-zero: the size query fails with this error
-    bool size_query_succeeds = false;    // the size query returns TRUE
-    std::uint32_t read_error = 0;        // non-zero: the second read fails with this error
+    std::uint32_t size_query_error = 0;    // non-zero: the size query fails with this error
+    bool size_query_succeeds = false;      // the size query returns TRUE
+    std::uint32_t read_error = 0;          // non-zero: the second read fails with this error
+    std::uint32_t size_overstatement = 0;  // the size query announces this many bytes more
   };
   struct Device {
     std::map<std::uint32_t, Property> properties;
@@ -87,6 +88,7 @@ class FakeDeviceApi : public devices::DeviceApi {
     }
     *reg_type = p.type;
     *required_size = static_cast<std::uint32_t>(p.data.size());
+    if (buffer == nullptr) *required_size += p.size_overstatement;
     if (buffer_size < p.data.size()) return Fail(devices::kErrorInsufficientBuffer);
     if (p.read_error != 0) return Fail(p.read_error);
     std::memcpy(buffer, p.data.data(), p.data.size());

@@ -39,6 +39,9 @@ class FakeRegistry : public devices::Registry {
   std::set<std::string> deny_open;  // "HKLM\\A\\B" style paths (upper case) open fails, 5
   bool fail_set_value = false;
   bool fail_create = false;
+  // Size queries of text values announce this many bytes more than they
+  // deliver, as an ANSI query may (the size of the wide form).
+  std::uint32_t text_size_overstatement = 0;
   int query_calls = 0;
 
   FakeRegistry() {
@@ -97,6 +100,10 @@ class FakeRegistry : public devices::Registry {
     const Value& v = it->second;
     if (type) *type = v.type;
     const auto need = static_cast<std::uint32_t>(v.data.size());
+    if (data == nullptr && v.type == devices::kRegSz) {
+      *size = need + text_size_overstatement;
+      return 0;
+    }
     if (data != nullptr && *size < need) {
       *size = need;
       return devices::kErrorMoreData;
