@@ -1,6 +1,7 @@
 #include "devices/linux/sysfs_inventory.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <optional>
 
@@ -278,6 +279,11 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
           linux_ids::UsbRootHubHardwareIds(major, !ec && controller ? &*controller : nullptr);
       f.cls = {"USB", major >= 3 ? "USB Root Hub (USB 3.0)" : "USB Root Hub"};
       f.device.description = f.cls.generic_name;
+      // What Windows' hub driver matches it by: the bare "USB\ROOT_HUBnn" id.
+      f.fixed_matching_id = f.device.hardware_ids.back();
+      for (char& c : f.fixed_matching_id) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
     } else {
       f.device.hardware_ids = linux_ids::UsbDeviceHardwareIds(d);
       names.WantUsb(d.vendor, d.product);

@@ -135,6 +135,7 @@ TEST_F(FixtureTest, UsbCompositeSingleInterfaceAndRootHub) {
   EXPECT_EQ(hub.hardware_ids, (Ids{"USB\\ROOT_HUB20&VID8086&PIDA36D&REV0010",
                                    "USB\\ROOT_HUB20&VID8086&PIDA36D", "USB\\ROOT_HUB20"}));
   EXPECT_TRUE(hub.compatible_ids.empty());
+  EXPECT_EQ(hub.driver.matching_id, "usb\\root_hub20");
   // Driver keys count per class, in listing order.
   EXPECT_EQ(hub.driver_key, std::string(kUsb) + "\\0001");
   EXPECT_EQ(receiver.driver_key, std::string(kUsb) + "\\0002");
