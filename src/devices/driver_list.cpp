@@ -69,7 +69,8 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
     case devices::kRegDword:
     case devices::kRegDwordBigEndian:
       // Never asked for by the collector; a number reads as its decimal text.
-      if (required >= 4 && ReadPropertyBytes(api, set, data, property, required, bytes)) {
+      if (required >= 4 && ReadPropertyBytes(api, set, data, property, required, bytes) &&
+          bytes.size() >= 4) {
         std::uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
           const auto b = static_cast<std::uint8_t>(bytes[type == devices::kRegDword ? i : 3 - i]);
