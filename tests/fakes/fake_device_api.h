@@ -50,16 +50,13 @@ class FakeDeviceApi : public devices::DeviceApi {
   std::vector<Device> devices;
   bool class_devs_fails = false;
   std::uint32_t class_devs_flags = 0;
-  int sets_made = 0;
   int sets_destroyed = 0;
   std::uint32_t cb_size_seen = 0;
-  int property_calls = 0;
   std::uint32_t enum_fail_at = UINT32_MAX;  // the enumeration fails early here
 
   devices::DeviceSet GetClassDevs(std::uint32_t flags) override {
     class_devs_flags = flags;
     if (class_devs_fails) return devices::kInvalidDeviceSet;
-    ++sets_made;
     return 0x5e7;
   }
   bool EnumDeviceInfo(devices::DeviceSet set, std::uint32_t index,
@@ -74,7 +71,6 @@ class FakeDeviceApi : public devices::DeviceApi {
                                  std::uint32_t property, std::uint32_t* reg_type,
                                  std::uint8_t* buffer, std::uint32_t buffer_size,
                                  std::uint32_t* required_size) override {
-    ++property_calls;
     Device& d = devices.at(data.DevInst - 100);
     auto it = d.properties.find(property);
     if (it == d.properties.end()) {

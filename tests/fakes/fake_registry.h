@@ -8,7 +8,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -35,14 +34,12 @@ class FakeRegistry : public devices::Registry {
     std::uint32_t access;
   };
 
-  std::vector<Opening> openings;    // OpenKey calls, in order
-  std::set<std::string> deny_open;  // "HKLM\\A\\B" style paths (upper case) open fails, 5
+  std::vector<Opening> openings;  // OpenKey calls, in order
   bool fail_set_value = false;
   bool fail_create = false;
   // Size queries of text values announce this many bytes more than they
   // deliver, as an ANSI query may (the size of the wide form).
   std::uint32_t text_size_overstatement = 0;
-  int query_calls = 0;
 
   FakeRegistry() {
     for (devices::RegKey k :
@@ -83,8 +80,6 @@ class FakeRegistry : public devices::Registry {
     openings.push_back({parent, sub_key, access});
     std::shared_ptr<Node> base = NodeOf(parent);
     if (!base) return devices::kErrorInvalidHandle;
-    if (deny_open.count(Upper(RootName(parent) + "\\" + sub_key)))
-      return devices::kErrorAccessDenied;
     std::shared_ptr<Node> n = Walk(base, sub_key);
     if (!n) return devices::kErrorFileNotFound;
     *result = Add(n);
@@ -92,7 +87,6 @@ class FakeRegistry : public devices::Registry {
   }
   long QueryValue(devices::RegKey key, const std::string& name, std::uint32_t* type,
                   std::uint8_t* data, std::uint32_t* size) override {
-    ++query_calls;
     std::shared_ptr<Node> n = NodeOf(key);
     if (!n) return devices::kErrorInvalidHandle;
     auto it = n->values.find(Upper(name));
@@ -173,16 +167,6 @@ class FakeRegistry : public devices::Registry {
   }
 
  private:
-  static std::string RootName(devices::RegKey k) {
-    switch (k) {
-      case devices::kHkeyLocalMachine:
-        return "HKLM";
-      case devices::kHkeyCurrentUser:
-        return "HKCU";
-      default:
-        return "HK" + std::to_string(k);
-    }
-  }
   std::shared_ptr<Node> NodeOf(devices::RegKey k) const {
     if (auto it = roots_.find(k); it != roots_.end()) return it->second;
     if (auto it = handles_.find(k); it != handles_.end()) return it->second;
