@@ -34,6 +34,7 @@ export PATH=$home/bin:$PATH
 pid=$!
 cleanup() {
   kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true  # its window is gone before the next test looks
   local p
   for p in $(cat "$home/opener-pids" 2>/dev/null); do kill "$p" 2>/dev/null || true; done
   rm -rf "$home"
@@ -141,4 +142,11 @@ expect_eq "$(head -c 2 "$log" | od -An -c | tr -d ' ')" '\r\n' "the log's first 
 bad=$(tr -d '\n' <"$log" | tr '\r' '\n' | grep -v '^$' |
   grep -cvE '^[0-9].*[0-9]: Start scanning file with mode:(online|offline)$' || true)
 expect_eq "$bad" 0 "log entries not of the form '<date> <time>: <text>'"
+
+click 544 19  # Exit
+for ((i = 0; i < 100; i++)); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program still runs after Exit"
 pass
