@@ -7,7 +7,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfltk1.3-dev libkmod-dev
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  wine wine32:i386
+  wine wine32:i386 wine64
   xvfb xauth xdotool x11-utils imagemagick libxfixes3
   chromium chromium-driver
   python3 file
