@@ -85,7 +85,10 @@ TEST(WinSaveDialog, PlatformRecordMatchesTheRecordFieldByField) {
 class DialogDriver {
  public:
   DialogDriver(const char* type_name, const char* visit)
-      : type_name_(type_name), visit_(visit), thread_([this] { Run(); }) {}
+      : type_name_(type_name), visit_(visit), dialog_thread_(GetCurrentThreadId()), thread_([this] {
+          Run();
+          EndLeftovers();
+        }) {}
   ~DialogDriver() { Join(); }
   void Join() {
     if (thread_.joinable()) thread_.join();
@@ -104,6 +107,28 @@ class DialogDriver {
     if (!list) return -1;
     if (items) *items = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     return static_cast<int>(GetWindowLongA(list, GWL_STYLE) & LVS_TYPEMASK);
+  }
+  // Whatever went wrong, no dialog of the test thread stays open (a test
+  // must fail, not hang): any still there after 5 s is cancelled.
+  static BOOL CALLBACK NoteOpenDialog(HWND w, LPARAM any) {
+    char cls[16] = {};
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::string(cls) == "#32770" && IsWindowVisible(w)) *reinterpret_cast<bool*>(any) = true;
+    return TRUE;
+  }
+  static BOOL CALLBACK Dismiss(HWND w, LPARAM) {
+    PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+    PostMessageA(w, WM_COMMAND, IDNO, 0);
+    return TRUE;
+  }
+  void EndLeftovers() {
+    for (int i = 0; i < 50; ++i) {
+      bool open = false;
+      EnumThreadWindows(dialog_thread_, NoteOpenDialog, reinterpret_cast<LPARAM>(&open));
+      if (!open) return;
+      Sleep(100);
+    }
+    EnumThreadWindows(dialog_thread_, Dismiss, 0);
   }
   void Run() {
     HWND dialog = nullptr;
@@ -162,6 +187,7 @@ class DialogDriver {
   }
   const char* type_name_;
   const char* visit_;
+  DWORD dialog_thread_;
   std::thread thread_;
 };
 
