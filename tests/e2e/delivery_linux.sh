@@ -80,7 +80,7 @@ await_dialog() {
     head -n1) || fail "no Save-As dialog in offline mode"
   [ -n "$dialog" ] || fail "no Save-As dialog in offline mode"
   sleep 1
-  xdotool windowfocus --sync "$dialog"
+  timeout 10 xdotool windowfocus --sync "$dialog" || fail "the Save-As dialog took no focus"
 }
 await_dialog_gone() {
   local i
@@ -104,7 +104,7 @@ click 308 220
 await_file "$opened" 60 || fail "the online scan did not hand the report to xdg-open"
 expect_eq "$(cat "$opened")" "$report" "document handed to xdg-open"
 expect_eq "$(entries)" 1 "log entries after the online scan"
-xdotool windowmap --sync "$wid" 2>/dev/null || true
+timeout 10 xdotool windowmap --sync "$wid" 2>/dev/null || true
 
 # Offline, cancelled: no file, no message, one more entry.
 click 56 176

@@ -106,7 +106,7 @@ await_windows() {  # count seconds
   return 1
 }
 press_on() {  # window key
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
+  timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
   xdotool key --clearmodifiers "$2"
 }
 message_box() { windows_titled '^Kestrova$' | grep -vx "$wid" | head -1; }
@@ -133,7 +133,7 @@ await_dialog() {
   done
   [ -n "$dialog" ] || fail "no Save-As dialog after an offline Start"
   sleep 1  # the dialog takes its focus and fills its folder view
-  xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
+  timeout 10 xdotool windowfocus --sync "$dialog" 2>/dev/null || xdotool windowfocus "$dialog"
 }
 await_dialog_gone() {
   local i
