@@ -126,7 +126,7 @@ start_scan() {  # [online]
 await_dialog() {
   local i
   dialog=
-  for ((i = 0; i < 1200; i++)); do
+  for ((i = 0; i < 2400; i++)); do  # a first scan in a fresh prefix starts WMI: minutes
     dialog=$(windows_titled '^Save File As\.\.\.$' | head -1)
     [ -n "$dialog" ] && break
     sleep 0.1
@@ -143,14 +143,14 @@ await_dialog_gone() {
   done
   fail "the Save-As dialog did not close"
 }
-await_status() {  # text
-  local i s
-  for ((i = 0; i < 100; i++)); do
+await_status() {  # text [seconds]
+  local started=$SECONDS s
+  while ((SECONDS - started < ${2:-20})); do
     s=$(state)
     grep -qx "status=$1" <<<"$s" && return 0
     sleep 0.2
   done
-  fail "status is not '$1': $s"
+  fail "status is not '$1': $(tr '\n' ' ' <<<"$s")"
 }
 
 before=$(entries)
@@ -178,7 +178,7 @@ REGEDIT4
 REG
 wine reg import "$run/assoc.reg" >/dev/null 2>&1 || fail "could not import the .html association"
 start_scan online
-await_status 'Sending information'
+await_status 'Sending information' 240  # the first scan starts WMI in a fresh prefix
 grep -qx 'iconic=1' <<<"$(state)" || fail "window not minimised after the online scan"
 for _ in $(seq 1 40); do [ -s "$opened" ] && break; sleep 0.5; done
 expect_file "$opened"
