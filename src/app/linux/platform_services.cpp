@@ -1,5 +1,4 @@
 // Composition root: the real file system and the real scan operations.
-#include "app/placeholder_services.h"
 #include "app/scan_services.h"
 #include "devices/device_api.h"
 #include "devices/device_ui.h"
@@ -23,7 +22,7 @@ namespace app {
 std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<file::PosixFileSystem>(); }
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
-  ScanServices s = PlaceholderServices(ui, fs);
+  ScanServices s;
   s.CollectScanData = [&ui] {
     devices::PlatformDevices platform = devices::MakePlatformDevices();
     devices::DeviceUiFor<ScanUi> device_ui(ui);
