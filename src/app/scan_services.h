@@ -36,6 +36,8 @@ struct ScanServices {
 // file system, and the real services reporting to `ui`. The references must
 // outlive the services.
 std::unique_ptr<file::FileSystem> MakeFileSystem();
+// The part both roots share (driver list with computer information, Base64).
+ScanServices CommonServices(ScanUi& ui);
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs);
 
 }  // namespace app

@@ -1,8 +1,5 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/scan_services.h"
-#include "devices/device_api.h"
-#include "devices/device_ui.h"
-#include "devices/driver_list.h"
 #include "files/activity_log.h"
 #include "files/linux/linux_setup_logs.h"
 #include "files/linux/posix_clock.h"
@@ -10,28 +7,16 @@
 #include "files/linux/xdg_shell.h"
 #include "files/setup_log.h"
 #include "files/shell.h"
-#include "ident/base64.h"
 #include "ident/identifiers.h"
 #include "ident/linux/linux_disk_port.h"
 #include "ident/linux/linux_guid_source.h"
-#include "sysinfo/info_ui.h"
-#include "sysinfo/platform_sysinfo.h"
 
 namespace app {
 
 std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<file::PosixFileSystem>(); }
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
-  ScanServices s;
-  s.CollectScanData = [&ui] {
-    devices::PlatformDevices platform = devices::MakePlatformDevices();
-    devices::DeviceUiFor<ScanUi> device_ui(ui);
-    return modScanLib::CollectScanData(*platform.api, *platform.registry, device_ui, [&ui] {
-      sysinfo::InfoUiFor<ScanUi> info_ui(ui);
-      return sysinfo::CollectLocalComputerInfo(info_ui);
-    });
-  };
-  s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };
+  ScanServices s = CommonServices(ui);
   s.GetHardwareId = [] {
     ident::LinuxDiskPort disk(ident::SysRootFromEnvironment());
     return modScanLib::GetHardwareId(disk);

@@ -1,8 +1,5 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/scan_services.h"
-#include "devices/device_api.h"
-#include "devices/device_ui.h"
-#include "devices/driver_list.h"
 #include "files/activity_log.h"
 #include "files/save_dialog.h"
 #include "files/setup_log.h"
@@ -11,28 +8,16 @@
 #include "files/win/win_file_system.h"
 #include "files/win/win_save_dialog.h"
 #include "files/win/win_shell.h"
-#include "ident/base64.h"
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
-#include "sysinfo/info_ui.h"
-#include "sysinfo/platform_sysinfo.h"
 
 namespace app {
 
 std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<file::WinFileSystem>(); }
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
-  ScanServices s;
-  s.CollectScanData = [&ui] {
-    devices::PlatformDevices platform = devices::MakePlatformDevices();
-    devices::DeviceUiFor<ScanUi> device_ui(ui);
-    return modScanLib::CollectScanData(*platform.api, *platform.registry, device_ui, [&ui] {
-      sysinfo::InfoUiFor<ScanUi> info_ui(ui);
-      return sysinfo::CollectLocalComputerInfo(info_ui);
-    });
-  };
-  s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };
+  ScanServices s = CommonServices(ui);
   s.GetHardwareId = [] {
     ident::WinDiskPort disk;
     return modScanLib::GetHardwareId(disk);
