@@ -14,20 +14,11 @@
 # used while that filter is selected.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
-build=$KESTROVA_BUILD_WIN32
-probe=$build/window_probe.exe
-[ -x "$build/kestrova.exe" ] || fail "kestrova.exe not built in $build"
-[ -x "$probe" ] || fail "window_probe.exe not built in $build"
-: "${WINEPREFIX:?needs the shared Wine prefix}"
-
-run=$(mktemp -d "$build/e2e-delivery.XXXXXX")
-cp "$build/kestrova.exe" "$build/driver.html" "$run/"
+source "$(dirname "$0")/lib/wine.sh"
+wine_app_folder delivery
 
 # The work report, the log and the desktop live in the shared prefix: keep
 # what was there and put it back afterwards.
-user_dir=$WINEPREFIX/drive_c/users/$(id -un)
-[ -d "$user_dir" ] || user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
-work_report=$user_dir/Temp/pellucor/driver.html
 log=$user_dir/AppData/Roaming/pellucor/log.txt
 desktop=$user_dir/Desktop
 [ -d "$desktop" ] || desktop=$(find "$user_dir" -mindepth 1 -maxdepth 1 -iname desktop | head -1)
@@ -40,8 +31,7 @@ ours=("$desktop/$typed.html" "$desktop/$typed.doc" "$desktop/$typed" "$desktop/d
 [ -e "$log" ] && cp -p "$log" "$run/previous-log.txt"
 opened=$WINEPREFIX/drive_c/kestrova-delivery-opened.txt
 rm -f "$opened"
-wine reg export 'HKLM\Software\Classes\htmlfile' "$run/htmlfile.reg" /y >/dev/null 2>&1 || true
-wine reg export 'HKLM\Software\Classes\.html' "$run/dothtml.reg" /y >/dev/null 2>&1 || true
+html_association_keep
 
 app_pid=
 ours_checked=
@@ -57,13 +47,7 @@ cleanup() {
     rm -rf "$desktop"
     ln -s "$desktop_link" "$desktop"
   fi
-  wine reg delete 'HKLM\Software\Classes\htmlfile\shell\open\command' /f >/dev/null 2>&1 || true
-  [ -s "$run/htmlfile.reg" ] && wine reg import "$run/htmlfile.reg" >/dev/null 2>&1 || true
-  if [ -s "$run/dothtml.reg" ]; then
-    wine reg import "$run/dothtml.reg" >/dev/null 2>&1 || true
-  else
-    wine reg delete 'HKLM\Software\Classes\.html' /f >/dev/null 2>&1 || true
-  fi
+  html_association_restore
   rm -f "$work_report" "$log"
   [ -e "$run/previous-report.html" ] && cp -p "$run/previous-report.html" "$work_report"
   [ -e "$run/previous-log.txt" ] && cp -p "$run/previous-log.txt" "$log"
@@ -167,16 +151,7 @@ sleep 1
 await_windows 1 10 || fail "more than the main window at start"
 
 # 0. Online: the shell opens the work report; no dialog, no message.
-cat >"$run/assoc.reg" <<'REG'
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\Software\Classes\.html]
-@="htmlfile"
-
-[HKEY_LOCAL_MACHINE\Software\Classes\htmlfile\shell\open\command]
-@="C:\\windows\\system32\\cmd.exe /c echo %1>>C:\\kestrova-delivery-opened.txt"
-REG
-wine reg import "$run/assoc.reg" >/dev/null 2>&1 || fail "could not import the .html association"
+html_association_record kestrova-delivery-opened.txt
 start_scan online
 await_status 'Sending information' 240  # the first scan starts WMI in a fresh prefix
 grep -qx 'iconic=1' <<<"$(state)" || fail "window not minimised after the online scan"

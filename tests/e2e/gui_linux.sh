@@ -61,24 +61,10 @@ import -window "$wid" "$home/window.png"
 rgb_at() {  # x y -> "r g b"
   convert "$home/window.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:
 }
-read -r r g b <<<"$(rgb_at 300 10)"
-((r < 90 && b > 70 && b > r)) || fail "no background picture (header pixel $r $g $b)"
-read -r r g b <<<"$(rgb_at 380 204)"
-((r > 200 && b < 150 && r > g)) || fail "no Start picture (pixel $r $g $b)"
+check_artwork
 
-# The hand over both picture buttons, the arrow over a label and an option.
-pointer_at() {  # x y
-  xdotool mousemove --window "$wid" "$1" "$2"
-  sleep 0.5
-  python3 "$KESTROVA_SRC/tests/e2e/lib/pointer_shape.py"
-}
-label_pointer=$(pointer_at 100 80)
-start_pointer=$(pointer_at 308 220)
-exit_pointer=$(pointer_at 544 19)
-option_pointer=$(pointer_at 100 150)
-expect_eq "$exit_pointer" "$start_pointer" "pointer over Exit and over Start"
-[ "$start_pointer" != "$label_pointer" ] || fail "no hand pointer over Start"
-expect_eq "$option_pointer" "$label_pointer" "pointer over an option and over a label"
+move_pointer() { xdotool mousemove --window "$wid" "$1" "$2"; }
+check_pointer_shapes
 
 # Start, with "I can access internet." selected as it is at start: an online scan.
 click 308 220

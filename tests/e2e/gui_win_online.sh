@@ -4,53 +4,27 @@
 # the shell, the window minimises, Exit ends the program.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
-build=$KESTROVA_BUILD_WIN32
-probe=$build/window_probe.exe
-[ -x "$build/kestrova.exe" ] || fail "kestrova.exe not built in $build"
-[ -x "$probe" ] || fail "window_probe.exe not built in $build"
-: "${WINEPREFIX:?needs the shared Wine prefix}"
-
-run=$(mktemp -d "$build/e2e-gui-online.XXXXXX")
-cp "$build/kestrova.exe" "$build/driver.html" "$run/"
+source "$(dirname "$0")/lib/wine.sh"
+wine_app_folder gui-online
 
 # Work folder and the shell's document association live in the shared
 # prefix: keep what was there and put it back afterwards.
-user_dir=$WINEPREFIX/drive_c/users/$(id -un)
-[ -d "$user_dir" ] || user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
-work_report=$user_dir/Temp/pellucor/driver.html
 opened=$WINEPREFIX/drive_c/kestrova-opened.txt
 [ -e "$work_report" ] && mv "$work_report" "$run/previous-report.html"
 rm -f "$opened"
-wine reg export 'HKLM\Software\Classes\htmlfile' "$run/htmlfile.reg" /y >/dev/null 2>&1 || true
-wine reg export 'HKLM\Software\Classes\.html' "$run/dothtml.reg" /y >/dev/null 2>&1 || true
+html_association_keep
 
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  wine reg delete 'HKLM\Software\Classes\htmlfile\shell\open\command' /f >/dev/null 2>&1 || true
-  [ -s "$run/htmlfile.reg" ] && wine reg import "$run/htmlfile.reg" >/dev/null 2>&1 || true
-  if [ -s "$run/dothtml.reg" ]; then
-    wine reg import "$run/dothtml.reg" >/dev/null 2>&1 || true
-  else
-    wine reg delete 'HKLM\Software\Classes\.html' /f >/dev/null 2>&1 || true
-  fi
+  html_association_restore
   rm -f "$opened" "$work_report"
   [ -e "$run/previous-report.html" ] && mv "$run/previous-report.html" "$work_report"
   rm -rf "$run"
 }
 trap cleanup EXIT
 
-# Opening a document appends its path to a file instead of starting a browser.
-cat >"$run/assoc.reg" <<'REG'
-REGEDIT4
-
-[HKEY_LOCAL_MACHINE\Software\Classes\.html]
-@="htmlfile"
-
-[HKEY_LOCAL_MACHINE\Software\Classes\htmlfile\shell\open\command]
-@="C:\\windows\\system32\\cmd.exe /c echo %1>>C:\\kestrova-opened.txt"
-REG
-wine reg import "$run/assoc.reg" >/dev/null 2>&1 || fail "could not import the .html association"
+html_association_record kestrova-opened.txt
 
 # The probe reads the one window of that name: another program's would confuse it.
 [ -z "$(xdotool search --name '^Kestrova$' 2>/dev/null)" ] || fail "a Kestrova window is already open"
@@ -75,26 +49,14 @@ rgb_at() {  # x y in the client area -> "r g b"
   convert "$run/screen.png" -format \
     "%[fx:int(255*p{$((X + $1)),$((Y + $2))}.r)] %[fx:int(255*p{$((X + $1)),$((Y + $2))}.g)] %[fx:int(255*p{$((X + $1)),$((Y + $2))}.b)]" info:
 }
-read -r r g b <<<"$(rgb_at 300 10)"
-((r < 90 && b > 70 && b > r)) || fail "no background picture (header pixel $r $g $b)"
-read -r r g b <<<"$(rgb_at 380 204)"
-((r > 200 && b < 150 && r > g)) || fail "no Start picture (pixel $r $g $b)"
+check_artwork
 
-# The hand over both picture buttons, the arrow over a label and an option.
-pointer_at() {  # x y in the client area
+move_pointer() {  # x y: a step from the pixel before, then onto it
   xdotool mousemove $((X + $1 - 1)) $((Y + $2 - 1))
   sleep 0.3
   xdotool mousemove $((X + $1)) $((Y + $2))
-  sleep 0.5
-  python3 "$KESTROVA_SRC/tests/e2e/lib/pointer_shape.py"
 }
-label_pointer=$(pointer_at 100 80)
-start_pointer=$(pointer_at 308 220)
-exit_pointer=$(pointer_at 544 19)
-option_pointer=$(pointer_at 100 150)
-expect_eq "$exit_pointer" "$start_pointer" "pointer over Exit and over Start"
-[ "$start_pointer" != "$label_pointer" ] || fail "no hand pointer over Start"
-expect_eq "$option_pointer" "$label_pointer" "pointer over an option and over a label"
+check_pointer_shapes
 
 # Start: the picture at (208,192), 201 x 57.
 xdotool mousemove $((X + 208 + 100)) $((Y + 192 + 28)) click 1
