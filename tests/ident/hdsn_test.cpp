@@ -62,14 +62,6 @@ TEST(Hdsn, DetectsThePlatformOnceAtCreation) {
   EXPECT_EQ(disk.opens.size(), 2u);
 }
 
-TEST(Hdsn, CopyrightIsOneLineNamingClassAndVersion) {
-  FakeDisk disk;
-  const std::wstring banner = HDSN(disk).Copyright();
-  EXPECT_NE(banner.find(L"HDSN"), std::wstring::npos);
-  EXPECT_NE(banner.find(L"1.00"), std::wstring::npos);
-  EXPECT_EQ(banner.find_first_of(L"\r\n"), std::wstring::npos);
-}
-
 TEST(Hdsn, CurrentDriveAcceptsZeroToThreeOnly) {
   FakeDisk disk;
   HDSN reader(disk);
