@@ -70,32 +70,6 @@ TEST(GetSystemInformationSkuTest, NullAndUnreadableValuesAreNotTaken) {
   EXPECT_EQ(sysinfo::GetSystemInformationSku(wmi), L"  V - SKU:42") << "no trimming here";
 }
 
-TEST(GetSystemInformationSkuTest, FailuresGiveTheEmptyString) {
-  fakes::FakeWmi wmi;
-  auto& cls = wmi.Class(kWmiNs, L"MS_SystemInformation");
-  cls.rows = {SystemRow(L"F", L"V", L"S")};
-
-  EXPECT_EQ(sysinfo::GetSystemInformationSku(wmi), L"F/V- SKU:S");
-  EXPECT_EQ(wmi.own_log.front(), L"connect winmgmts:\\\\.\\root\\WMI");
-  EXPECT_EQ(wmi.query_flags, (std::vector<std::optional<long>>{48L}));
-
-  cls.enumerate_fails = true;  // a Windows without the class
-  EXPECT_EQ(sysinfo::GetSystemInformationSku(wmi), L"");
-  cls.enumerate_fails = false;
-
-  cls.query_fails = true;
-  wmi.own_log.clear();
-  EXPECT_EQ(sysinfo::GetSystemInformationSku(wmi), L"");
-  EXPECT_EQ(wmi.own_log.back(), L"query SELECT * FROM MS_SystemInformation");
-  cls.query_fails = false;
-
-  wmi.failing_connects = {wmi.connect_calls};
-  wmi.own_log.clear();
-  EXPECT_EQ(sysinfo::GetSystemInformationSku(wmi), L"");
-  EXPECT_EQ(wmi.own_log.size(), 1u) << "nothing after a failed connection";
-  EXPECT_EQ(*wmi.live_connections, 0);
-}
-
 struct ProductCase {
   const wchar_t* version;
   const wchar_t* sku;
@@ -128,22 +102,44 @@ TEST(GetComputerProductSkuTest, LaterVersionReplacesAndNullsAreNotTaken) {
   EXPECT_EQ(sysinfo::GetComputerProductSku(wmi), L"V3");
 }
 
-TEST(GetComputerProductSkuTest, FailuresGiveTheEmptyString) {
-  fakes::FakeWmi wmi;
-  auto& cls = wmi.Class(kCimv2, L"Win32_ComputerSystemProduct");
-  cls.rows = {ProductRow(L"V", L"S")};
-  EXPECT_EQ(sysinfo::GetComputerProductSku(wmi), L"V-SKU: S");
-  EXPECT_EQ(wmi.own_log.front(), L"connect winmgmts:\\\\.\\root\\CIMV2");
-  EXPECT_EQ(wmi.query_flags, (std::vector<std::optional<long>>{48L}));
+TEST(SkuLookupTest, EachLooksInItsOwnNamespaceAndEveryFailureGivesTheEmptyString) {
+  const struct {
+    std::wstring (*lookup)(sysinfo::Wmi&);
+    const wchar_t* ns;
+    const wchar_t* cls;
+    FakeWmiRow row;
+    const wchar_t* found;
+    const wchar_t* moniker;
+  } lookups[] = {
+      {sysinfo::GetSystemInformationSku, kWmiNs, L"MS_SystemInformation", SystemRow(L"F", L"V", L"S"),
+       L"F/V- SKU:S", L"connect winmgmts:\\\\.\\root\\WMI"},
+      {sysinfo::GetComputerProductSku, kCimv2, L"Win32_ComputerSystemProduct",
+       ProductRow(L"V", L"S"), L"V-SKU: S", L"connect winmgmts:\\\\.\\root\\CIMV2"},
+  };
+  for (const auto& l : lookups) {
+    fakes::FakeWmi wmi;
+    auto& cls = wmi.Class(l.ns, l.cls);
+    cls.rows = {l.row};
+    EXPECT_EQ(l.lookup(wmi), l.found);
+    EXPECT_EQ(wmi.own_log.front(), l.moniker);
+    EXPECT_EQ(wmi.query_flags, (std::vector<std::optional<long>>{48L}));
 
-  cls.query_fails = true;
-  EXPECT_EQ(sysinfo::GetComputerProductSku(wmi), L"");
-  cls.query_fails = false;
-  cls.enumerate_fails = true;
-  EXPECT_EQ(sysinfo::GetComputerProductSku(wmi), L"");
-  cls.enumerate_fails = false;
-  wmi.failing_connects = {wmi.connect_calls};
-  EXPECT_EQ(sysinfo::GetComputerProductSku(wmi), L"");
+    cls.enumerate_fails = true;  // a Windows without the class
+    EXPECT_EQ(l.lookup(wmi), L"") << l.cls;
+    cls.enumerate_fails = false;
+
+    cls.query_fails = true;
+    wmi.own_log.clear();
+    EXPECT_EQ(l.lookup(wmi), L"") << l.cls;
+    EXPECT_EQ(wmi.own_log.back(), L"query SELECT * FROM " + std::wstring(l.cls));
+    cls.query_fails = false;
+
+    wmi.failing_connects = {wmi.connect_calls};
+    wmi.own_log.clear();
+    EXPECT_EQ(l.lookup(wmi), L"") << l.cls;
+    EXPECT_EQ(wmi.own_log.size(), 1u) << "nothing after a failed connection";
+    EXPECT_EQ(*wmi.live_connections, 0);
+  }
 }
 
 }  // namespace
