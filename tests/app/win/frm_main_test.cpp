@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "fakes/fake_file_system.h"
-#include "mouse_cursor.h"
 #include "picture.h"
 #include "resource_ids.h"
 
@@ -321,12 +320,6 @@ TEST_F(FrmMainTest, MessagesHaveOnlyAnOkButtonNoIconAndTheProgramTitle) {
   EXPECT_TRUE(seen.has_ok);
   EXPECT_FALSE(seen.has_cancel);
   EXPECT_FALSE(seen.has_icon);
-}
-
-TEST(HandCursor, MakesTheSystemHandCurrent) {
-  SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
-  ASSERT_TRUE(basMouseCursor::ShowHandCursor());
-  EXPECT_EQ(GetCursor(), Hand());
 }
 
 TEST(Picture, ArtworkResourcesDecodeAtTheirSizes) {
