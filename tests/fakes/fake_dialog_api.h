@@ -15,7 +15,6 @@ class FakeDialogApi : public MDialogHook::DialogApi {
  public:
   // Version resource.
   std::uint32_t info_size = 512;
-  bool info_ok = true;
   bool query_ok = true;
   int major = 6;
   std::vector<std::string> version_files;  // files asked about
@@ -41,8 +40,7 @@ class FakeDialogApi : public MDialogHook::DialogApi {
     return info_size;
   }
   bool VersionInfo(const std::string&, std::vector<unsigned char>& data) override {
-    if (data.size() != info_size) return false;
-    return info_ok;
+    return data.size() == info_size;
   }
   std::optional<std::vector<unsigned char>> QueryRootBlock(
       const std::vector<unsigned char>&) override {

@@ -17,7 +17,6 @@ class FakeFileSystem : public file::FileSystem {
   std::set<std::wstring> unwritable;  // paths whose writes fail
   std::set<std::wstring> unreadable;  // present, but reads fail
   std::wstring exe_folder = L"C:\\Program Files\\Kestrova";
-  int create_folder_calls = 0;
 
   bool Exists(const std::wstring& p) override {
     if (p.empty() || p.back() == L'\\') return false;
@@ -40,7 +39,6 @@ class FakeFileSystem : public file::FileSystem {
     return files[p].size();
   }
   bool CreateFolder(const std::wstring& p) override {
-    ++create_folder_calls;
     std::wstring f = p;
     while (!f.empty() && f.back() == L'\\') f.pop_back();
     return folders.insert(f).second;
