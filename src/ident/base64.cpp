@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/codepage.h"
+#include "platform/memory.h"
 
 namespace Str {
 namespace {
@@ -14,16 +15,22 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 // single-byte code page leaves no bytes over between passes.
 constexpr std::size_t kCharsPerPass = 3 * 4096;
 
-// Appends the four characters of each whole 3-byte group of `bytes`; returns
-// how many bytes that consumed.
-std::size_t EncodeGroups(std::string_view bytes, std::wstring& out) {
-  const std::size_t groups = bytes.size() / 3;
+// Results this long (in characters) are worth a huge-page hint.
+constexpr std::size_t kLargeOutput = std::size_t{4} << 20;
+
+// Appends the four characters of each whole 3-byte group of `bytes` (ANSI
+// bytes, or characters below 0x80, which are their own byte in every ANSI
+// code page); returns how many units that consumed.
+template <typename Unit>
+std::size_t EncodeGroups(const Unit* src, std::size_t count, std::wstring& out) {
+  const std::size_t groups = count / 3;
   const std::size_t start = out.size();
   out.resize(start + 4 * groups);
   wchar_t* dst = out.data() + start;
-  const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
   for (std::size_t i = 0; i < groups; ++i, src += 3, dst += 4) {
-    const std::uint32_t g = (std::uint32_t{src[0]} << 16) | (std::uint32_t{src[1]} << 8) | src[2];
+    const std::uint32_t g = (std::uint32_t{static_cast<unsigned char>(src[0])} << 16) |
+                            (std::uint32_t{static_cast<unsigned char>(src[1])} << 8) |
+                            static_cast<unsigned char>(src[2]);
     dst[0] = kAlphabet[g >> 18];
     dst[1] = kAlphabet[(g >> 12) & 63];
     dst[2] = kAlphabet[(g >> 6) & 63];
@@ -53,16 +60,33 @@ std::wstring Base64Encode(const std::wstring& data) {
   std::wstring out;
   // Exact on a single-byte code page.
   out.reserve((data.size() + 2) / 3 * 4);
+  if (out.capacity() >= kLargeOutput) {
+    platform::AdviseLargeBuffer(out.data(), out.capacity() * sizeof(wchar_t));
+  }
   const std::wstring_view text(data);
   std::string pending;  // bytes of a group not yet complete
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t len = std::min(kCharsPerPass, text.size() - pos);
-    // A surrogate pair is one character to the code page: keep it together.
-    if (pos + len < text.size() && IsHighSurrogate(text[pos + len - 1])) ++len;
-    pending += platform::ToAnsi(text.substr(pos, len));
-    pos += len;
-    pending.erase(0, EncodeGroups(pending, out));
+    std::size_t end = pos;
+    if (text[pos] < 0x80) {
+      // ASCII runs (nearly all of the scan data) skip the code-page call.
+      const std::size_t limit = std::min(text.size(), pos + kCharsPerPass);
+      while (end < limit && text[end] < 0x80) ++end;
+      while (!pending.empty() && pending.size() < 3 && pos < end) {
+        pending.push_back(static_cast<char>(text[pos++]));
+      }
+      if (pending.size() == 3) pending.erase(0, EncodeGroups(pending.data(), 3, out));
+      if (pending.empty()) pos += EncodeGroups(text.data() + pos, end - pos, out);
+      while (pos < end) pending.push_back(static_cast<char>(text[pos++]));
+    } else {
+      const std::size_t limit = std::min(text.size(), pos + kCharsPerPass);
+      while (end < limit && text[end] >= 0x80) ++end;
+      // A surrogate pair is one character to the code page: keep it together.
+      if (end < text.size() && IsHighSurrogate(text[end - 1])) ++end;
+      pending += platform::ToAnsi(text.substr(pos, end - pos));
+      pos = end;
+      pending.erase(0, EncodeGroups(pending.data(), pending.size(), out));
+    }
   }
   EncodeTail(pending, out);
   return out;
