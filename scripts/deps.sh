@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libfltk1.3-dev libkmod-dev
+  libfltk1.3-dev libkmod-dev libsystemd-dev systemd-journal-remote
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386 wine64
   xvfb xauth xdotool x11-utils imagemagick libxfixes3

@@ -1,7 +1,7 @@
 // Composition root: the real file system and the real scan operations.
 #include "app/scan_services.h"
 #include "files/activity_log.h"
-#include "files/linux/linux_setup_logs.h"
+#include "files/linux/kernel_journal.h"
 #include "files/linux/posix_clock.h"
 #include "files/linux/posix_file_system.h"
 #include "files/linux/xdg_shell.h"
@@ -27,7 +27,7 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   };
   auto clock = std::make_shared<file::PosixClock>();
   s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };
-  s.GetSetupApiLog = [&fs, &ui] { return file::GetSetupApiLog(fs, ui, file::LinuxSetupLogs()); };
+  s.GetSetupApiLog = [&fs, &ui] { return file::LinuxSetupApiLog(fs, ui); };
   auto shell = std::make_shared<file::XdgShell>();
   s.OpenDocument = [shell](const std::wstring& path) { modScanLib::OpenDocument(*shell, path); };
   // ShowSaveDialog is the window program's (FLTK); the command-line tool sets its own.

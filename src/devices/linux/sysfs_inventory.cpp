@@ -8,6 +8,7 @@
 #include "devices/device_api.h"
 #include "devices/linux/hardware_ids.h"
 #include "devices/linux/id_names.h"
+#include "devices/linux/kernel_served.h"
 #include "devices/linux/sysroot.h"
 
 namespace devices::linux_sys {
@@ -125,38 +126,31 @@ ClassAndName UsbClass(std::uint8_t cls, std::uint8_t sub, std::uint8_t prot) {
   }
 }
 
-ClassAndName AcpiClass(const std::string& id) {
+// The ACPI device's class and name by its own id, else by the first of its
+// compatible ids the kernel serves itself.
+ClassAndName AcpiClass(const std::string& id, const KernelServed* served) {
+  if (const KernelServed* own = KernelServedAcpiId(id)) return {own->class_name, own->description};
   static const std::map<std::string, ClassAndName> kKnown = {
       {"ACPI0003", {"Battery", "AC Adapter"}},
       {"ACPI0007", {"Processor", "Processor"}},
-      {"PNP0000", {"System", "Programmable interrupt controller"}},
-      {"PNP0100", {"System", "System timer"}},
-      {"PNP0103", {"System", "High precision event timer"}},
-      {"PNP0200", {"System", "Direct memory access controller"}},
       {"PNP0303", {"Keyboard", "Standard PS/2 Keyboard"}},
       {"PNP0400", {"Ports", "Printer Port"}},
       {"PNP0401", {"Ports", "ECP Printer Port"}},
       {"PNP0501", {"Ports", "Communications Port"}},
-      {"PNP0800", {"System", "System speaker"}},
-      {"PNP0A03", {"System", "PCI Bus"}},
-      {"PNP0A08", {"System", "PCI Express Root Complex"}},
-      {"PNP0B00", {"System", "System CMOS/real time clock"}},
-      {"PNP0C01", {"System", "System board"}},
-      {"PNP0C02", {"System", "Motherboard resources"}},
-      {"PNP0C04", {"System", "Numeric data processor"}},
       {"PNP0C09", {"System", "Embedded Controller"}},
       {"PNP0C0A", {"Battery", "Control Method Battery"}},
       {"PNP0C0C", {"System", "ACPI Power Button"}},
       {"PNP0C0D", {"System", "ACPI Lid"}},
       {"PNP0C0E", {"System", "ACPI Sleep Button"}},
-      {"PNP0C0F", {"System", "PCI Interrupt Link"}},
       {"PNP0C14", {"System", "Management Interface for ACPI"}},
-      {"PNP0C80", {"System", "Memory Device"}},
       {"PNP0F13", {"Mouse", "PS/2 Compatible Mouse"}},
   };
   if (auto it = kKnown.find(id); it != kKnown.end()) return it->second;
   if (id.rfind("PNP03", 0) == 0) return {"Keyboard", "Keyboard"};
   if (id.rfind("PNP0F", 0) == 0) return {"Mouse", "Mouse"};
+  // A vendor's id with a standard compatible id ("INT3F0D", "PNP0C02") is
+  // what Windows' system INF matches it by.
+  if (served != nullptr) return {served->class_name, served->description};
   return {"System", "ACPI Device"};
 }
 
@@ -169,6 +163,8 @@ struct Found {
   std::string modalias;
   bool usb_interface = false;
   std::string fixed_matching_id;  // a matching id known without the module's aliases
+  // Without a bound driver: served by the kernel's core code, matched by this id.
+  std::string kernel_served_id;
   // The id database entry that names it: 'p' PCI, 'u' USB, 0 none.
   char name_bus = 0;
   std::uint16_t name_vendor = 0, name_device = 0;
@@ -189,16 +185,75 @@ void BindDriver(Found& f, const fs::path& dir) {
   if (!f.driver.empty()) f.module = LinkName(dir / "driver" / "module");
 }
 
+// The start of a device's configuration space: 64 bytes for users, 256 or
+// more for root.
+class ConfigSpace {
+ public:
+  explicit ConfigSpace(const fs::path& dir) : bytes_(ReadAttribute(dir / "config").value_or("")) {}
+  // The attribute reader drops trailing white space, so a byte past the end
+  // of what came back is unknown rather than zero.
+  std::optional<std::uint8_t> Byte(size_t at) const {
+    if (at >= bytes_.size()) return std::nullopt;
+    return static_cast<std::uint8_t>(bytes_[at]);
+  }
+  std::optional<std::uint16_t> Word(size_t at) const {
+    auto lo = Byte(at), hi = Byte(at + 1);
+    if (!lo || !hi) return std::nullopt;
+    return static_cast<std::uint16_t>(*lo | (*hi << 8));
+  }
+
+ private:
+  std::string bytes_;
+};
+
+// Subsystem ids: a device header holds them at 0x2C; a bridge header has
+// the subsystem capability (id 0x0D) instead.
+std::optional<std::pair<std::uint16_t, std::uint16_t>> ConfigSubsystem(const ConfigSpace& c) {
+  const auto header = c.Byte(0x0E);
+  if (!header) return std::nullopt;
+  if ((*header & 0x7F) == 0) {
+    auto v = c.Word(0x2C), d = c.Word(0x2E);
+    if (!v || !d) return std::nullopt;
+    return std::make_pair(*v, *d);
+  }
+  const auto status = c.Word(0x06);
+  if ((*header & 0x7F) != 1 || !status || (*status & 0x10) == 0) return std::nullopt;
+  auto at = c.Byte(0x34);
+  for (int hops = 0; at && *at >= 0x40 && hops < 48; ++hops) {
+    const size_t cap = *at & 0xFC;
+    const auto id = c.Byte(cap);
+    if (!id) return std::nullopt;
+    if (*id == 0x0D) {
+      auto v = c.Word(cap + 4), d = c.Word(cap + 6);
+      if (!v || !d) return std::nullopt;
+      return std::make_pair(*v, *d);
+    }
+    at = c.Byte(cap + 1);
+  }
+  return std::nullopt;
+}
+
 std::optional<PciIds> ReadPci(const fs::path& dir) {
   auto v = ReadHex(dir / "vendor"), d = ReadHex(dir / "device");
   if (!v || !d) return std::nullopt;
   PciIds p;
   p.vendor = static_cast<std::uint16_t>(*v);
   p.device = static_cast<std::uint16_t>(*d);
-  p.subsystem_vendor = static_cast<std::uint16_t>(ReadHex(dir / "subsystem_vendor").value_or(0));
-  p.subsystem_device = static_cast<std::uint16_t>(ReadHex(dir / "subsystem_device").value_or(0));
   p.class_code = static_cast<std::uint32_t>(ReadHex(dir / "class").value_or(0) & 0xFFFFFF);
-  p.revision = static_cast<std::uint8_t>(ReadHex(dir / "revision").value_or(0));
+  const auto sv = ReadHex(dir / "subsystem_vendor"), sd = ReadHex(dir / "subsystem_device");
+  const auto rev = ReadHex(dir / "revision");
+  // Kernels before 3.10 publish no revision; configuration space always has
+  // it, at byte 8, where Windows reads it too.
+  std::optional<ConfigSpace> config;
+  if (!rev || !sv || !sd) config.emplace(dir);
+  if (sv && sd) {
+    p.subsystem_vendor = static_cast<std::uint16_t>(*sv);
+    p.subsystem_device = static_cast<std::uint16_t>(*sd);
+  } else if (auto s = ConfigSubsystem(*config)) {
+    p.subsystem_vendor = s->first;
+    p.subsystem_device = s->second;
+  }
+  p.revision = static_cast<std::uint8_t>(rev ? *rev : config->Byte(8).value_or(0));
   return p;
 }
 
@@ -213,6 +268,15 @@ void ScanPci(const fs::path& root, IdNames& names, std::vector<Found>& out) {
     f.cls = PciClass(p->class_code);
     f.modalias = ReadAttribute(dir / "modalias").value_or("");
     BindDriver(f, dir);
+    if (linux_sys::KernelServesPciBridge(p->class_code)) {
+      // What Windows' system INF matches a bridge by: its class, and the
+      // programming interface for a subtractive-decode one.
+      char cc[24];
+      const bool subtractive = (p->class_code >> 8) == 0x0604 && (p->class_code & 0xFF) == 0x01;
+      std::snprintf(cc, sizeof cc, subtractive ? "pci\\cc_%06x" : "pci\\cc_%04x",
+                    subtractive ? p->class_code : p->class_code >> 8);
+      f.kernel_served_id = cc;
+    }
     names.WantPci(p->vendor, p->device);
     f.name_bus = 'p';
     f.name_vendor = p->vendor;
@@ -294,6 +358,9 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
     if (composite) {
       f.device.compatible_ids = linux_ids::UsbCompositeCompatibleIds(d);
       f.cls = {"USB", "USB Composite Device"};
+      // Windows names the parent after the composite driver; the device's
+      // own name stays with its interfaces' hardware.
+      f.name_bus = 0;
       BindDriver(f, dir);
       f.fixed_matching_id = "usb\\composite";
     } else if (!root_hub) {
@@ -311,7 +378,11 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
       BindDriver(f, bound);
       f.modalias = ReadAttribute(bound / "modalias").value_or("");
     }
-    if (!root_hub) f.device.description = ReadAttribute(dir / "product").value_or("");
+    if (composite) {
+      f.device.description = f.cls.generic_name;
+    } else if (!root_hub) {
+      f.device.description = ReadAttribute(dir / "product").value_or("");
+    }
     out.push_back(std::move(f));
 
     if (!composite) continue;
@@ -350,7 +421,17 @@ void ScanAcpi(const fs::path& root, std::vector<Found>& out) {
     f.device.sysfs_name = "acpi/" + dir.filename().string();
     f.device.hardware_ids = linux_ids::AcpiIds({hid});
     f.device.compatible_ids = linux_ids::AcpiIds(cids);
-    f.cls = AcpiClass(hid);
+    std::vector<std::string> ids{hid};
+    ids.insert(ids.end(), cids.begin(), cids.end());
+    const KernelServed* served = KernelServedAcpi(ids);
+    f.cls = AcpiClass(hid, served);
+    if (served != nullptr) {
+      const std::string id = served->id;
+      f.kernel_served_id = id.rfind("PNP", 0) == 0 ? "*" + id : "ACPI\\" + id;
+      for (char& c : f.kernel_served_id) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+    }
     f.device.description = f.cls.generic_name;
     f.modalias = modalias;
     BindDriver(f, dir);
@@ -374,6 +455,11 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
   names.Load();
 
   ModuleCatalog modules(root);
+  std::string kernel_date =
+      KernelBuildDate(ReadAttribute(Under(root, "/proc/sys/kernel/version")).value_or(""));
+  if (kernel_date.empty()) {
+    kernel_date = KernelBuildDate(ReadAttribute(Under(root, "/proc/version")).value_or(""));
+  }
   std::map<std::string, int> per_class;
   std::vector<LinuxDevice> out;
   out.reserve(found.size());
@@ -386,7 +472,8 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
     if (!db.empty()) d.description = db;
     if (d.description.empty()) d.description = f.cls.generic_name;
 
-    if (f.driver.empty()) {
+    const bool kernel_served = f.driver.empty() && !f.kernel_served_id.empty();
+    if (f.driver.empty() && !kernel_served) {
       d.problem = kCmProbFailedInstall;
     } else {
       d.class_name = f.cls.class_name;
@@ -394,8 +481,16 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
       char number[8];
       std::snprintf(number, sizeof number, "%04d", per_class[d.class_guid]++);
       d.driver_key = d.class_guid + "\\" + number;
-      d.driver = modules.Describe(f.driver, f.module, f.modalias, f.usb_interface);
-      if (!f.fixed_matching_id.empty()) d.driver.matching_id = f.fixed_matching_id;
+      if (kernel_served) {
+        d.driver.version = modules.release();
+        d.driver.date = kernel_date;
+        d.driver.provider = kKernelProvider;
+        d.driver.inf_path = kKernelCoreInfPath;
+        d.driver.matching_id = f.kernel_served_id;
+      } else {
+        d.driver = modules.Describe(f.driver, f.module, f.modalias, f.usb_interface);
+        if (!f.fixed_matching_id.empty()) d.driver.matching_id = f.fixed_matching_id;
+      }
     }
     out.push_back(std::move(d));
   }

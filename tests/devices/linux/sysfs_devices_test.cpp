@@ -108,7 +108,7 @@ TEST_F(FixtureTest, UsbCompositeSingleInterfaceAndRootHub) {
   EXPECT_EQ(receiver.compatible_ids,
             (Ids{"USB\\DevClass_00&SubClass_00&Prot_00", "USB\\DevClass_00&SubClass_00",
                  "USB\\DevClass_00", "USB\\COMPOSITE"}));
-  EXPECT_EQ(receiver.description, "Unifying Receiver");
+  EXPECT_EQ(receiver.description, "USB Composite Device");  // as Windows names it
   EXPECT_EQ(receiver.driver.matching_id, "usb\\composite");
   EXPECT_EQ(receiver.driver.inf_path, "usbcore.ko");
 
@@ -146,7 +146,7 @@ TEST_F(FixtureTest, AcpiDevices) {
   const LinuxDevice& button = Find("ACPI\\PNP0C0C");
   EXPECT_EQ(button.hardware_ids, (Ids{"ACPI\\PNP0C0C", "*PNP0C0C"}));
   EXPECT_TRUE(button.compatible_ids.empty());
-  EXPECT_EQ(button.driver_key, std::string(kSystem) + "\\0000");
+  EXPECT_EQ(button.driver_key, std::string(kSystem) + "\\0001");
   EXPECT_EQ(button.driver.inf_path, "button.ko");  // built in, named by modules.builtin
   EXPECT_EQ(button.driver.matching_id, "*pnp0c0c");
 
@@ -155,9 +155,17 @@ TEST_F(FixtureTest, AcpiDevices) {
   EXPECT_EQ(keyboard.class_name, "Keyboard");  // driven through its pnp device
   EXPECT_EQ(keyboard.driver.inf_path, "i8042.ko");
 
+  // The PCI root: served by the kernel's ACPI core, no driver bound.
   const LinuxDevice& root = Find("ACPI\\PNP0A08");
   EXPECT_EQ(root.compatible_ids, (Ids{"ACPI\\PNP0A03", "*PNP0A03"}));
-  EXPECT_EQ(root.problem, 28u);
+  EXPECT_EQ(root.problem, 0u);
+  EXPECT_EQ(root.class_name, "System");
+  EXPECT_EQ(root.driver_key, std::string(kSystem) + "\\0000");
+  EXPECT_EQ(root.driver.provider, "Linux");
+  EXPECT_EQ(root.driver.version, "6.1.0-kestrova");
+  EXPECT_EQ(root.driver.date, "9-29-2023");
+  EXPECT_EQ(root.driver.inf_path, "kernel");
+  EXPECT_EQ(root.driver.matching_id, "*pnp0a08");
 }
 
 TEST_F(FixtureTest, ClassKeysReadThroughTheRegistryClass) {

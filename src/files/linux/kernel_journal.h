@@ -1,0 +1,27 @@
+// The kernel's messages of the current boot from the systemd journal: on
+// most current distributions the only place the kernel log is kept.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "files/file_system.h"
+#include "platform/message_pump.h"
+
+namespace file {
+
+// The last `lines` kernel messages of the current boot, oldest first, each
+// as "Mon DD HH:MM:SS host kernel: text" followed by CR LF (the journal's
+// short form, local time). Empty when there is no journal, this user may
+// not read it, or it holds no kernel message of this boot. `root` is ""
+// for this system, else the root of another system's tree, whose
+// proc/sys/kernel/random/boot_id names its current boot (without one, the
+// newest boot in its journal).
+std::wstring KernelJournalLines(const std::string& root, size_t lines);
+
+// The setup-log excerpt on Linux: from the journal when it yields kernel
+// messages, else from the first readable log file (LinuxSetupLogs).
+std::wstring LinuxSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
+                              const std::string& root = "");
+
+}  // namespace file
