@@ -55,7 +55,13 @@ ClassAndName PciClass(std::uint32_t class_code) {
   const unsigned base = class_code >> 16, sub = (class_code >> 8) & 0xFF;
   switch (base) {
     case 0x01:
+      if (sub == 0x06 && (class_code & 0xFF) == 0x01) {
+        return {"HDC", "Standard SATA AHCI Controller"};
+      }
       if (sub == 0x01 || sub == 0x05 || sub == 0x06) return {"HDC", "Mass Storage Controller"};
+      if (sub == 0x08 && (class_code & 0xFF) == 0x02) {
+        return {"SCSIAdapter", "Standard NVM Express Controller"};
+      }
       return {"SCSIAdapter", "Mass Storage Controller"};
     case 0x02:
       return {"Net", sub == 0x00 ? "Ethernet Controller" : "Network Controller"};
@@ -126,10 +132,10 @@ ClassAndName UsbClass(std::uint8_t cls, std::uint8_t sub, std::uint8_t prot) {
   }
 }
 
-// The ACPI device's class and name by its own id, else by the first of its
-// compatible ids the kernel serves itself.
-ClassAndName AcpiClass(const std::string& id, const KernelServed* served) {
-  if (const KernelServed* own = KernelServedAcpiId(id)) return {own->class_name, own->description};
+// The class and name of a device with this ACPI/PNP id; nullopt for an id
+// this table does not know.
+std::optional<ClassAndName> KnownAcpi(const std::string& id) {
+  if (const KernelServed* k = KernelServedAcpiId(id)) return ClassAndName{k->class_name, k->description};
   static const std::map<std::string, ClassAndName> kKnown = {
       {"ACPI0003", {"Battery", "AC Adapter"}},
       {"ACPI0007", {"Processor", "Processor"}},
@@ -146,11 +152,17 @@ ClassAndName AcpiClass(const std::string& id, const KernelServed* served) {
       {"PNP0F13", {"Mouse", "PS/2 Compatible Mouse"}},
   };
   if (auto it = kKnown.find(id); it != kKnown.end()) return it->second;
-  if (id.rfind("PNP03", 0) == 0) return {"Keyboard", "Keyboard"};
-  if (id.rfind("PNP0F", 0) == 0) return {"Mouse", "Mouse"};
-  // A vendor's id with a standard compatible id ("INT3F0D", "PNP0C02") is
-  // what Windows' system INF matches it by.
-  if (served != nullptr) return {served->class_name, served->description};
+  if (id.rfind("PNP03", 0) == 0) return ClassAndName{"Keyboard", "Keyboard"};
+  if (id.rfind("PNP0F", 0) == 0) return ClassAndName{"Mouse", "Mouse"};
+  return std::nullopt;
+}
+
+// By the device's own id, else by the first compatible id known: a vendor's
+// touchpad ("SYN1E03") is what Windows' mouse INF matches by "PNP0F13".
+ClassAndName AcpiClass(const std::vector<std::string>& ids) {
+  for (const std::string& id : ids) {
+    if (auto known = KnownAcpi(id)) return *known;
+  }
   return {"System", "ACPI Device"};
 }
 
@@ -424,7 +436,7 @@ void ScanAcpi(const fs::path& root, std::vector<Found>& out) {
     std::vector<std::string> ids{hid};
     ids.insert(ids.end(), cids.begin(), cids.end());
     const KernelServed* served = KernelServedAcpi(ids);
-    f.cls = AcpiClass(hid, served);
+    f.cls = AcpiClass(ids);
     if (served != nullptr) {
       const std::string id = served->id;
       f.kernel_served_id = id.rfind("PNP", 0) == 0 ? "*" + id : "ACPI\\" + id;
