@@ -22,6 +22,18 @@ iconv -f WINDOWS-1252 -t UTF-8 "$home/data.bin" | tr -d '\r' | sed -n '/^driver_
 diff -u "$KESTROVA_SRC/tests/data/devices/sysroot-driver-list.txt" "$home/list.txt" ||
   fail "driver list differs from the expected one"
 
+# The older laptop: only the four devices without a driver need attention;
+# the chipset bridges and ACPI system devices the kernel serves do not.
+report=$(KESTROVA_SYSROOT=$KESTROVA_SRC/tests/data/devices/machines/laptop "$scan" \
+  --template "$home/template.html" 2>"$home/err")
+base64 -d "$report" | iconv -f WINDOWS-1252 -t UTF-8 | tr -d '\r' | grep '^driver_' >"$home/laptop.txt"
+expect_eq "$(wc -l <"$home/laptop.txt")" 33 "devices listed on the laptop"
+flagged=$(grep '\[;\]28$' "$home/laptop.txt" | awk -F '[[];[]]' '{ sub(/,.*/, "", $5); print $5 }' |
+  sort | tr '\n' ' ')
+expect_eq "$flagged" "PCI\VEN_8086&DEV_2930&SUBSYS_360B103C&REV_03 PCI\VEN_8086&DEV_2932&SUBSYS_360B103C&REV_03 \
+PCI\VEN_8086&DEV_2A42&SUBSYS_360B103C&REV_07 PCI\VEN_8086&DEV_2A43&SUBSYS_360B103C&REV_07 " \
+  "devices needing attention on the laptop"
+
 # A system with no devices: no report.
 mkdir -p "$home/empty"
 set +e

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Rebuilds sysroot-desktop/: a current desktop (see README.md). The output
+# Rebuilds machines/desktop/: a current desktop (see README.md). The output
 # is committed; run this only to change it.
 #
 #   PCI root complex 1022:1480 and a dummy host bridge 1022:1482 with no
@@ -15,7 +15,7 @@
 #   "system"), power button (ACPI "button").
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-out=$here/sysroot-desktop
+out=$here/machines/desktop
 source "$here/sysroot-lib.sh"
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Rebuilds sysroot-laptop/: an older laptop (see README.md) whose kernel
+# Rebuilds machines/laptop/: an older laptop (see README.md) whose kernel
 # publishes no PCI revision attribute. The output is committed; run this
 # only to change it.
 #
@@ -15,7 +15,7 @@
 #   EC, battery, AC adapter, lid and power button (ACPI drivers).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-out=$here/sysroot-laptop
+out=$here/machines/laptop
 source "$here/sysroot-lib.sh"
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,5 +1,5 @@
 // The Linux device set against fixture trees modelled on real machines
-// (tests/data/devices/sysroot-laptop and sysroot-desktop, see the README
+// (tests/data/devices/machines/laptop and desktop, see the README
 // there), and small trees for what configuration space supplies.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -68,7 +68,7 @@ void ExpectKernelServed(const LinuxDevice& d, const std::string& release, const 
 
 class LaptopTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { laptop_ = new Machine("sysroot-laptop"); }
+  static void SetUpTestSuite() { laptop_ = new Machine("machines/laptop"); }
   static void TearDownTestSuite() { delete laptop_; }
   static Machine* laptop_;
 };
@@ -161,7 +161,7 @@ TEST_F(LaptopTest, AcpiDevicesTakeTheirClassFromAKnownCompatibleId) {
 
 class DesktopTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { desktop_ = new Machine("sysroot-desktop"); }
+  static void SetUpTestSuite() { desktop_ = new Machine("machines/desktop"); }
   static void TearDownTestSuite() { delete desktop_; }
   static Machine* desktop_;
 };
