@@ -11,9 +11,9 @@
 namespace devices::linux_sys {
 
 struct KernelServed {
-  const char* id;            // ACPI/PNP id as the firmware gives it ("PNP0A08")
-  const char* class_name;    // Windows setup class
-  const char* description;   // as Windows names the device
+  const char* id;           // ACPI/PNP id as the firmware gives it ("PNP0A08")
+  const char* class_name;   // Windows setup class
+  const char* description;  // as Windows names the device
 };
 
 // The entry for the first of `ids` (the device's own id, then its compatible

@@ -135,7 +135,8 @@ ClassAndName UsbClass(std::uint8_t cls, std::uint8_t sub, std::uint8_t prot) {
 // The class and name of a device with this ACPI/PNP id; nullopt for an id
 // this table does not know.
 std::optional<ClassAndName> KnownAcpi(const std::string& id) {
-  if (const KernelServed* k = KernelServedAcpiId(id)) return ClassAndName{k->class_name, k->description};
+  if (const KernelServed* k = KernelServedAcpiId(id))
+    return ClassAndName{k->class_name, k->description};
   static const std::map<std::string, ClassAndName> kKnown = {
       {"ACPI0003", {"Battery", "AC Adapter"}},
       {"ACPI0007", {"Processor", "Processor"}},

@@ -105,8 +105,8 @@ std::wstring KernelJournalLines(const std::string& root, size_t lines) {
     std::uint64_t usec = 0;
     sd_journal_get_realtime_usec(j, &usec);
     const std::string host = journal.Field("_HOSTNAME");
-    newest_first.push_back(ShortTime(usec) + (host.empty() ? "" : " " + host) + " kernel: " +
-                           message);
+    newest_first.push_back(ShortTime(usec) + (host.empty() ? "" : " " + host) +
+                           " kernel: " + message);
   }
   std::string text;
   for (auto it = newest_first.rbegin(); it != newest_first.rend(); ++it) text += *it + "\r\n";

@@ -104,19 +104,18 @@ TEST_F(LaptopTest, RevisionsComeFromConfigurationSpace) {
             (Ids{"PCI\\VEN_8086&DEV_2A42&SUBSYS_360B103C&REV_07",
                  "PCI\\VEN_8086&DEV_2A42&SUBSYS_360B103C", "PCI\\VEN_8086&DEV_2A42&CC_030000",
                  "PCI\\VEN_8086&DEV_2A42&CC_0300"}));
-  EXPECT_EQ(m["pci/0000:00:02.0"].compatible_ids,
-            (Ids{"PCI\\VEN_8086&DEV_2A42&REV_07", "PCI\\VEN_8086&DEV_2A42",
-                 "PCI\\VEN_8086&CC_030000", "PCI\\VEN_8086&CC_0300", "PCI\\VEN_8086",
-                 "PCI\\CC_030000", "PCI\\CC_0300"}));
+  EXPECT_EQ(
+      m["pci/0000:00:02.0"].compatible_ids,
+      (Ids{"PCI\\VEN_8086&DEV_2A42&REV_07", "PCI\\VEN_8086&DEV_2A42", "PCI\\VEN_8086&CC_030000",
+           "PCI\\VEN_8086&CC_0300", "PCI\\VEN_8086", "PCI\\CC_030000", "PCI\\CC_0300"}));
   EXPECT_EQ(m["pci/0000:00:1e.0"].hardware_ids[0], "PCI\\VEN_8086&DEV_2448&SUBSYS_00000000&REV_93");
   EXPECT_EQ(m["pci/0000:02:00.0"].hardware_ids[0], "PCI\\VEN_168C&DEV_001C&SUBSYS_137A103C&REV_01");
   EXPECT_EQ(m["pci/0000:01:00.0"].compatible_ids[0], "PCI\\VEN_10EC&DEV_8136&REV_02");
 
   // Root hubs carry their controller's revision; kernels of the time gave
   // them no vendor id of their own.
-  EXPECT_EQ(m["usb/usb1"].hardware_ids,
-            (Ids{"USB\\ROOT_HUB&VID8086&PID2934&REV0003", "USB\\ROOT_HUB&VID8086&PID2934",
-                 "USB\\ROOT_HUB"}));
+  EXPECT_EQ(m["usb/usb1"].hardware_ids, (Ids{"USB\\ROOT_HUB&VID8086&PID2934&REV0003",
+                                             "USB\\ROOT_HUB&VID8086&PID2934", "USB\\ROOT_HUB"}));
   EXPECT_EQ(m["usb/usb2"].hardware_ids,
             (Ids{"USB\\ROOT_HUB20&VID8086&PID293A&REV0003", "USB\\ROOT_HUB20&VID8086&PID293A",
                  "USB\\ROOT_HUB20"}));
@@ -170,13 +169,14 @@ Machine* DesktopTest::desktop_ = nullptr;
 TEST_F(DesktopTest, ListedInOrderAndOnlyTheReservedFunctionIsFlagged) {
   std::vector<std::string> where;
   for (const LinuxDevice& d : desktop_->all()) where.push_back(d.sysfs_name);
-  EXPECT_EQ(where, (std::vector<std::string>{
-                       "pci/0000:00:00.0", "pci/0000:00:01.0", "pci/0000:00:01.1",
-                       "pci/0000:00:14.0", "pci/0000:00:14.3", "pci/0000:00:18.3",
-                       "pci/0000:01:00.0", "pci/0000:26:00.0", "pci/0000:2a:00.0",
-                       "pci/0000:2a:00.3", "pci/0000:2f:00.4", "usb/usb3", "usb/usb4", "usb/3-2",
-                       "usb/3-2:1.0", "usb/3-2:1.1", "usb/3-2:1.2", "usb/3-4", "acpi/PNP0800:00",
-                       "acpi/PNP0A08:00", "acpi/PNP0C02:00", "acpi/PNP0C0C:00"}));
+  EXPECT_EQ(where,
+            (std::vector<std::string>{
+                "pci/0000:00:00.0", "pci/0000:00:01.0", "pci/0000:00:01.1", "pci/0000:00:14.0",
+                "pci/0000:00:14.3", "pci/0000:00:18.3", "pci/0000:01:00.0", "pci/0000:26:00.0",
+                "pci/0000:2a:00.0", "pci/0000:2a:00.3", "pci/0000:2f:00.4", "usb/usb3",
+                "usb/usb4",         "usb/3-2",          "usb/3-2:1.0",      "usb/3-2:1.1",
+                "usb/3-2:1.2",      "usb/3-4",          "acpi/PNP0800:00",  "acpi/PNP0A08:00",
+                "acpi/PNP0C02:00",  "acpi/PNP0C0C:00"}));
   EXPECT_EQ(desktop_->Flagged(), std::set<std::string>{"pci/0000:2a:00.0"});
   EXPECT_EQ((*desktop_)["pci/0000:2a:00.0"].hardware_ids[0],
             "PCI\\VEN_1022&DEV_1485&SUBSYS_7C351462&REV_00");
@@ -223,7 +223,8 @@ TEST_F(DesktopTest, TheCompositeReceiverIsAParentAndItsInterfaces) {
   const Machine& m = *desktop_;
   const LinuxDevice& parent = m["usb/3-2"];
   EXPECT_EQ(parent.description, "USB Composite Device");
-  EXPECT_EQ(parent.hardware_ids, (Ids{"USB\\VID_046D&PID_C52B&REV_1210", "USB\\VID_046D&PID_C52B"}));
+  EXPECT_EQ(parent.hardware_ids,
+            (Ids{"USB\\VID_046D&PID_C52B&REV_1210", "USB\\VID_046D&PID_C52B"}));
   EXPECT_EQ(parent.compatible_ids,
             (Ids{"USB\\DevClass_00&SubClass_00&Prot_00", "USB\\DevClass_00&SubClass_00",
                  "USB\\DevClass_00", "USB\\COMPOSITE"}));
@@ -243,10 +244,10 @@ TEST_F(DesktopTest, TheCompositeReceiverIsAParentAndItsInterfaces) {
     SCOPED_TRACE(i.name);
     const LinuxDevice& d = m[i.name];
     const std::string mi = i.mi, triple = i.triple;
-    EXPECT_EQ(d.hardware_ids, (Ids{"USB\\VID_046D&PID_C52B&REV_1210&MI_" + mi,
-                                   "USB\\VID_046D&PID_C52B&MI_" + mi}));
-    EXPECT_EQ(d.compatible_ids, (Ids{"USB\\Class_" + triple, "USB\\Class_" + triple.substr(0, 14),
-                                     "USB\\Class_03"}));
+    EXPECT_EQ(d.hardware_ids,
+              (Ids{"USB\\VID_046D&PID_C52B&REV_1210&MI_" + mi, "USB\\VID_046D&PID_C52B&MI_" + mi}));
+    EXPECT_EQ(d.compatible_ids,
+              (Ids{"USB\\Class_" + triple, "USB\\Class_" + triple.substr(0, 14), "USB\\Class_03"}));
     EXPECT_EQ(d.class_name, "HIDClass");
     EXPECT_EQ(d.description, "USB Input Device");
     EXPECT_EQ(d.problem, 0u);
@@ -257,8 +258,8 @@ TEST_F(DesktopTest, TheCompositeReceiverIsAParentAndItsInterfaces) {
   // A radio of class E0 with two interfaces stays one device.
   const LinuxDevice& bt = m["usb/3-4"];
   EXPECT_EQ(bt.hardware_ids, (Ids{"USB\\VID_8087&PID_0029&REV_0001", "USB\\VID_8087&PID_0029"}));
-  EXPECT_EQ(bt.compatible_ids, (Ids{"USB\\Class_E0&SubClass_01&Prot_01", "USB\\Class_E0&SubClass_01",
-                                    "USB\\Class_E0"}));
+  EXPECT_EQ(bt.compatible_ids, (Ids{"USB\\Class_E0&SubClass_01&Prot_01",
+                                    "USB\\Class_E0&SubClass_01", "USB\\Class_E0"}));
   EXPECT_EQ(bt.class_name, "Bluetooth");
   EXPECT_EQ(bt.driver.inf_path, "btusb.ko");
 }
@@ -297,15 +298,31 @@ TEST_F(ConfigSpaceTest, RevisionAndSubsystemFromConfigurationSpace) {
   // A device header: subsystem 17aa:2131 at 0x2C, revision 0x0c; 64 bytes
   // as a user reads it.
   Function("0000:00:19.0", "8086", "10ea", "020000",
-           Config({{8, 0x0c}, {0x0E, 0x00}, {0x2C, 0xaa}, {0x2D, 0x17}, {0x2E, 0x31}, {0x2F, 0x21},
+           Config({{8, 0x0c},
+                   {0x0E, 0x00},
+                   {0x2C, 0xaa},
+                   {0x2D, 0x17},
+                   {0x2E, 0x31},
+                   {0x2F, 0x21},
                    {0x3D, 0x01}},
                   64));
   // A bridge header: 0x2C is not a subsystem there; the subsystem
   // capability (0x0D) at 0x90 names 17aa:2132 (256 bytes, as root reads it).
   Function("0000:00:1c.0", "8086", "3b42", "060400",
-           Config({{6, 0x10}, {8, 0x05}, {0x0E, 0x81}, {0x2C, 0x77}, {0x34, 0x40}, {0x40, 0x10},
-                   {0x41, 0x90}, {0x90, 0x0D}, {0x91, 0x00}, {0x94, 0xaa}, {0x95, 0x17},
-                   {0x96, 0x32}, {0x97, 0x21}, {0xFF, 0x01}},
+           Config({{6, 0x10},
+                   {8, 0x05},
+                   {0x0E, 0x81},
+                   {0x2C, 0x77},
+                   {0x34, 0x40},
+                   {0x40, 0x10},
+                   {0x41, 0x90},
+                   {0x90, 0x0D},
+                   {0x91, 0x00},
+                   {0x94, 0xaa},
+                   {0x95, 0x17},
+                   {0x96, 0x32},
+                   {0x97, 0x21},
+                   {0xFF, 0x01}},
                   256));
   // A bridge whose capability lies past what a user may read.
   Function("0000:00:1c.1", "8086", "3b44", "060400",

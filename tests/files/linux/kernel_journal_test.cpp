@@ -1,5 +1,7 @@
 // The setup-log excerpt from the systemd journal, against journal files the
 // test writes with systemd-journal-remote (from the journal export format).
+#include "files/linux/kernel_journal.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,6 @@
 #include <sstream>
 #include <string>
 
-#include "files/linux/kernel_journal.h"
 #include "files/linux/posix_file_system.h"
 #include "files/setup_log.h"
 #include "platform/message_pump.h"
@@ -28,8 +29,8 @@ constexpr char kEarlierBoot[] = "99999999888877776666555555555555";
 constexpr long long kStart = 1733590000;
 
 std::string JournalRemote() {
-  for (const char* p : {"/lib/systemd/systemd-journal-remote",
-                        "/usr/lib/systemd/systemd-journal-remote"}) {
+  for (const char* p :
+       {"/lib/systemd/systemd-journal-remote", "/usr/lib/systemd/systemd-journal-remote"}) {
     if (::access(p, X_OK) == 0) return p;
   }
   return "";
@@ -39,7 +40,8 @@ class KernelJournalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     remote_ = JournalRemote();
-    if (remote_.empty()) GTEST_SKIP() << "systemd-journal-remote is not installed (scripts/deps.sh)";
+    if (remote_.empty())
+      GTEST_SKIP() << "systemd-journal-remote is not installed (scripts/deps.sh)";
     std::string tmpl = (fs::temp_directory_path() / "kestrova-journal-XXXXXX").string();
     ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
     root_ = tmpl;
@@ -85,8 +87,8 @@ class KernelJournalTest : public ::testing::Test {
     std::ofstream(in, std::ios::binary) << export_.str();
     const fs::path out = root_ / dir / kMachine / "system.journal";
     fs::create_directories(out.parent_path());
-    const std::string cmd = remote_ + " --output='" + out.string() + "' '" + in.string() +
-                            "' >/dev/null 2>&1";
+    const std::string cmd =
+        remote_ + " --output='" + out.string() + "' '" + in.string() + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     fs::remove(in);
   }
