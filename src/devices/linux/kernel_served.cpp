@@ -61,9 +61,10 @@ const KernelServed* KernelServedAcpi(const std::vector<std::string>& ids) {
 
 bool KernelServesPciBridge(std::uint32_t class_code) {
   const unsigned base = class_code >> 16, sub = (class_code >> 8) & 0xFF;
-  // CardBus bridges need the yenta socket driver; every other bridge the
-  // core runs, PCI-to-PCI ones only while no port driver took them.
-  return base == 0x06 && sub != 0x07;
+  // Socket bridges need a socket driver (yenta for CardBus, i82092 for
+  // PCMCIA); every other bridge the core runs, PCI-to-PCI ones only while
+  // no port driver took them.
+  return base == 0x06 && sub != 0x05 && sub != 0x07;
 }
 
 }  // namespace devices::linux_sys

@@ -24,8 +24,9 @@ const KernelServed* KernelServedAcpi(const std::vector<std::string>& ids);
 const KernelServed* KernelServedAcpiId(const std::string& id);
 
 // PCI bridges the PCI core runs itself: host and other non-PCI-to-PCI
-// bridges (class 06xx other than CardBus), and PCI-to-PCI bridges without a
-// port driver (plain and subtractive decode, semi-transparent).
+// bridges (class 06xx other than the CardBus and PCMCIA socket bridges),
+// and PCI-to-PCI bridges without a port driver (plain and subtractive
+// decode, semi-transparent).
 bool KernelServesPciBridge(std::uint32_t class_code);
 
 // The InfPath of a device the kernel core serves.

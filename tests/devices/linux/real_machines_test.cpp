@@ -348,15 +348,17 @@ TEST_F(ConfigSpaceTest, AttributesComeBeforeConfigurationSpace) {
             "PCI\\VEN_8086&DEV_0046&SUBSYS_215A17AA&REV_02");
 }
 
-TEST_F(ConfigSpaceTest, ACardBusBridgeWithoutItsDriverNeedsOne) {
+TEST_F(ConfigSpaceTest, SocketBridgesWithoutTheirDriverNeedOne) {
   Function("0000:15:00.0", "1180", "0476", "060700", Config({{8, 0xba}}, 64));
+  Function("0000:16:00.0", "8086", "1221", "060500", Config({{8, 0x02}}, 64));  // PCMCIA
   Function("0000:00:1e.0", "8086", "2448", "060401", Config({{8, 0xe2}}, 64));
   const auto found = ScanDevices(root_);
-  ASSERT_EQ(found.size(), 2u);
+  ASSERT_EQ(found.size(), 3u);
   EXPECT_EQ(found[0].sysfs_name, "pci/0000:00:1e.0");
   EXPECT_EQ(found[0].problem, 0u);
   EXPECT_EQ(found[1].problem, 28u);
   EXPECT_EQ(found[1].hardware_ids[0], "PCI\\VEN_1180&DEV_0476&SUBSYS_00000000&REV_BA");
+  EXPECT_EQ(found[2].problem, 28u);
 }
 
 TEST_F(ConfigSpaceTest, AnAcpiDeviceServedThroughItsCompatibleId) {
