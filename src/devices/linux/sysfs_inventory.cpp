@@ -135,8 +135,9 @@ ClassAndName UsbClass(std::uint8_t cls, std::uint8_t sub, std::uint8_t prot) {
 // The class and name of a device with this ACPI/PNP id; nullopt for an id
 // this table does not know.
 std::optional<ClassAndName> KnownAcpi(const std::string& id) {
-  if (const KernelServed* k = KernelServedAcpiId(id))
+  if (const KernelServed* k = KernelServedAcpiId(id)) {
     return ClassAndName{k->class_name, k->description};
+  }
   static const std::map<std::string, ClassAndName> kKnown = {
       {"ACPI0003", {"Battery", "AC Adapter"}},
       {"ACPI0007", {"Processor", "Processor"}},
@@ -281,7 +282,7 @@ void ScanPci(const fs::path& root, IdNames& names, std::vector<Found>& out) {
     f.cls = PciClass(p->class_code);
     f.modalias = ReadAttribute(dir / "modalias").value_or("");
     BindDriver(f, dir);
-    if (linux_sys::KernelServesPciBridge(p->class_code)) {
+    if (KernelServesPciBridge(p->class_code)) {
       // What Windows' system INF matches a bridge by: its class, and the
       // programming interface for a subtractive-decode one.
       char cc[24];
@@ -371,8 +372,8 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
     if (composite) {
       f.device.compatible_ids = linux_ids::UsbCompositeCompatibleIds(d);
       f.cls = {"USB", "USB Composite Device"};
-      // Windows names the parent after the composite driver; the device's
-      // own name stays with its interfaces' hardware.
+      // Windows names the parent after the composite driver, not after the
+      // product.
       f.name_bus = 0;
       BindDriver(f, dir);
       f.fixed_matching_id = "usb\\composite";

@@ -3,8 +3,10 @@
 #include <systemd/sd-id128.h>
 #include <systemd/sd-journal.h>
 
+#include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <vector>
@@ -50,9 +52,15 @@ class Journal {
 // The boot id in the journal's form (32 lower-case hex digits) from the
 // kernel's file ("xxxxxxxx-xxxx-..."); "" when there is none.
 std::string CurrentBoot(const std::string& root) {
-  std::ifstream in(root + "/proc/sys/kernel/random/boot_id");
-  std::string text;
-  std::getline(in, text);
+  const std::string path = root + "/proc/sys/kernel/random/boot_id";
+  std::error_code ec;
+  // proc shows it as a regular file; anything else (a FIFO) is not read.
+  if (!std::filesystem::is_regular_file(path, ec)) return "";
+  std::ifstream in(path);
+  std::string text(64, '\0');  // 36 characters and a newline
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  text.resize(std::min(text.find('\n'), text.size()));
   sd_id128_t id;
   if (text.empty() || sd_id128_from_string(text.c_str(), &id) < 0) return "";
   char out[SD_ID128_STRING_MAX];
