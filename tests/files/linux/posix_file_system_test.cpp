@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include <cstdlib>
@@ -13,6 +15,20 @@
 
 #include "files/file.h"
 #include "platform/codepage.h"
+
+namespace {
+bool fail_fsync = false;  // the disk reports an error when data is flushed
+}  // namespace
+
+// Takes the place of the C library's for this test program, so a flush can
+// fail on demand.
+extern "C" int fsync(int fd) {
+  if (fail_fsync) {
+    errno = EIO;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -122,7 +138,8 @@ TEST_F(PosixFileSystemTest, AFailedReplaceClosesItsFile) {
     for ([[maybe_unused]] auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
     return n;
   };
-  // A file-size limit makes the write fail half-way.
+  // A flush that fails, and a file-size limit that makes the write fail
+  // half-way.
   struct rlimit old_limit;
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
   const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -130,6 +147,11 @@ TEST_F(PosixFileSystemTest, AFailedReplaceClosesItsFile) {
   small.rlim_cur = 4;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   const size_t before = count_fds();
+  std::ofstream(dir / "kept.html") << "old";
+  fail_fsync = true;
+  EXPECT_THROW(sys.ReplaceBytes(W(dir / "kept.html"), "new"), file::FileError);
+  fail_fsync = false;
+  EXPECT_EQ(Slurp(dir / "kept.html"), "old");
   EXPECT_THROW(sys.ReplaceBytes(W(dir / "big.html"), std::string(100, 'x')), file::FileError);
   EXPECT_THROW(sys.AppendBytes(W(dir / "big.log"), std::string(100, 'x')), file::FileError);
   const size_t after = count_fds();
@@ -137,6 +159,9 @@ TEST_F(PosixFileSystemTest, AFailedReplaceClosesItsFile) {
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(after, before);
   EXPECT_FALSE(fs::exists(dir / "big.html"));
+  size_t entries = 0;  // kept.html and big.log: no temporary file left
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 2u);
 }
 
 TEST_F(PosixFileSystemTest, PrivateFoldersAreCheckedAndNeverFollowed) {
