@@ -24,8 +24,8 @@ constexpr char kUsage[] =
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
-    "Exit status: 0 report written, 2 usage error, 3 template missing,\n"
-    "4 no driver data found, 1 any other failure.\n";
+    "Exit status: 0 report written, 2 usage error, 3 template missing or not\n"
+    "a readable file, 4 no driver data found, 1 any other failure.\n";
 
 class ConsoleUi : public ScanUi {
  public:
