@@ -13,11 +13,11 @@ class MemoryFileSystem : public file::FileSystem {
  public:
   explicit MemoryFileSystem(std::string log) : log_(std::move(log)) {}
   bool Exists(const std::wstring& p) override { return p == kPath; }
-  std::optional<std::string> ReadBytes(const std::wstring&) override { return log_; }
+  std::string ReadBytes(const std::wstring&) override { return log_; }
   void AppendBytes(const std::wstring&, const std::string&) override {}
   void ReplaceBytes(const std::wstring&, const std::string&) override {}
   std::optional<std::uint64_t> Size(const std::wstring&) override { return log_.size(); }
-  bool CreateFolder(const std::wstring&) override { return false; }
+  void MakePrivateFolder(const std::wstring&) override {}
   std::wstring GetEnv(const std::wstring&) override { return L"C:\\windows"; }
   std::wstring DesktopFolder() override { return {}; }
   std::wstring ExecutableFolder() override { return {}; }

@@ -24,8 +24,8 @@ constexpr char kUsage[] =
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
-    "Exit status: 0 report written, 2 usage error, 3 template missing,\n"
-    "4 no driver data found, 1 any other failure.\n";
+    "Exit status: 0 report written, 2 usage error, 3 template missing or not\n"
+    "a readable file, 4 no driver data found, 1 any other failure.\n";
 
 class ConsoleUi : public ScanUi {
  public:
@@ -33,11 +33,19 @@ class ConsoleUi : public ScanUi {
   void SetStatus(const std::wstring& text) override { Line(text); }
   void ShowMessage(const std::wstring& text) override { Line(text); }
   void Minimize() override {}
+  void ReportProblem(const std::wstring& text) override { Line(L"kestrova-scan: " + text); }
   void PumpPending() override {}
   void SetWaitCursor(bool) override {}
 
  private:
-  void Line(const std::wstring& text) { err_ << platform::ToSystemNarrow(text) << std::endl; }
+  // A message box's paragraphs become lines of their own.
+  void Line(std::wstring text) {
+    for (size_t at = text.find(L"\r\n\r\n"); at != std::wstring::npos;
+         at = text.find(L"\r\n\r\n", at)) {
+      text.replace(at, 4, L"\n");
+    }
+    err_ << platform::ToSystemNarrow(text) << std::endl;
+  }
   std::ostream& err_;
 };
 

@@ -24,6 +24,10 @@ enum ExitCode : int {
 // Builds the services for a scan reporting to the given UI.
 using ServicesFactory = std::function<ScanServices(ScanUi&, file::FileSystem&)>;
 
+// The program's arguments (without its name) as wide text: on Windows from
+// the wide command line, so every file name survives.
+std::vector<std::wstring> ProgramArguments(int argc, char** argv);
+
 // Runs one scan from the arguments (without the program name). Status texts
 // and messages go to `err` a line each; on success the work-folder report's
 // path is the only line on `out`.

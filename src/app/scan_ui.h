@@ -19,6 +19,10 @@ class ScanUi : public platform::MessagePump {
   virtual void ShowMessage(const std::wstring& text) = 0;
   // Minimises the window (nothing for a console).
   virtual void Minimize() = 0;
+  // A problem that does not end the scan (the activity log could not be
+  // written): the console says it; the window keeps quiet, as the log is
+  // only a diagnostic.
+  virtual void ReportProblem(const std::wstring& text) { (void)text; }
 };
 
 }  // namespace app

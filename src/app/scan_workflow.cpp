@@ -24,19 +24,30 @@ class RunningGuard {
 
 }  // namespace
 
-std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
-  if (from.empty()) return text;
+std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
   std::wstring out;
   out.reserve(text.size());
   size_t pos = 0;
-  for (;;) {
-    const size_t hit = text.find(from, pos);
-    if (hit == std::wstring::npos) break;
-    out.append(text, pos, hit - pos);
-    out += to;
-    pos = hit + from.size();
+  while (pos < text.size()) {
+    const size_t open = text.find(L'[', pos);
+    if (open == std::wstring::npos) break;
+    out.append(text, pos, open - pos);
+    const Placeholder* hit = nullptr;
+    for (const Placeholder& p : values) {
+      if (text.compare(open, p.name.size(), p.name) == 0) {
+        hit = &p;
+        break;
+      }
+    }
+    if (hit) {
+      out += hit->value;
+      pos = open + hit->name.size();
+    } else {
+      out += L'[';
+      pos = open + 1;
+    }
   }
-  out.append(text, pos, std::wstring::npos);
+  if (pos < text.size()) out.append(text, pos, std::wstring::npos);
   return out;
 }
 
@@ -67,7 +78,12 @@ ScanResult ScanWorkflow::ScanDrivers(const std::wstring& ScanMode) {
 }
 
 ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
-  services_.WriteLog(L"Start scanning file with mode:" + ScanMode);
+  // The log is a diagnostic: losing it is said once and the scan goes on.
+  try {
+    services_.WriteLog(L"Start scanning file with mode:" + ScanMode);
+  } catch (const std::exception& e) {
+    ui_.ReportProblem(L"The activity log could not be written: " + platform::FromUtf8(e.what()));
+  }
   ui_.SetStatus(L"Collecting Driver Information");
 
   std::wstring scan_data = services_.CollectScanData();
@@ -76,22 +92,30 @@ ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
   ui_.SetStatus(L"Collecting computer information");
   scan_data = services_.EncodeText(scan_data);
 
-  if (!file::FileExists(fs_, template_path_)) {
-    ui_.ShowMessage(kTemplateMissingText);
-    return {ScanOutcome::kTemplateMissing, {}, {}};
+  // A template that cannot be read counts as missing, whatever the reason;
+  // nothing is written, so the last good report stays.
+  std::wstring report;
+  try {
+    report = file::ReadRequiredTextFile(fs_, ui_, template_path_);
+  } catch (const file::FileError& e) {
+    const std::wstring reason = platform::FromUtf8(e.what());
+    ui_.ShowMessage(std::wstring(kTemplateMissingText) + L"\r\n\r\n" + reason);
+    return {ScanOutcome::kTemplateMissing, {}, reason};
   }
-  std::wstring report = file::ReadTextFile(fs_, ui_, template_path_);
 
-  // Each value is computed just before its own substitution, in this order;
-  // text put in earlier is open to the later substitutions.
-  report = ReplaceAll(std::move(report), L"[drivers]", scan_data);
-  report = ReplaceAll(std::move(report), L"[hwid]", services_.EncodeText(services_.GetHardwareId()));
-  report = ReplaceAll(std::move(report), L"[scanid]", services_.NewScanId());
+  // Each value is computed in this order, then the template is filled in
+  // one pass: text put in is never searched again, so a log line or device
+  // name holding a placeholder's text keeps it.
+  const std::wstring hwid = services_.EncodeText(services_.GetHardwareId());
+  const std::wstring scan_id = services_.NewScanId();
   // The setup log holds text from third-party driver packages: escaped, so
   // it reads back as written and never becomes markup in the page.
-  report = ReplaceAll(std::move(report), L"[setup_api_log]",
-                      file::EscapeHtml(services_.GetSetupApiLog()));
-  report = ReplaceAll(std::move(report), L"[proc]", L"");
+  const std::wstring setup_log = file::EscapeHtml(services_.GetSetupApiLog());
+  report = FillTemplate(report, {{L"[drivers]", scan_data},
+                                 {L"[hwid]", hwid},
+                                 {L"[scanid]", scan_id},
+                                 {L"[setup_api_log]", setup_log},
+                                 {L"[proc]", L""}});
 
   ScanResult result;
   result.work_report_path = modScanLib::GetWorkFolder(fs_) + kTemplateName;

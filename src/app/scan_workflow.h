@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/scan_services.h"
 #include "app/scan_ui.h"
@@ -20,7 +21,7 @@ enum class ScanOutcome {
   kReportOpened,     // online: written and handed to the shell
   kReportSaved,      // offline: written and saved where the user chose
   kSaveCancelled,    // offline: written to the work folder only
-  kTemplateMissing,  // nothing written
+  kTemplateMissing,  // missing or unreadable; nothing written, `error` says why
   kNoScanData,       // nothing written
   kFailed,           // an error ended the scan; `error` says which
   kAlreadyRunning,   // a second Start during a scan is ignored
@@ -32,9 +33,15 @@ struct ScanResult {
   std::wstring error;
 };
 
-// Replaces every occurrence of `from` (case-sensitive, left to right,
-// replaced text not searched again).
-std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
+// A placeholder of the report template (with its brackets) and its value.
+struct Placeholder {
+  std::wstring name;
+  std::wstring value;
+};
+
+// `text` with every placeholder replaced by its value in one left-to-right
+// pass: inserted values are never searched again.
+std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values);
 
 class ScanWorkflow {
  public:

@@ -174,9 +174,8 @@ std::int32_t clsRegistry::ReadValue(RegKey key, const std::wstring& name, Varian
       // The ANSI call may size a string by its wide form first; the second
       // answer is the length of what it wrote.
       if (got < size) buffer.resize(got);
-      std::wstring text = platform::FromAnsi(buffer);
-      if (!text.empty()) text.pop_back();  // the terminating NUL
-      out = std::move(text);
+      // A value may be stored without its NUL, or with more than one.
+      out = platform::FromAnsi(TextBeforeNul(buffer));
       return 0;
     }
     case kRegBinary: {

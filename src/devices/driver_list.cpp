@@ -57,6 +57,12 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
   switch (type) {
     case devices::kRegSz:
     case devices::kRegExpandSz:
+      // Text ends at its first NUL, or at its stored length without one.
+      if (required == 0) return L"";
+      if (ReadPropertyBytes(api, set, data, property, required, bytes)) {
+        return platform::FromAnsi(devices::TextBeforeNul(bytes));
+      }
+      break;
     case devices::kRegBinary:
     case devices::kRegMultiSz:
       if (required == 0) return L"";

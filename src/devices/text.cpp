@@ -24,4 +24,8 @@ std::wstring UpperCase(std::wstring_view s) {
   return out;
 }
 
+std::string_view TextBeforeNul(std::string_view bytes) {
+  return bytes.substr(0, bytes.find('\0'));
+}
+
 }  // namespace devices

@@ -9,6 +9,10 @@ namespace devices {
 // Leading and trailing spaces (character 32 only) removed.
 std::wstring TrimSpaces(std::wstring_view s);
 
+// The text of a stored REG_SZ or REG_EXPAND_SZ value: up to its first NUL,
+// or all of it when it was stored without one.
+std::string_view TextBeforeNul(std::string_view bytes);
+
 // Upper case, as the registry compares key names.
 std::wstring UpperCase(std::wstring_view s);
 

@@ -8,9 +8,7 @@ namespace {
 std::wstring EnsureUserFolder(FileSystem& fs, const wchar_t* variable) {
   const std::wstring sep(1, fs.Separator());
   const std::wstring path = fs.GetEnv(variable) + sep + kFolderName + sep;
-  // A path ending in a separator never "exists", so creation is tried every
-  // time; failing because it is already there is the normal case.
-  if (!FileExists(fs, path)) fs.CreateFolder(path);
+  fs.MakePrivateFolder(path);
   return path;
 }
 
@@ -26,16 +24,25 @@ bool FileExists(FileSystem& fs, const std::wstring& path) {
 
 std::wstring ReadTextFile(FileSystem& fs, platform::MessagePump& pump, const std::wstring& path) {
   if (!FileExists(fs, path)) return {};
-  std::wstring result;
+  try {
+    return ReadRequiredTextFile(fs, pump, path);
+  } catch (...) {
+    return {};
+  }
+}
+
+std::wstring ReadRequiredTextFile(FileSystem& fs, platform::MessagePump& pump,
+                                  const std::wstring& path) {
   pump.SetWaitCursor(true);
   try {
     pump.PumpPending();
-    if (auto bytes = fs.ReadBytes(path)) result = platform::FromAnsi(*bytes);
+    std::wstring text = platform::FromAnsi(fs.ReadBytes(path));
+    pump.SetWaitCursor(false);
+    return text;
   } catch (...) {
-    result.clear();
+    pump.SetWaitCursor(false);
+    throw;
   }
-  pump.SetWaitCursor(false);
-  return result;
 }
 
 void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring& text,
@@ -48,14 +55,7 @@ void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring&
   }
 }
 
-std::wstring GetLogFolder(FileSystem& fs) {
-  try {
-    return EnsureUserFolder(fs, L"appdata");
-  } catch (...) {
-    const std::wstring sep(1, fs.Separator());
-    return fs.GetEnv(L"appdata") + sep + kFolderName + sep;
-  }
-}
+std::wstring GetLogFolder(FileSystem& fs) { return EnsureUserFolder(fs, L"appdata"); }
 
 }  // namespace file
 

@@ -21,12 +21,16 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Directory-search semantics: true for files and folders, for patterns
-  // that match something, false for a path ending in a separator.
+  // True for a file or folder at exactly this path; false for a path ending
+  // in a separator. Wildcards are never expanded, and a link leading nowhere
+  // is not there.
   virtual bool Exists(const std::wstring& path) = 0;
-  // The whole file as bytes; nothing when it cannot be opened or read.
-  virtual std::optional<std::string> ReadBytes(const std::wstring& path) = 0;
-  // Adds bytes to the end, creating the file if absent. Throws FileError.
+  // The whole of a regular file as bytes. Throws FileError, naming the path
+  // and the reason, when it is missing, not a regular file (a folder, a pipe,
+  // a device: never waits for a writer) or cannot be read.
+  virtual std::string ReadBytes(const std::wstring& path) = 0;
+  // Adds bytes to the end, creating the file if absent. A link in the
+  // file's place is refused, never followed. Throws FileError.
   virtual void AppendBytes(const std::wstring& path, const std::string& bytes) = 0;
   // Replaces the file's contents all at once: a temporary file in the same
   // folder renamed over the target, so readers never see half a file and a
@@ -34,8 +38,14 @@ class FileSystem {
   virtual void ReplaceBytes(const std::wstring& path, const std::string& bytes) = 0;
   // Size in bytes, or nothing when it cannot be determined.
   virtual std::optional<std::uint64_t> Size(const std::wstring& path) = 0;
-  // Makes one folder (not its parents); false when that fails.
-  virtual bool CreateFolder(const std::wstring& path) = 0;
+  // Makes sure `path` is this user's own folder, creating it if missing.
+  // On Linux it must also be private: a real folder (not a link) that
+  // belongs to the running user and that no one else may open; anything
+  // else throws FileError with the reason, and files written into it later
+  // are opened through the checked folder, never through a link. On Windows
+  // the per-user profile folders are protected by their access rules and
+  // it only creates the folder (errors ignored).
+  virtual void MakePrivateFolder(const std::wstring& path) = 0;
 
   // The program's environment: "appdata", "TEMP", "USERPROFILE",
   // "Systemroot", "windir". Empty when unset. On Linux the names map to

@@ -1,7 +1,5 @@
 #include "files/save_dialog.h"
 
-#include "platform/codepage.h"
-
 namespace MDialogHook {
 
 bool CommonDialogIsVersion5(DialogApi& api) {
@@ -21,18 +19,18 @@ SaveFileRecord BuildSaveRecord(bool version5, const std::wstring& file_name,
   SaveFileRecord r;
   r.lStructSize = version5 ? kRecordSizeV5 : kRecordSizeOld;
   for (const auto& filter : kSaveFilters) {
-    r.lpstrFilter += platform::ToAnsi(filter[0]) + '\0' + platform::ToAnsi(filter[1]) + '\0';
+    r.lpstrFilter += std::wstring(filter[0]) + L'\0' + filter[1] + L'\0';
   }
-  r.lpstrFilter += '\0';
+  r.lpstrFilter += L'\0';
   r.nFilterIndex = kSaveFilterIndex;
-  r.lpstrFile = platform::ToAnsi(file_name) + std::string(kFileBufferChars, '\0');
+  r.lpstrFile = file_name + std::wstring(kFileBufferChars, L'\0');
   r.nMaxFile = kFileBufferChars;
-  r.lpstrFileTitle.assign(kFileTitleChars, '\0');
+  r.lpstrFileTitle.assign(kFileTitleChars, L'\0');
   r.nMaxFileTitle = kFileTitleChars;
-  r.lpstrInitialDir = platform::ToAnsi(initial_folder);
-  r.lpstrTitle = platform::ToAnsi(kSaveDialogTitle);
+  r.lpstrInitialDir = initial_folder;
+  r.lpstrTitle = kSaveDialogTitle;
   r.Flags = kSaveFlags;
-  r.lpstrDefExt = platform::ToAnsi(kDefaultExtension);
+  r.lpstrDefExt = kDefaultExtension;
   r.hook = true;
   return r;
 }
@@ -42,8 +40,7 @@ std::wstring ShowSaveDialog(DialogApi& api, const std::wstring& file_name,
   try {
     SaveFileRecord record = BuildSaveRecord(CommonDialogIsVersion5(api), file_name, initial_folder);
     if (!api.RunSaveDialog(record)) return {};
-    const size_t end = record.lpstrFile.find('\0');
-    return platform::FromAnsi(record.lpstrFile.substr(0, end));
+    return record.lpstrFile.substr(0, record.lpstrFile.find(L'\0'));
   } catch (...) {
     return {};
   }

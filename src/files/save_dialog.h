@@ -35,24 +35,26 @@ inline constexpr std::int32_t kCdnFolderChange = -603;
 inline constexpr std::uintptr_t kDetailsViewCommand = 28716;  // 0x702C
 inline constexpr char kShellViewClass[] = "SHELLDLL_DefView";
 
-// The OPENFILENAME fields, in the record's order. Text is ANSI; the string
-// buffers are what the dialog reads and writes.
+// The OPENFILENAME fields, in the record's order. Text is wide: the
+// dialog's Unicode form has the same fields and sizes, and lets it open in
+// and return folders whose names the ANSI code page cannot spell. The
+// string buffers are what the dialog reads and writes.
 struct SaveFileRecord {
   std::uint32_t lStructSize = 0;
   std::uintptr_t hwndOwner = 0;
   std::uintptr_t hInstance = 0;
-  std::string lpstrFilter;  // pairs of NUL-ended texts, then one more NUL
+  std::wstring lpstrFilter;  // pairs of NUL-ended texts, then one more NUL
   bool has_custom_filter = false;
   std::uint32_t nMaxCustFilter = 0;
   std::uint32_t nFilterIndex = 0;
-  std::string lpstrFile;  // the file buffer
+  std::wstring lpstrFile;  // the file buffer
   std::uint32_t nMaxFile = 0;
-  std::string lpstrFileTitle;
+  std::wstring lpstrFileTitle;
   std::uint32_t nMaxFileTitle = 0;
-  std::string lpstrInitialDir;
-  std::string lpstrTitle;
+  std::wstring lpstrInitialDir;
+  std::wstring lpstrTitle;
   std::uint32_t Flags = 0;
-  std::string lpstrDefExt;
+  std::wstring lpstrDefExt;
   std::uintptr_t lCustData = 0;
   bool hook = false;  // lpfnHook is the adapter's hook, which calls HookProcedure
   bool has_template_name = false;
@@ -76,7 +78,7 @@ class DialogApi {
   // VerQueryValueA of the root block "\": the VS_FIXEDFILEINFO's bytes.
   virtual std::optional<std::vector<unsigned char>> QueryRootBlock(
       const std::vector<unsigned char>& data) = 0;
-  // GetSaveFileNameA: true when the user chose a file, which the dialog
+  // GetSaveFileNameW: true when the user chose a file, which the dialog
   // wrote into record.lpstrFile.
   virtual bool RunSaveDialog(SaveFileRecord& record) = 0;
   // GetParent, FindWindowExA (no window name), SendMessageA.

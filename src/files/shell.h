@@ -6,7 +6,7 @@
 
 namespace file {
 
-// ShellExecuteA, as a port. Its result is not reported: callers never look
+// The shell's execute call, as a port. Its result is not reported: callers never look
 // at it.
 class Shell {
  public:

@@ -77,12 +77,14 @@ TEST_F(ScanWorkflowTest, OnlineFillsEveryPlaceholderAndOpensTheReport) {
                                               L"collect", L"hwid", L"scanid", L"setuplog"}));
 }
 
-TEST_F(ScanWorkflowTest, LaterSubstitutionsSeeEarlierValuesAndOnlyExactModeIsOnline) {
-  // A setup-log line holding "[proc]" loses it; "Online" is not "online".
-  setup_log = L"x[proc]y";
-  fs.files[kTemplate] = "[setup_api_log]";
+TEST_F(ScanWorkflowTest, InsertedValuesAreNeverSearchedAgainAndOnlyExactModeIsOnline) {
+  // Placeholder text inside a log line or the device data stays as it was.
+  setup_log = L"x[proc]y[hwid]";
+  services.EncodeText = [](const std::wstring& t) { return t; };
+  scan_data = L"dev [scanid] [setup_api_log]";
+  fs.files[kTemplate] = "[drivers]|[setup_api_log]|[proc][hwid][proc";
   const auto r = Scan(L"Online");
-  EXPECT_EQ(fs.files[kWorkReport], "xy");
+  EXPECT_EQ(fs.files[kWorkReport], "dev [scanid] [setup_api_log]|x[proc]y[hwid]|SER[proc");
   EXPECT_EQ(r.outcome, ScanOutcome::kSaveCancelled);
   EXPECT_TRUE(opened.empty());
 }
@@ -112,10 +114,59 @@ TEST_F(ScanWorkflowTest, MissingTemplateWarnsAndLeavesTheEarlierReport) {
   fs.files[kWorkReport] = "earlier";
   const auto r = Scan(L"online");
   EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
-  EXPECT_EQ(ui.messages, std::vector<std::wstring>{app::kTemplateMissingText});
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], std::wstring(app::kTemplateMissingText) + L"\r\n\r\n" + r.error);
+  EXPECT_NE(r.error.find(L"no such file"), std::wstring::npos);
   EXPECT_EQ(fs.files[kWorkReport], "earlier");
   EXPECT_EQ(ui.status(), L"Collecting computer information");
   EXPECT_EQ(calls.front(), L"log:Start scanning file with mode:online");
+}
+
+TEST_F(ScanWorkflowTest, ATemplateThatCannotBeReadCountsAsMissingWithItsReason) {
+  // Present but unreadable, and a folder in the template's place: the
+  // earlier report is never replaced by an empty one.
+  fs.files[kWorkReport] = "earlier";
+  fs.files[kTemplate] = "t";
+  fs.unreadable.insert(kTemplate);
+  auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].rfind(app::kTemplateMissingText, 0), 0u);
+  EXPECT_NE(ui.messages[0].find(L"access denied"), std::wstring::npos);
+
+  fs.files.erase(kTemplate);
+  fs.folders.insert(kTemplate);
+  r = Scan(L"offline");
+  EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
+  EXPECT_NE(r.error.find(L"folder"), std::wstring::npos);
+  EXPECT_EQ(fs.files[kWorkReport], "earlier");
+  EXPECT_TRUE(opened.empty());
+  EXPECT_TRUE(dialog_args.empty());
+}
+
+TEST_F(ScanWorkflowTest, AnActivityLogThatCannotBeWrittenIsSaidOnceAndTheScanGoesOn) {
+  fs.files[kTemplate] = "t";
+  services.WriteLog = [](const std::wstring&) -> void {
+    throw file::FileError("Could not open /proc/self/pellucor/log.txt: Permission denied");
+  };
+  const auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kReportOpened);
+  EXPECT_EQ(fs.files[kWorkReport], "t");
+  ASSERT_EQ(ui.problems.size(), 1u);
+  EXPECT_NE(ui.problems[0].find(L"activity log"), std::wstring::npos);
+  EXPECT_NE(ui.problems[0].find(L"Permission denied"), std::wstring::npos);
+  EXPECT_TRUE(ui.messages.empty());  // the window keeps quiet about it
+}
+
+TEST_F(ScanWorkflowTest, AWorkFolderThatIsNotPrivateEndsTheScanWithItsReason) {
+  fs.files[kTemplate] = "t";
+  fs.files[kWorkReport] = "earlier";
+  fs.not_private.insert(L"C:\\Temp\\pellucor");
+  const auto r = Scan(L"online");
+  EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
+  EXPECT_NE(r.error.find(L"Refusing"), std::wstring::npos);
+  EXPECT_EQ(fs.files[kWorkReport], "earlier");
+  EXPECT_TRUE(opened.empty());
 }
 
 TEST_F(ScanWorkflowTest, EmptyScanDataEndsSilentlyAfterOneLogEntry) {
@@ -181,9 +232,10 @@ TEST_F(ScanWorkflowTest, SetupLogExcerptIsEscapedForThePageAndOtherValuesAreNot)
             "&lt;/script&gt;</pre><d>");
 }
 
-TEST(ReplaceAll, ReplacesEveryOccurrenceWithoutRescanning) {
-  EXPECT_EQ(app::ReplaceAll(L"[a][a]x[a]", L"[a]", L"[a][a]"), L"[a][a][a][a]x[a][a]");
-  EXPECT_EQ(app::ReplaceAll(L"none", L"[a]", L"z"), L"none");
+TEST(FillTemplate, ReplacesEveryOccurrenceWithoutRescanning) {
+  EXPECT_EQ(app::FillTemplate(L"[a][a]x[a][b]", {{L"[a]", L"[a][b]"}, {L"[b]", L""}}),
+            L"[a][b][a][b]x[a][b]");
+  EXPECT_EQ(app::FillTemplate(L"none [", {{L"[a]", L"z"}}), L"none [");
 }
 
 }  // namespace

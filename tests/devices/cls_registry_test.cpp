@@ -54,6 +54,16 @@ TEST(ClsRegistryTest, TextIsWhatTheSecondQueryDeliveredWhenTheFirstOverstatedIt)
   EXPECT_EQ(clsRegistry(fr).LoadValue(L"K", L"s"), Variant(L"abc"));
 }
 
+TEST(ClsRegistryTest, TextEndsAtItsFirstNulOrAtItsStoredLength) {
+  FakeRegistry fr;
+  fr.Put(kHkeyCurrentUser, "K", "bare", devices::kRegSz, Bytes({'1', '0', '.', '0', '.', '1'}));
+  fr.Put(kHkeyCurrentUser, "K", "extra", devices::kRegExpandSz,
+         Bytes({'%', 'a', '%', 0, 'b', 0, 0}));
+  clsRegistry reg(fr);
+  EXPECT_EQ(reg.LoadValue(L"K", L"bare"), Variant(L"10.0.1"));
+  EXPECT_EQ(reg.LoadValue(L"K", L"extra"), Variant(L"%a%"));
+}
+
 TEST(ClsRegistryTest, LoadValueFallsBackToTheDefaultOnEveryFailure) {
   FakeRegistry fr;
   fr.PutString(kHkeyCurrentUser, "K", "s", "abc");

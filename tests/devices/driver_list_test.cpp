@@ -128,6 +128,22 @@ TEST(DriverListTest, OneInfPathListsEveryDeviceAndAnEarlyEnumerationEndKeepsWhat
   EXPECT_EQ(list.find(L"driver_4"), std::wstring::npos);
 }
 
+TEST(DriverListTest, TextPropertyEndsAtItsFirstNulOrAtItsStoredLength) {
+  FakeDeviceApi api;
+  FakeDeviceUi ui;
+  auto d = Dev({"A"});
+  d.properties[devices::kSpdrpDeviceDesc] = FakeDeviceApi::Sz("10.0.1");
+  d.properties[devices::kSpdrpDeviceDesc].data.pop_back();  // stored without its NUL
+  d.properties[devices::kSpdrpClass] = FakeDeviceApi::Sz(std::string("Net\0x\0", 6));
+  d.properties[devices::kSpdrpClass].type = devices::kRegExpandSz;
+  api.devices.push_back(d);
+  devices::DeviceInfoData data;
+  ASSERT_TRUE(api.EnumDeviceInfo(api.GetClassDevs(6), 0, &data));
+  EXPECT_EQ(GetDeviceProperty(api, 0x5e7, data, devices::kSpdrpDeviceDesc, ui), L"10.0.1");
+  EXPECT_EQ(GetDeviceProperty(api, 0x5e7, data, devices::kSpdrpClass, ui), L"Net");
+  EXPECT_TRUE(ui.messages.empty());
+}
+
 TEST(DriverListTest, PropertyReaderErrorPathsAndTheirMessages) {
   FakeDeviceApi api;
   FakeDeviceUi ui;

@@ -8,7 +8,8 @@
 #   report byte for byte, and the copy hint is shown once;
 # - Escape cancels: no file, no message, the status reads "Save file to desktop";
 # - Return alone saves under the suggested name on the desktop;
-# - every scan adds exactly one log entry, also one that ends early (no template).
+# - every scan adds exactly one log entry, also one that ends early (no template);
+# - a missing template, and a folder in its place, are named with the reason.
 # What Wine does with the default extension "doc": a name typed without one
 # gets ".html", taken from the selected "HTML (.html)" filter; "doc" is never
 # used while that filter is selected.
@@ -218,9 +219,25 @@ expect_eq "$(entries)" $((before + 3)) "log entries after three scans"
 mv "$run/driver.html" "$run/driver.html.away"
 start_scan
 await_windows 2 60 || fail "no message about the missing template"
+template_message() { state | sed -n 's/^message=//p'; }
+msg=$(template_message)
+[[ "$msg" == "Unable to file template , please re-install the application"*"driver.html: "* ]] ||
+  fail "the template message gives no reason: '$msg'"
 press_on "$(message_box)" Return
 await_windows 1 10 || fail "the template message did not close"
 expect_eq "$(entries)" $((before + 4)) "log entries after a scan that ended early"
+
+# 5. A folder in the template's place is a missing template, and says so.
+mkdir "$run/driver.html"
+start_scan
+await_windows 2 60 || fail "no message about a folder as the template"
+msg=$(template_message)
+[[ "$msg" == "Unable to file template"*"driver.html: it is a folder, not a file"* ]] ||
+  fail "the template message does not name the folder: '$msg'"
+press_on "$(message_box)" Return
+await_windows 1 10 || fail "the template message did not close"
+rmdir "$run/driver.html"
+expect_eq "$(entries)" $((before + 5)) "log entries after a scan that ended early"
 
 # Every entry: CR LF, a time stamp, ": ", the text; the log starts with CR LF.
 if [ "$before" -eq 0 ]; then

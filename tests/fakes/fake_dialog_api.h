@@ -21,7 +21,7 @@ class FakeDialogApi : public MDialogHook::DialogApi {
 
   // The dialog: the record it was given, and what the user does.
   std::optional<MDialogHook::SaveFileRecord> shown;
-  std::optional<std::string> user_types;  // nothing: the user cancels
+  std::optional<std::wstring> user_types;  // nothing: the user cancels
 
   // Windows: dialog 10 inside outer window 20, whose folder view is 30.
   std::uintptr_t outer = 20;
@@ -57,7 +57,7 @@ class FakeDialogApi : public MDialogHook::DialogApi {
     shown = record;
     if (!user_types) return false;
     // The dialog writes the path and its NUL into the buffer.
-    record.lpstrFile.replace(0, user_types->size() + 1, *user_types + '\0');
+    record.lpstrFile.replace(0, user_types->size() + 1, *user_types + L'\0');
     return true;
   }
   std::uintptr_t ParentOf(std::uintptr_t window) override { return window == 10 ? outer : 0; }

@@ -16,14 +16,17 @@ class FakeFileSystem : public file::FileSystem {
   std::map<std::wstring, std::wstring> env;
   std::set<std::wstring> unwritable;  // paths whose writes fail
   std::set<std::wstring> unreadable;  // present, but reads fail
+  std::set<std::wstring> not_private;  // folders MakePrivateFolder refuses
   std::wstring exe_folder = L"C:\\Program Files\\Kestrova";
 
   bool Exists(const std::wstring& p) override {
     if (p.empty() || p.back() == L'\\') return false;
     return files.count(p) || folders.count(p);
   }
-  std::optional<std::string> ReadBytes(const std::wstring& p) override {
-    if (unreadable.count(p) || !files.count(p)) return std::nullopt;
+  std::string ReadBytes(const std::wstring& p) override {
+    if (folders.count(p)) throw file::FileError("Could not read: it is a folder, not a file");
+    if (!files.count(p)) throw file::FileError("Could not open: no such file");
+    if (unreadable.count(p)) throw file::FileError("Could not read: access denied");
     return files[p];
   }
   void AppendBytes(const std::wstring& p, const std::string& b) override {
@@ -38,10 +41,11 @@ class FakeFileSystem : public file::FileSystem {
     if (!files.count(p)) return std::nullopt;
     return files[p].size();
   }
-  bool CreateFolder(const std::wstring& p) override {
+  void MakePrivateFolder(const std::wstring& p) override {
     std::wstring f = p;
     while (!f.empty() && f.back() == L'\\') f.pop_back();
-    return folders.insert(f).second;
+    if (not_private.count(f)) throw file::FileError("Refusing to use the folder: a link");
+    folders.insert(f);
   }
   std::wstring GetEnv(const std::wstring& n) override { return env.count(n) ? env[n] : L""; }
   std::wstring DesktopFolder() override { return GetEnv(L"USERPROFILE") + L"\\desktop"; }

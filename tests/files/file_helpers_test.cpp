@@ -26,6 +26,20 @@ TEST(FileHelpers, ReadTextFileKeepsBytesAndManagesTheWaitCursor) {
   EXPECT_EQ(ui3.wait_cursor, (std::vector<bool>{true, false}));
 }
 
+TEST(FileHelpers, ARequiredFileSaysWhyItCannotBeRead) {
+  fakes::FakeFileSystem fs;
+  fakes::FakeScanUi ui;
+  fs.folders.insert(L"C:\\t");
+  try {
+    file::ReadRequiredTextFile(fs, ui, L"C:\\t");
+    ADD_FAILURE() << "a folder was read as a file";
+  } catch (const file::FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("folder"), std::string::npos);
+  }
+  EXPECT_EQ(ui.wait_cursor, (std::vector<bool>{true, false}));
+  EXPECT_THROW(file::ReadRequiredTextFile(fs, ui, L"C:\\missing"), file::FileError);
+}
+
 TEST(FileHelpers, WriteTextFileReplacesOrAppendsWithoutLineEnd) {
   fakes::FakeFileSystem fs;
   fs.files[L"C:\\r.txt"] = "a much longer old text";
@@ -50,6 +64,12 @@ TEST(FileHelpers, UserFoldersEndInSeparatorAndAreCreated) {
   EXPECT_TRUE(fs.folders.count(L"C:\\Temp\\pellucor"));
   EXPECT_EQ(file::GetLogFolder(fs), L"C:\\Roaming\\pellucor\\");
   EXPECT_TRUE(fs.folders.count(L"C:\\Roaming\\pellucor"));
+  // A folder that is not private is refused, for the work and the log.
+  fs.not_private.insert(L"C:\\Temp\\pellucor");
+  EXPECT_THROW(modScanLib::GetWorkFolder(fs), file::FileError);
+  fs.not_private.insert(L"C:\\Roaming\\pellucor");
+  EXPECT_THROW(file::GetLogFolder(fs), file::FileError);
+  fs.not_private.clear();
   // Unset variable: a folder at the root of the current drive.
   fs.env.erase(L"TEMP");
   EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"\\pellucor\\");

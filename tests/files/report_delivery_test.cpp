@@ -15,18 +15,18 @@ TEST(SaveDialog, RecordCarriesEveryFieldTheDialogNeeds) {
   EXPECT_EQ(r.lStructSize, 88u);
   EXPECT_EQ(r.hwndOwner, 0u);
   EXPECT_EQ(r.hInstance, 0u);
-  EXPECT_EQ(r.lpstrFilter, std::string("All Files (*.*)\0*.*\0HTML (.html)\0*.html\0\0", 41));
+  EXPECT_EQ(r.lpstrFilter, std::wstring(L"All Files (*.*)\0*.*\0HTML (.html)\0*.html\0\0", 41));
   EXPECT_FALSE(r.has_custom_filter);
   EXPECT_EQ(r.nMaxCustFilter, 0u);
   EXPECT_EQ(r.nFilterIndex, 2u);
-  EXPECT_EQ(r.lpstrFile, "drivers" + std::string(700, '\0'));
+  EXPECT_EQ(r.lpstrFile, L"drivers" + std::wstring(700, L'\0'));
   EXPECT_EQ(r.nMaxFile, 700u);
-  EXPECT_EQ(r.lpstrFileTitle, std::string(260, '\0'));
+  EXPECT_EQ(r.lpstrFileTitle, std::wstring(260, L'\0'));
   EXPECT_EQ(r.nMaxFileTitle, 260u);
-  EXPECT_EQ(r.lpstrInitialDir, "C:\\users\\u\\desktop");
-  EXPECT_EQ(r.lpstrTitle, "Save File As...");
+  EXPECT_EQ(r.lpstrInitialDir, L"C:\\users\\u\\desktop");
+  EXPECT_EQ(r.lpstrTitle, L"Save File As...");
   EXPECT_EQ(r.Flags, 0x1088042Eu);
-  EXPECT_EQ(r.lpstrDefExt, "doc");
+  EXPECT_EQ(r.lpstrDefExt, L"doc");
   EXPECT_EQ(r.lCustData, 0u);
   EXPECT_TRUE(r.hook);
   EXPECT_FALSE(r.has_template_name);
@@ -61,17 +61,18 @@ TEST(SaveDialog, ReturnsTheTextBeforeTheFirstNulOrEmptyOnCancel) {
   EXPECT_EQ(MDialogHook::ShowSaveDialog(api, L"drivers", L"C:\\d"), L"");
   ASSERT_TRUE(api.shown);
 
-  api.user_types = "C:\\d\\report.html";
+  api.user_types = L"C:\\d\\report.html";
   EXPECT_EQ(MDialogHook::ShowSaveDialog(api, L"drivers", L"C:\\d"), L"C:\\d\\report.html");
-  api.user_types = "";
+  api.user_types = L"";
   EXPECT_EQ(MDialogHook::ShowSaveDialog(api, L"drivers", L"C:\\d"), L"");
 
-  // 699 characters and the NUL fill the buffer; text comes back from ANSI.
-  const std::string longest = "C:\\" + std::string(695, 'a') + "\xe9";
+  // 699 characters and the NUL fill the buffer; any character comes back,
+  // also one no ANSI code page has together with the others.
+  const std::wstring longest = L"C:\\" + std::wstring(694, L'a') + L"\u00e9\u5f20";
   api.user_types = longest;
   const std::wstring chosen = MDialogHook::ShowSaveDialog(api, std::wstring(699, L'n'), L"C:\\d");
   EXPECT_EQ(chosen.size(), 699u);
-  EXPECT_EQ(chosen.back(), L'\u00e9');
+  EXPECT_EQ(chosen, longest);
   EXPECT_EQ(api.shown->lpstrFile.size(), 699u + 700u);
 }
 

@@ -4,11 +4,9 @@
 #include <vector>
 
 #include "app/scan_cli.h"
-#include "platform/codepage.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::wstring> args;
-  for (int i = 1; i < argc; ++i) args.push_back(platform::FromSystemNarrow(argv[i]));
+  const std::vector<std::wstring> args = app::ProgramArguments(argc, argv);
   auto fs = app::MakeFileSystem();
   return app::RunScanCli(args, *fs, app::MakePlatformServices, std::cout, std::cerr);
 }

@@ -1,15 +1,15 @@
 #include "files/linux/posix_file_system.h"
 
 #include <fcntl.h>
-#include <glob.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
+#include <random>
 
 #include "platform/codepage.h"
 
@@ -22,6 +22,10 @@ std::string Native(const std::wstring& path) { return platform::ToUtf8(path); }
   throw FileError(std::string(what) + " " + path + ": " + std::strerror(err));
 }
 
+[[noreturn]] void Fail(const char* what, const std::string& path, const std::string& reason) {
+  throw FileError(std::string(what) + " " + path + ": " + reason);
+}
+
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
@@ -29,15 +33,35 @@ std::string Env(const char* name) {
 
 std::string Home() { return Env("HOME"); }
 
+// Closes the descriptor on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now, for callers that must see the result (a delayed write error).
+  int Close() {
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {
   size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      Fail("Could not write", path, err);
+      Fail("Could not write", path, errno);
     }
     done += static_cast<size_t>(n);
   }
@@ -48,70 +72,175 @@ bool IsDir(const std::string& p) {
   return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// The folder part and the name of a path.
+std::pair<std::string, std::string> Split(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Why an opened folder is not private to the running user, or empty.
+std::string NotPrivateReason(const struct stat& st) {
+  if (!S_ISDIR(st.st_mode)) return "it is not a folder";
+  if (st.st_uid != ::geteuid()) {
+    return "it belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+  }
+  if ((st.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("other users may open it (mode ") + mode + ")";
+  }
+  return {};
+}
+
+[[noreturn]] void RefuseFolder(const std::string& path, const std::string& reason) {
+  throw FileError("Refusing to use the folder " + path + ": " + reason +
+                  "; it must be a folder of this user's own that no one else may open "
+                  "(mode 0700)");
+}
+
+// Opens a private folder without following a link in its place and checks
+// it again, so a folder swapped after the first check is refused as well.
+int OpenPrivateFolder(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      RefuseFolder(path, "it is a symbolic link");
+    }
+    if (err == ENOTDIR) RefuseFolder(path, "it is not a folder");
+    Fail("Could not open the folder", path, err);
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    Fail("Could not open the folder", path, err);
+  }
+  const std::string reason = NotPrivateReason(st);
+  if (!reason.empty()) {
+    ::close(fd);
+    RefuseFolder(path, reason);
+  }
+  return fd;
+}
+
+mode_t DefaultFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
 }  // namespace
+
+int PosixFileSystem::OpenFolderOf(const std::string& path, std::string& name) {
+  auto [folder, base] = Split(path);
+  name = base;
+  if (name.empty()) Fail("Could not write", path, EISDIR);
+  if (private_folders_.count(folder)) return OpenPrivateFolder(folder);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) Fail("Could not open the folder", folder, errno);
+  return fd;
+}
 
 bool PosixFileSystem::Exists(const std::wstring& wpath) {
   const std::string path = Native(wpath);
   if (path.empty() || path.back() == '/') return false;
-  if (path.find_first_of("*?") != std::string::npos) {
-    glob_t g{};
-    const bool found = ::glob(path.c_str(), GLOB_NOESCAPE, nullptr, &g) == 0 && g.gl_pathc > 0;
-    ::globfree(&g);
-    return found;
-  }
   struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+  return ::stat(path.c_str(), &st) == 0;
 }
 
-std::optional<std::string> PosixFileSystem::ReadBytes(const std::wstring& wpath) {
-  std::ifstream in(Native(wpath), std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return std::move(buf).str();
+std::string PosixFileSystem::ReadBytes(const std::wstring& wpath) {
+  const std::string path = Native(wpath);
+  // Non-blocking, so a pipe in the file's place cannot hold the open up
+  // waiting for a writer; it is refused below like any other non-file.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd) Fail("Could not open", path, errno);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) Fail("Could not read", path, errno);
+  if (S_ISDIR(st.st_mode)) Fail("Could not read", path, "it is a folder, not a file");
+  if (!S_ISREG(st.st_mode)) Fail("Could not read", path, "it is not a regular file");
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Could not read", path, errno);
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  return bytes;
 }
 
 void PosixFileSystem::AppendBytes(const std::wstring& wpath, const std::string& bytes) {
   const std::string path = Native(wpath);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) Fail("Could not open", path, errno);
-  WriteAll(fd, bytes, path);
-  if (::close(fd) != 0) Fail("Could not write", path, errno);
+  std::string name;
+  Fd folder(OpenFolderOf(path, name));
+  // A link in the file's place would send the bytes wherever it points.
+  Fd fd(::openat(folder.get(), name.c_str(),
+                 O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                 0600));
+  if (!fd) {
+    if (errno == ELOOP) Fail("Could not open", path, "it is a symbolic link");
+    Fail("Could not open", path, errno);
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) Fail("Could not open", path, errno);
+  if (!S_ISREG(st.st_mode)) Fail("Could not open", path, "it is not a regular file");
+  WriteAll(fd.get(), bytes, path);
+  if (fd.Close() != 0) Fail("Could not write", path, errno);
 }
 
 void PosixFileSystem::ReplaceBytes(const std::wstring& wpath, const std::string& bytes) {
   const std::string path = Native(wpath);
-  if (IsDir(path)) Fail("Could not write", path, EISDIR);
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) Fail("Could not create a file beside", path, errno);
-  // Keep the permissions of the file being replaced; a new file gets the
-  // usual ones for the user's umask.
+  std::string name;
+  Fd folder(OpenFolderOf(path, name));
+  // Keep the permission bits of the file being replaced (never set-id or
+  // sticky bits, and never those of a link or what it points to); a new
+  // file gets the usual ones for the user's umask.
+  mode_t mode = DefaultFileMode();
   struct stat st;
-  mode_t mode;
-  if (::stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode)) Fail("Could not write", path, EISDIR);
+    if (S_ISREG(st.st_mode)) mode = st.st_mode & 0777;
   }
-  ::fchmod(fd, mode);
+
+  std::mt19937 random(std::random_device{}());
+  std::string tmp;
+  int raw = -1;
+  for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ".%06x", static_cast<unsigned>(random() & 0xFFFFFF));
+    tmp = name + suffix;
+    raw = ::openat(folder.get(), tmp.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (raw < 0 && errno != EEXIST) break;
+  }
+  if (raw < 0) Fail("Could not create a file beside", path, errno);
+  Fd fd(raw);
   try {
-    WriteAll(fd, bytes, path);
+    ::fchmod(fd.get(), mode);
+    WriteAll(fd.get(), bytes, path);
+    if (::fsync(fd.get()) != 0) Fail("Could not write", path, errno);
+    if (fd.Close() != 0) Fail("Could not write", path, errno);
   } catch (...) {
-    ::unlink(tmp.c_str());
+    ::unlinkat(folder.get(), tmp.c_str(), 0);
     throw;
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+  // The rename replaces a link in the target's place; it never follows it.
+  if (::renameat(folder.get(), tmp.c_str(), folder.get(), name.c_str()) != 0) {
     const int err = errno;
-    ::unlink(tmp.c_str());
-    Fail("Could not write", path, err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
+    ::unlinkat(folder.get(), tmp.c_str(), 0);
     Fail("Could not replace", path, err);
   }
 }
@@ -122,17 +251,22 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-bool PosixFileSystem::CreateFolder(const std::wstring& wpath) {
-  std::string path = Native(wpath);
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
+  const std::string path = WithoutTrailingSlashes(Native(wpath));
   // Unlike %appdata% on Windows, the XDG base folders need not exist yet on
   // a fresh account; they are made as XDG asks, private.
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
     const std::string parent = path.substr(0, slash);
-    if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+      Fail("Could not create the folder", parent, errno);
+    }
   }
-  return ::mkdir(path.c_str(), 0700) == 0;
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    Fail("Could not create the folder", path, errno);
+  }
+  ::close(OpenPrivateFolder(path));
+  private_folders_.insert(path);
 }
 
 std::wstring PosixFileSystem::GetEnv(const std::wstring& name) {
@@ -151,7 +285,6 @@ std::wstring PosixFileSystem::GetEnv(const std::wstring& name) {
   }
   return platform::FromUtf8(value);
 }
-
 std::wstring PosixFileSystem::DesktopFolder() {
   const std::string home = Home();
   std::string desktop = Env("XDG_DESKTOP_DIR");

@@ -27,10 +27,19 @@ void XdgShell::Execute(std::uintptr_t, const std::wstring& verb, const std::wstr
     setsid();
     const pid_t grandchild = fork();
     if (grandchild != 0) _exit(0);
+    // Nothing of the caller's: a caller reading our output to its end
+    // (`path=$(kestrova-scan --open)`) must not wait for the opener or
+    // receive what it prints.
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
       dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
       if (null > STDERR_FILENO) close(null);
+    } else {
+      close(STDIN_FILENO);
+      close(STDOUT_FILENO);
+      close(STDERR_FILENO);
     }
     close_range(3, ~0U, 0);
     execvp(argv[0], const_cast<char* const*>(argv));

@@ -23,9 +23,9 @@ std::optional<std::vector<unsigned char>> WinDialogApi::QueryRootBlock(
   return std::vector<unsigned char>(bytes, bytes + length);
 }
 
-OPENFILENAMEA ToOpenFileName(SaveFileRecord& r) {
+OPENFILENAMEW ToOpenFileName(SaveFileRecord& r) {
   // Zeroed, so the fields the 76-byte form leaves out are 0 as well.
-  OPENFILENAMEA ofn{};
+  OPENFILENAMEW ofn{};
   ofn.lStructSize = r.lStructSize;
   ofn.hwndOwner = reinterpret_cast<HWND>(r.hwndOwner);
   ofn.hInstance = reinterpret_cast<HINSTANCE>(r.hInstance);
@@ -55,8 +55,8 @@ bool WinDialogApi::RunSaveDialog(SaveFileRecord& record) {
       record.lpstrFileTitle.size() < record.nMaxFileTitle) {
     return false;
   }
-  OPENFILENAMEA ofn = ToOpenFileName(record);
-  return ::GetSaveFileNameA(&ofn) != 0;
+  OPENFILENAMEW ofn = ToOpenFileName(record);
+  return ::GetSaveFileNameW(&ofn) != 0;
 }
 
 std::uintptr_t WinDialogApi::ParentOf(std::uintptr_t window) {

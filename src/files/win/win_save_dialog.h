@@ -25,7 +25,7 @@ class WinDialogApi : public DialogApi {
 
 // The platform record for `record`, pointing into its buffers (which must
 // outlive it and stay unmoved).
-OPENFILENAMEA ToOpenFileName(SaveFileRecord& record);
+OPENFILENAMEW ToOpenFileName(SaveFileRecord& record);
 
 // The hook procedure handed to the dialog.
 UINT_PTR CALLBACK DialogHookProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);

@@ -4,7 +4,7 @@
 
 namespace file {
 
-// ShellExecuteA; its result is dropped.
+// ShellExecuteW; its result is dropped.
 class WinShell : public Shell {
  public:
   void Execute(std::uintptr_t owner, const std::wstring& verb, const std::wstring& file,

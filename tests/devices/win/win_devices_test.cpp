@@ -192,6 +192,22 @@ TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
   EXPECT_EQ(KeyClass(base_ + L"\\Created"), "REG_DWORD");
 }
 
+TEST_F(ClsRegistryWineTest, TextStoredWithoutItsNulOrWithExtraNulsReadsAsWritten) {
+  const std::string key(base_.begin(), base_.end());
+  HKEY h = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key + "\\Raw").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &h, nullptr),
+            0);
+  // Programs may store the length without the NUL, or pad with NULs.
+  ASSERT_EQ(RegSetValueExA(h, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("10.0.1"), 6), 0);
+  ASSERT_EQ(RegSetValueExA(h, "padded", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>("%windir%\0x\0\0"), 12),
+            0);
+  RegCloseKey(h);
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Raw", L"bare"), Variant(L"10.0.1"));
+  EXPECT_EQ(cls_.LoadValue(base_ + L"\\Raw", L"padded"), Variant(L"%windir%"));
+}
+
 TEST_F(ClsRegistryWineTest, FourHundredFiftySubkeysAndDeleteKeyResults) {
   for (int i = 0; i < 450; ++i) {
     ASSERT_FALSE(

@@ -1,7 +1,13 @@
 #include "files/linux/posix_file_system.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +15,20 @@
 
 #include "files/file.h"
 #include "platform/codepage.h"
+
+namespace {
+bool fail_fsync = false;  // the disk reports an error when data is flushed
+}  // namespace
+
+// Takes the place of the C library's for this test program, so a flush can
+// fail on demand.
+extern "C" int fsync(int fd) {
+  if (fail_fsync) {
+    errno = EIO;
+    return -1;
+  }
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -32,14 +52,35 @@ class PosixFileSystemTest : public ::testing::Test {
   file::PosixFileSystem sys;
 };
 
-TEST_F(PosixFileSystemTest, ExistsFollowsDirectorySearchRules) {
+TEST_F(PosixFileSystemTest, ExistsTakesThePathLiterally) {
   std::ofstream(dir / "a.txt") << "x";
+  std::ofstream(dir / "b*c") << "x";
+  fs::create_symlink(dir / "gone", dir / "dangling");
   EXPECT_TRUE(sys.Exists(W(dir / "a.txt")));
-  EXPECT_TRUE(sys.Exists(W(dir)));             // a folder without separator
-  EXPECT_FALSE(sys.Exists(W(dir) + L"/"));     // the same with one
-  EXPECT_TRUE(sys.Exists(W(dir / "*.txt")));   // a pattern that matches
-  EXPECT_FALSE(sys.Exists(W(dir / "*.doc")));  // one that does not
+  EXPECT_TRUE(sys.Exists(W(dir)));              // a folder without separator
+  EXPECT_FALSE(sys.Exists(W(dir) + L"/"));      // the same with one
+  EXPECT_FALSE(sys.Exists(W(dir / "*.txt")));   // no pattern matching
+  EXPECT_TRUE(sys.Exists(W(dir / "b*c")));      // but a name that holds '*'
+  EXPECT_FALSE(sys.Exists(W(dir / "dangling")));  // a link leading nowhere
   EXPECT_FALSE(sys.Exists(W(dir / "missing")));
+}
+
+TEST_F(PosixFileSystemTest, ReadBytesReadsRegularFilesOnlyAndNeverWaitsOnAPipe) {
+  std::ofstream(dir / "t.html", std::ios::binary) << std::string("a\0b", 3);
+  EXPECT_EQ(sys.ReadBytes(W(dir / "t.html")), std::string("a\0b", 3));
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_symlink(dir / "gone", dir / "dangling");
+  const auto reason = [&](const fs::path& p) -> std::string {
+    try {
+      sys.ReadBytes(W(p));
+    } catch (const file::FileError& e) {
+      return e.what();
+    }
+    return "read";
+  };
+  EXPECT_NE(reason(dir / "fifo").find("not a regular file"), std::string::npos);
+  EXPECT_NE(reason(dir).find("folder"), std::string::npos);
+  EXPECT_NE(reason(dir / "dangling").find("No such file"), std::string::npos);
 }
 
 TEST_F(PosixFileSystemTest, ReplaceIsAtomicAndFailureKeepsTheOldFile) {
@@ -63,6 +104,109 @@ TEST_F(PosixFileSystemTest, ReplaceIsAtomicAndFailureKeepsTheOldFile) {
     EXPECT_THROW(sys.ReplaceBytes(W(target), "third"), file::FileError);
     fs::permissions(dir, fs::perms::owner_all);
     EXPECT_EQ(Slurp(target), "second");
+  }
+}
+
+TEST_F(PosixFileSystemTest, ReplaceKeepsOnlyThePermissionBitsOfARegularFile) {
+  const auto target = dir / "driver.html";
+  std::ofstream(target) << "old";
+  ::chmod(target.c_str(), 06750);
+  sys.ReplaceBytes(W(target), "new");
+  struct stat st;
+  ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);  // set-id bits dropped
+
+  // A link in the report's place: replaced by a file of the usual mode; what
+  // it points to keeps its bytes and its mode.
+  const auto elsewhere = dir / "elsewhere";
+  std::ofstream(elsewhere) << "theirs";
+  ::chmod(elsewhere.c_str(), 0604);
+  fs::remove(target);
+  fs::create_symlink(elsewhere, target);
+  const mode_t mask = ::umask(022);
+  sys.ReplaceBytes(W(target), "new");
+  ::umask(mask);
+  ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_EQ(Slurp(elsewhere), "theirs");
+}
+
+TEST_F(PosixFileSystemTest, AFailedReplaceClosesItsFile) {
+  const auto count_fds = [] {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+  };
+  // A flush that fails, and a file-size limit that makes the write fail
+  // half-way.
+  struct rlimit old_limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old_limit;
+  small.rlim_cur = 4;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const size_t before = count_fds();
+  std::ofstream(dir / "kept.html") << "old";
+  fail_fsync = true;
+  EXPECT_THROW(sys.ReplaceBytes(W(dir / "kept.html"), "new"), file::FileError);
+  fail_fsync = false;
+  EXPECT_EQ(Slurp(dir / "kept.html"), "old");
+  EXPECT_THROW(sys.ReplaceBytes(W(dir / "big.html"), std::string(100, 'x')), file::FileError);
+  EXPECT_THROW(sys.AppendBytes(W(dir / "big.log"), std::string(100, 'x')), file::FileError);
+  const size_t after = count_fds();
+  ::setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(after, before);
+  EXPECT_FALSE(fs::exists(dir / "big.html"));
+  size_t entries = 0;  // kept.html and big.log: no temporary file left
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 2u);
+}
+
+TEST_F(PosixFileSystemTest, PrivateFoldersAreCheckedAndNeverFollowed) {
+  // The work folder replaced by a link to an open folder: refused, nothing
+  // written there.
+  const auto open_folder = dir / "open";
+  fs::create_directory(open_folder);
+  fs::permissions(open_folder, fs::perms::all);
+  fs::create_symlink(open_folder, dir / "linked");
+  try {
+    sys.MakePrivateFolder(W(dir / "linked") + L"/");
+    ADD_FAILURE() << "a link was taken for a private folder";
+  } catch (const file::FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos);
+  }
+  EXPECT_THROW(sys.MakePrivateFolder(W(open_folder)), file::FileError);  // mode 0777
+
+  // A private folder whose log is a link: the append is refused and the
+  // file it points to keeps its bytes.
+  const auto mine = dir / "mine";
+  sys.MakePrivateFolder(W(mine) + L"/");
+  std::ofstream(dir / "victim") << "keep";
+  fs::create_symlink(dir / "victim", mine / "log.txt");
+  EXPECT_THROW(sys.AppendBytes(W(mine / "log.txt"), "entry"), file::FileError);
+  EXPECT_EQ(Slurp(dir / "victim"), "keep");
+
+  // Checked, then swapped for a link: the write goes through the folder
+  // opened again, and is refused.
+  fs::rename(mine, dir / "mine-away");
+  fs::create_symlink(open_folder, mine);
+  EXPECT_THROW(sys.ReplaceBytes(W(mine / "driver.html"), "r"), file::FileError);
+  EXPECT_TRUE(fs::is_empty(open_folder));
+
+  // Another user's folder, as root sees a user's own under `sudo -E`.
+  if (::geteuid() == 0) {
+    const auto theirs = dir / "theirs";
+    fs::create_directory(theirs);
+    fs::permissions(theirs, fs::perms::owner_all, fs::perm_options::replace);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    try {
+      sys.MakePrivateFolder(W(theirs));
+      ADD_FAILURE() << "another user's folder was accepted";
+    } catch (const file::FileError& e) {
+      EXPECT_NE(std::string(e.what()).find("another user"), std::string::npos);
+    }
   }
 }
 

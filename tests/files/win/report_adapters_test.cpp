@@ -45,21 +45,21 @@ TEST(WinSaveDialog, CommonDialogLibraryIsVersion5OrLater) {
 
 TEST(WinSaveDialog, PlatformRecordMatchesTheRecordFieldByField) {
   MDialogHook::SaveFileRecord r = MDialogHook::BuildSaveRecord(true, L"drivers", L"C:\\d");
-  OPENFILENAMEA ofn = MDialogHook::ToOpenFileName(r);
-  static_assert(sizeof(OPENFILENAMEA) == 88, "the full 32-bit record");
+  OPENFILENAMEW ofn = MDialogHook::ToOpenFileName(r);
+  static_assert(sizeof(OPENFILENAMEW) == 88, "the full 32-bit record");
   EXPECT_EQ(ofn.lStructSize, 88u);
-  EXPECT_EQ(std::string(ofn.lpstrFilter, 41), r.lpstrFilter);
+  EXPECT_EQ(std::wstring(ofn.lpstrFilter, 41), r.lpstrFilter);
   EXPECT_EQ(ofn.nFilterIndex, 2u);
   EXPECT_EQ(ofn.lpstrFile, r.lpstrFile.data());
   EXPECT_EQ(ofn.nMaxFile, 700u);
   EXPECT_EQ(ofn.lpstrFileTitle, r.lpstrFileTitle.data());
   EXPECT_EQ(ofn.nMaxFileTitle, 260u);
-  EXPECT_STREQ(ofn.lpstrInitialDir, "C:\\d");
-  EXPECT_STREQ(ofn.lpstrTitle, "Save File As...");
+  EXPECT_STREQ(ofn.lpstrInitialDir, L"C:\\d");
+  EXPECT_STREQ(ofn.lpstrTitle, L"Save File As...");
   EXPECT_EQ(ofn.Flags, static_cast<DWORD>(OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
                                           OFN_ENABLEHOOK | OFN_EXTENSIONDIFFERENT | OFN_EXPLORER |
                                           OFN_ENABLESIZING | OFN_FORCESHOWHIDDEN));
-  EXPECT_STREQ(ofn.lpstrDefExt, "doc");
+  EXPECT_STREQ(ofn.lpstrDefExt, L"doc");
   EXPECT_EQ(ofn.lpfnHook, &MDialogHook::DialogHookProc);
 }
 
@@ -242,6 +242,19 @@ TEST_F(WinSaveDialogLive, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   ASSERT_TRUE(driver.found);
   EXPECT_TRUE(driver.overwrite_asked);
   EXPECT_EQ(chosen, platform::FromAnsi(folder + "\\hidden.html"));
+}
+
+TEST_F(WinSaveDialogLive, AFolderOutsideTheAnsiCodePageOpensAndComesBack) {
+  const std::wstring odd =
+      platform::FromAnsi(folder) + L"\\\u0395\u03bb\u03ad\u03bd\u03b7 \u5f20\u4f1f";
+  ASSERT_TRUE(CreateDirectoryW(odd.c_str(), nullptr));
+  DialogDriver driver("report", nullptr);
+  const std::wstring chosen = MDialogHook::ShowSaveDialog(api, L"drivers", odd);
+  driver.Join();
+  RemoveDirectoryW(odd.c_str());
+  ASSERT_TRUE(driver.found);
+  EXPECT_EQ(driver.items, 0) << "not the empty folder asked for";
+  EXPECT_EQ(chosen, odd + L"\\report.html");
 }
 
 TEST(WinShell, OpenOfAMissingFileReturnsQuietly) {
