@@ -5,7 +5,7 @@
 #   exit.jpg       32x22    close button (sits on the header band)
 #   *@2x.jpg                the same three pictures drawn at twice the size, for screens of
 #                           144 dots per inch and more (the window reduces them to fit)
-#   icon.ico       16x16    256-colour window icon, icon.png the same picture for FLTK
+#   icon.ico       16x16 .. 48x48  256-colour window icon; icon.png its 16x16 picture for FLTK
 # The results are committed; run this again only to change the artwork.
 set -euo pipefail
 
@@ -135,9 +135,16 @@ convert -size 64x64 xc:none \
   -fill '#f3d36b' -draw 'path "M 20,50 C 32,40 44,36 58,36 C 46,42 40,48 36,56 Z"' \
   -fill white -draw 'circle 18,20 18,14' \
   "$tmp/icon64.png"
-convert "$tmp/icon64.png" -filter Lanczos -resize 16x16 \
-  -background white -alpha remove -alpha off -strip "PNG24:$tmp/icon16.png"
+# The window icon holds the sizes Windows asks for from 96 to 192 DPI (small and large icons),
+# so none is enlarged from 16 pixels.
+icon_sizes=(16 20 24 32 40 48)
+icons=()
+for n in "${icon_sizes[@]}"; do
+  convert "$tmp/icon64.png" -filter Lanczos -resize "${n}x${n}" \
+    -background white -alpha remove -alpha off -strip "PNG24:$tmp/icon$n.png"
+  icons+=("$tmp/icon$n.png")
+done
 convert "$tmp/icon16.png" -strip "PNG24:$out/icon.png"
-convert "$tmp/icon16.png" -type Palette -colors 256 -depth 8 -compress none -strip "ICO:$out/icon.ico"
+convert "${icons[@]}" -type Palette -colors 256 -depth 8 -compress none -strip "ICO:$out/icon.ico"
 
 echo "artwork written to $out"

@@ -143,7 +143,27 @@ TEST_F(FrmMainTest, WindowIsFixedSizeWithTheCaptionAndClientArea) {
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & WS_THICKFRAME);
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-  EXPECT_NE(GetClassLongPtrW(w, GCLP_HICONSM), 0u) << "icon resource";
+  // Both icons at the sizes this scale asks for, each drawn at that size.
+  for (auto [which, metric] : {std::pair{GCLP_HICONSM, SM_CXSMICON}, std::pair{GCLP_HICON, SM_CXICON}}) {
+    SCOPED_TRACE(metric);
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(w, which));
+    ICONINFO info{};
+    ASSERT_TRUE(icon && GetIconInfo(icon, &info)) << "icon resource";
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(metric));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
+  // The icon resource holds every size from 100 % to 200 %: none is enlarged.
+  HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(IDI_KESTROVA), MAKEINTRESOURCEW(14));
+  ASSERT_NE(group, nullptr);
+  const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, group)));
+  ASSERT_NE(directory, nullptr);
+  const int count = directory[4] | directory[5] << 8;  // after the reserved and type words
+  std::vector<int> widths;
+  for (int i = 0; i < count; ++i) widths.push_back(directory[6 + 14 * i]);  // 14-byte entries
+  EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 32, 40, 48}));
 }
 
 TEST_F(FrmMainTest, ControlsSitWhereTheyShouldInTabOrderWithTheirTextsAndFonts) {

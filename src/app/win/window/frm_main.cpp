@@ -77,10 +77,13 @@ void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = window_proc;
     wc.hInstance = instance;
-    wc.hIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-    wc.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    // The sizes this screen's scale asks for; the icon resource holds them up to 200 %.
+    wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON),
+                                             GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
     wc.hbrBackground = nullptr;  // the background picture is drawn on erase
     wc.lpszClassName = kWindowClass;
