@@ -86,11 +86,12 @@ SIZE Picture::Size() const {
 
 Picture Picture::ForDpi(HMODULE module, int id_1x, int id_2x, int dpi) {
   Picture one = FromResource(module, id_1x);
-  Picture two = FromResource(module, id_2x);
+  // The larger drawing is decoded only when it is the one to use.
+  Picture two = ArtworkScaleFor(dpi, 2) == 2 || !one ? FromResource(module, id_2x) : Picture();
   SIZE base = one.Size();
   if (!one) base = SIZE{two.Size().cx / 2, two.Size().cy / 2};
   const SIZE target{MulDiv(base.cx, dpi, 96), MulDiv(base.cy, dpi, 96)};
-  Picture& source = (ArtworkScaleFor(dpi, 2) == 2 && two) || !one ? two : one;
+  Picture& source = two ? two : one;
   const SIZE size = source.Size();
   if (size.cx == target.cx && size.cy == target.cy) return std::move(source);
   return source.Resized(target.cx, target.cy);
