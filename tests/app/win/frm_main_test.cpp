@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h:
+#include <commctrl.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -15,6 +19,7 @@
 
 #include "fakes/fake_file_system.h"
 #include "picture.h"
+#include "resample.h"
 #include "resource_ids.h"
 
 namespace {
@@ -24,7 +29,9 @@ using app::win::frmMain;
 struct Expected {
   int id;
   const wchar_t* window_class;
-  RECT rect;  // left, top, right, bottom in client pixels
+  // Left, top, right, bottom in client pixels at 96 DPI. Labels and options
+  // may be larger, to fit their text.
+  RECT rect;
   const wchar_t* text;
   int weight;
   bool italic;
@@ -136,7 +143,27 @@ TEST_F(FrmMainTest, WindowIsFixedSizeWithTheCaptionAndClientArea) {
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & WS_THICKFRAME);
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-  EXPECT_NE(GetClassLongPtrW(w, GCLP_HICONSM), 0u) << "icon resource";
+  // Both icons at the sizes this scale asks for, each drawn at that size.
+  for (auto [which, metric] : {std::pair{GCLP_HICONSM, SM_CXSMICON}, std::pair{GCLP_HICON, SM_CXICON}}) {
+    SCOPED_TRACE(metric);
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(w, which));
+    ICONINFO info{};
+    ASSERT_TRUE(icon && GetIconInfo(icon, &info)) << "icon resource";
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(metric));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
+  // The icon resource holds every size from 100 % to 200 %: none is enlarged.
+  HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(IDI_KESTROVA), MAKEINTRESOURCEW(14));
+  ASSERT_NE(group, nullptr);
+  const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, group)));
+  ASSERT_NE(directory, nullptr);
+  const int count = directory[4] | directory[5] << 8;  // after the reserved and type words
+  std::vector<int> widths;
+  for (int i = 0; i < count; ++i) widths.push_back(directory[6 + 14 * i]);  // 14-byte entries
+  EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 32, 40, 48}));
 }
 
 TEST_F(FrmMainTest, ControlsSitWhereTheyShouldInTabOrderWithTheirTextsAndFonts) {
@@ -151,8 +178,13 @@ TEST_F(FrmMainTest, ControlsSitWhereTheyShouldInTabOrderWithTheirTextsAndFonts) 
     MapWindowPoints(nullptr, form->hwnd(), reinterpret_cast<POINT*>(&r), 2);
     EXPECT_EQ(r.left, Px(e.rect.left));
     EXPECT_EQ(r.top, Px(e.rect.top));
-    EXPECT_EQ(r.right, Px(e.rect.right));
-    EXPECT_EQ(r.bottom, Px(e.rect.bottom));
+    if (e.weight) {
+      EXPECT_GE(r.right, Px(e.rect.right));
+      EXPECT_GE(r.bottom, Px(e.rect.bottom));
+    } else {
+      EXPECT_EQ(r.right, Px(e.rect.right));
+      EXPECT_EQ(r.bottom, Px(e.rect.bottom));
+    }
     EXPECT_EQ(Text(child), e.text);
     auto font = reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0));
     if (e.weight) {
@@ -178,6 +210,92 @@ TEST_F(FrmMainTest, OptionsFormOneGroupWithInternetSelectedAtStart) {
   SendDlgItemMessageW(w, 101, BM_CLICK, 0, 0);
   EXPECT_EQ(IsDlgButtonChecked(w, 101), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(w, 102), BST_UNCHECKED);
+}
+
+// Whether the control's text, measured in the control's own font, fits its
+// client rectangle: an option's one line beside its round box, a label's words
+// wrapped as a static control wraps them.
+::testing::AssertionResult TextFits(HWND control) {
+  RECT client;
+  GetClientRect(control, &client);
+  const std::wstring text = Text(control);
+  HDC dc = GetDC(control);
+  auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE need{0, 0};
+  if (ClassOf(control) == L"Button") {
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &need);
+    need.cx += GetSystemMetrics(SM_CXMENUCHECK);
+    SIZE ideal{0, 0};
+    if (SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)))
+      need = SIZE{std::max(need.cx, ideal.cx), std::max(need.cy, ideal.cy)};
+  } else {
+    RECT r{0, 0, client.right, 0};
+    DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    need = SIZE{r.right, r.bottom};
+  }
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  if (!font) return ::testing::AssertionFailure() << "no font";
+  if (need.cx <= client.right && need.cy <= client.bottom) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "needs " << need.cx << "x" << need.cy << ", has "
+                                       << client.right << "x" << client.bottom;
+}
+
+RECT InParent(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+// Every control inside the window, texts clear of the bottom bands, none on
+// top of another.
+void ExpectLaidOutApart(HWND window, int dpi) {
+  RECT client;
+  GetClientRect(window, &client);
+  for (HWND a = GetWindow(window, GW_CHILD); a; a = GetWindow(a, GW_HWNDNEXT)) {
+    const RECT ra = InParent(a);
+    SCOPED_TRACE(GetDlgCtrlID(a));
+    EXPECT_GE(ra.left, 0);
+    EXPECT_LE(ra.right, client.right);
+    if (ClassOf(a) != L"KestrovaPictureButton") {
+      EXPECT_LE(ra.right, MulDiv(560, dpi, 96));
+      EXPECT_LE(ra.bottom, MulDiv(288, dpi, 96));
+    }
+    for (HWND b = GetWindow(a, GW_HWNDNEXT); b; b = GetWindow(b, GW_HWNDNEXT)) {
+      const RECT rb = InParent(b);
+      RECT both;
+      EXPECT_FALSE(IntersectRect(&both, &ra, &rb)) << "overlaps " << GetDlgCtrlID(b);
+    }
+  }
+}
+
+TEST_F(FrmMainTest, EveryLabelAndOptionShowsItsWholeTextInItsFont) {
+  for (int id : {101, 102, 104, 105, 106}) {
+    SCOPED_TRACE(id);
+    EXPECT_TRUE(TextFits(GetDlgItem(form->hwnd(), id)));
+  }
+  ExpectLaidOutApart(form->hwnd(), dpi);
+}
+
+TEST_F(FrmMainTest, StatusLineGrowsForALongTextAndReturnsToItsSizeForAShortOne) {
+  HWND status = GetDlgItem(form->hwnd(), 105);
+  const RECT laid_out = InParent(status);
+  // Longer than the line is wide at any scale; two lines hold it (at 96 DPI
+  // the laid-out height holds one).
+  form->SetStatus(L"The report could not be written because the disk is full: free some space "
+                  L"and press Start Now again.");
+  EXPECT_TRUE(TextFits(status));
+  ExpectLaidOutApart(form->hwnd(), dpi);
+  // Text beyond what the room holds is cut there, not spread over the options.
+  std::wstring flood;
+  for (int i = 0; i < 100; ++i) flood += L"Collecting Driver Information ";
+  form->SetStatus(flood);
+  ExpectLaidOutApart(form->hwnd(), dpi);
+  form->SetStatus(L"Sending information");
+  const RECT back = InParent(status);
+  EXPECT_TRUE(EqualRect(&back, &laid_out));
 }
 
 TEST_F(FrmMainTest, BannerIsDarkYellowOtherTextsUseTheWindowTextColour) {
@@ -326,8 +444,9 @@ TEST(Picture, ArtworkResourcesDecodeAtTheirSizes) {
   const struct {
     int id;
     LONG width, height;
-  } pictures[] = {
-      {IDR_BACKGROUND_JPEG, 568, 300}, {IDR_START_JPEG, 199, 56}, {IDR_EXIT_JPEG, 32, 22}};
+  } pictures[] = {{IDR_BACKGROUND_JPEG, 568, 300},   {IDR_START_JPEG, 199, 56},
+                  {IDR_EXIT_JPEG, 32, 22},           {IDR_BACKGROUND_JPEG_2X, 1136, 600},
+                  {IDR_START_JPEG_2X, 398, 112},     {IDR_EXIT_JPEG_2X, 64, 44}};
   for (const auto& p : pictures) {
     auto picture = app::win::Picture::FromResource(GetModuleHandleW(nullptr), p.id);
     ASSERT_TRUE(picture) << p.id;
@@ -343,8 +462,98 @@ TEST(Picture, MissingOrBrokenImagesGiveAnEmptyPicture) {
   EXPECT_FALSE(broken);
   EXPECT_EQ(broken.Size().cx, 0);
   HDC dc = CreateCompatibleDC(nullptr);
-  broken.Draw(dc, 0, 0, 96);  // drawing nothing is fine
+  broken.Draw(dc, 0, 0);  // drawing nothing is fine
   DeleteDC(dc);
+  EXPECT_FALSE(broken.Resized(10, 10));
+  auto none = app::win::Picture::ForDpi(GetModuleHandleW(nullptr), 4242, 4243, 144);
+  EXPECT_FALSE(none);
+}
+
+TEST(Picture, TheDrawingForADpiIsTheSmallestThatNeedsNoEnlarging) {
+  using app::win::ArtworkScaleFor;
+  EXPECT_EQ(ArtworkScaleFor(72, 2), 1);
+  EXPECT_EQ(ArtworkScaleFor(96, 2), 1);
+  EXPECT_EQ(ArtworkScaleFor(97, 2), 2);
+  EXPECT_EQ(ArtworkScaleFor(120, 2), 2);
+  EXPECT_EQ(ArtworkScaleFor(144, 2), 2);
+  EXPECT_EQ(ArtworkScaleFor(192, 2), 2);
+  EXPECT_EQ(ArtworkScaleFor(288, 2), 2) << "nothing larger to reduce from";
+  EXPECT_EQ(ArtworkScaleFor(288, 3), 3);
+  EXPECT_EQ(ArtworkScaleFor(144, 1), 1) << "only the 96-DPI drawing";
+}
+
+std::vector<std::uint32_t> Pixels(const app::win::Picture& picture) {
+  const SIZE size = picture.Size();
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size.cx) * size.cy);
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP copy = CreateCompatibleBitmap(GetDC(nullptr), size.cx, size.cy);
+  HGDIOBJ old = SelectObject(dc, copy);
+  picture.Draw(dc, 0, 0);
+  SelectObject(dc, old);
+  GetDIBits(dc, copy, 0, static_cast<UINT>(size.cy), pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(copy);
+  DeleteDC(dc);
+  return pixels;
+}
+
+// Energy of the green steps between neighbours across: a blurred edge spreads
+// one big step over several small ones, so higher is sharper.
+long long Detail(const std::vector<std::uint32_t>& pixels, int width) {
+  long long sum = 0;
+  for (std::size_t i = 1; i < pixels.size(); ++i) {
+    if (i % static_cast<std::size_t>(width) == 0) continue;
+    const long long step = static_cast<long long>((pixels[i] >> 8) & 0xFF) -
+                           static_cast<long long>((pixels[i - 1] >> 8) & 0xFF);
+    sum += step * step;
+  }
+  return sum;
+}
+
+TEST(Picture, AtEachScaleThePictureHasItsScaledSizeAndAboveOneItComesFromTheLargerDrawing) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  for (int dpi : {96, 120, 144, 192, 288}) {
+    SCOPED_TRACE(dpi);
+    auto start = app::win::Picture::ForDpi(self, IDR_START_JPEG, IDR_START_JPEG_2X, dpi);
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start.Size().cx, MulDiv(199, dpi, 96));
+    EXPECT_EQ(start.Size().cy, MulDiv(56, dpi, 96));
+    if (dpi == 96) continue;
+    // The same picture enlarged from the 96-DPI drawing alone (its larger
+    // twin "missing") is the soft one.
+    auto enlarged = app::win::Picture::ForDpi(self, IDR_START_JPEG, 4242, dpi);
+    ASSERT_EQ(enlarged.Size().cx, start.Size().cx);
+    EXPECT_GT(Detail(Pixels(start), start.Size().cx),
+              Detail(Pixels(enlarged), start.Size().cx) * 11 / 10);
+  }
+  // Without the 96-DPI drawing the larger one stands in, at 96 DPI too.
+  auto halved = app::win::Picture::ForDpi(self, 4242, IDR_EXIT_JPEG_2X, 96);
+  EXPECT_EQ(halved.Size().cx, 32);
+  EXPECT_EQ(halved.Size().cy, 22);
+}
+
+TEST(Resample, ReducingAveragesTheCoveredAreaAndKeepsEdgesInPlace) {
+  using app::win::Resample;
+  // 4 x 2: a black left half, a white right half; reduced to 2 x 1.
+  const std::vector<std::uint32_t> halves = {0, 0, 0xFFFFFF, 0xFFFFFF, 0, 0, 0xFFFFFF, 0xFFFFFF};
+  EXPECT_EQ(Resample(halves, 4, 2, 2, 1), (std::vector<std::uint32_t>{0, 0xFFFFFF}));
+  // Stripes one pixel wide average to grey, channel by channel.
+  const std::vector<std::uint32_t> stripes = {0x00FF0000, 0x000000FF, 0x00FF0000, 0x000000FF};
+  EXPECT_EQ(Resample(stripes, 4, 1, 2, 1), (std::vector<std::uint32_t>{0x00800080, 0x00800080}));
+  // 3 -> 2: the middle pixel is shared half and half.
+  const std::vector<std::uint32_t> three = {0, 90, 180};
+  EXPECT_EQ(Resample(three, 3, 1, 2, 1), (std::vector<std::uint32_t>{30, 150}));
+}
+
+TEST(Resample, EnlargingInterpolatesAndAUniformPictureStaysUniform) {
+  using app::win::Resample;
+  EXPECT_EQ(Resample({0, 200}, 2, 1, 4, 1), (std::vector<std::uint32_t>{0, 50, 150, 200}));
+  const std::vector<std::uint32_t> flat(6 * 4, 0x00336699);
+  for (auto [w, h] : {std::pair{9, 5}, std::pair{4, 3}, std::pair{6, 4}})
+    EXPECT_EQ(Resample(flat, 6, 4, w, h), std::vector<std::uint32_t>(w * h, 0x00336699));
+  EXPECT_TRUE(Resample(flat, 6, 4, 0, 3).empty());
+  EXPECT_TRUE(Resample(flat, 7, 4, 3, 3).empty()) << "fewer pixels than the size says";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -36,7 +37,7 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                                                          reinterpret_cast<LPARAM>(hwnd)));
       FillRect(dc, &rc, brush ? brush : GetSysColorBrush(COLOR_WINDOW));
       if (auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
-        picture->Draw(dc, 0, 0, GetDeviceCaps(dc, LOGPIXELSY));
+        picture->Draw(dc, 0, 0);
       EndPaint(hwnd, &ps);
       return 0;
     }
@@ -76,10 +77,13 @@ void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = window_proc;
     wc.hInstance = instance;
-    wc.hIcon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR));
-    wc.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    // The sizes this screen's scale asks for; the icon resource holds them up to 200 %.
+    wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXICON),
+                                             GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KESTROVA), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
     wc.hbrBackground = nullptr;  // the background picture is drawn on erase
     wc.lpszClassName = kWindowClass;
@@ -113,9 +117,9 @@ frmMain::frmMain(HINSTANCE instance, std::unique_ptr<file::FileSystem> fs,
   if (template_path.empty()) template_path = ScanWorkflow::DefaultTemplatePath(*fs_);
   workflow_ = std::make_unique<ScanWorkflow>(*this, *fs_, make_services(*this, *fs_),
                                              std::move(template_path));
-  background_ = Picture::FromResource(instance_, IDR_BACKGROUND_JPEG);
-  start_ = Picture::FromResource(instance_, IDR_START_JPEG);
-  exit_ = Picture::FromResource(instance_, IDR_EXIT_JPEG);
+  background_ = Picture::ForDpi(instance_, IDR_BACKGROUND_JPEG, IDR_BACKGROUND_JPEG_2X, dpi_);
+  start_ = Picture::ForDpi(instance_, IDR_START_JPEG, IDR_START_JPEG_2X, dpi_);
+  exit_ = Picture::ForDpi(instance_, IDR_EXIT_JPEG, IDR_EXIT_JPEG_2X, dpi_);
   PaintCanvas();
   default_font_ = MakeFont(false, false);
   bold_font_ = MakeFont(true, false);
@@ -155,7 +159,7 @@ void frmMain::PaintCanvas() {
   if (memory && canvas_) {
     HGDIOBJ old = SelectObject(memory, canvas_);
     FillRect(memory, &client, GetSysColorBrush(COLOR_WINDOW));
-    background_.Draw(memory, 0, 0, dpi_);
+    background_.Draw(memory, 0, 0);
     SelectObject(memory, old);
     canvas_brush_ = CreatePatternBrush(canvas_);
   }
@@ -212,8 +216,60 @@ void frmMain::CreateControls() {
                  : c.font == FontKind::kDefault ? default_font_
                                                 : nullptr;
     if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (c.kind != ControlKind::kPicture) FitText(control, c);
   }
   CheckRadioButton(hwnd_, kOptInternet, kOptInternet2, kOptInternet);
+}
+
+void frmMain::FitText(HWND control, const ControlSpec& c) const {
+  const int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  GetWindowTextW(control, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(0, length)));
+
+  const TextRoom room = TextRoomFor(c);
+  const int left = Scale(c.left), top = Scale(c.top);
+  const int room_width = Scale(room.right) - left;
+  const int room_height = Scale(room.bottom) - top;
+  SIZE size{Scale(c.width), Scale(c.height)};
+
+  HDC dc = GetDC(control);
+  if (!dc) return;
+  auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old_font = font ? SelectObject(dc, font) : nullptr;
+  if (c.kind == ControlKind::kOption) {
+    // One line beside the round box: the text, the box and a gap of an
+    // average character; or what the button itself asks for, if more.
+    RECT line{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), -1, &line, DT_CALCRECT | DT_SINGLELINE);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    SIZE need{line.right + GetSystemMetrics(SM_CXMENUCHECK) + tm.tmAveCharWidth, line.bottom};
+    SIZE ideal{0, 0};
+    if (SendMessageW(control, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal))) {
+      need.cx = std::max(need.cx, ideal.cx);
+      need.cy = std::max(need.cy, ideal.cy);
+    }
+    size.cx = std::max(size.cx, std::min<LONG>(need.cx, room_width));
+    size.cy = std::max(size.cy, std::min<LONG>(need.cy, room_height));
+  } else {
+    // As a static control draws it: words wrapped at the control's width.
+    const auto wrapped = [&](int width) {
+      RECT r{0, 0, width, 0};
+      DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+      return SIZE{r.right, r.bottom};
+    };
+    const SIZE as_laid_out = wrapped(size.cx);
+    if (as_laid_out.cx > size.cx || as_laid_out.cy > size.cy) {
+      // Wider first, up to the room's width; then the lines that takes.
+      const SIZE widest = wrapped(room_width);
+      size.cx = std::max(size.cx, std::min<LONG>(widest.cx, room_width));
+      size.cy = std::max(size.cy, std::min<LONG>(widest.cy, room_height));
+    }
+  }
+  if (old_font) SelectObject(dc, old_font);
+  ReleaseDC(control, dc);
+  SetWindowPos(control, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND frmMain::Control(ControlId id) const {
@@ -242,7 +298,11 @@ void frmMain::ScanDrivers(const std::wstring& ScanMode) {
 
 void frmMain::SetStatus(const std::wstring& text) {
   // The label repaints when messages next run.
-  if (HWND label = Control(kLblStatus)) SetWindowTextW(label, text.c_str());
+  if (HWND label = Control(kLblStatus)) {
+    SetWindowTextW(label, text.c_str());
+    for (const ControlSpec& c : kControls)
+      if (c.id == kLblStatus) FitText(label, c);
+  }
 }
 
 void frmMain::ShowMessage(const std::wstring& text) {

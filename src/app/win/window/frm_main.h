@@ -52,6 +52,9 @@ class frmMain : public ScanUi {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void CreateControls();
+  // Sizes a label or option to its text: its layout size, grown (wider
+  // first, then taller) as far as its room allows until the text fits.
+  void FitText(HWND control, const ControlSpec& c) const;
   void OnCommand(int id);
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   HFONT MakeFont(bool bold, bool italic) const;

@@ -28,7 +28,9 @@ struct ControlSpec {
   ControlId id;
   const char* name;
   ControlKind kind;
-  int left, top, width, height;  // pixels at 96 dots per inch
+  // Pixels at 96 dots per inch. A label or option keeps its left and top but
+  // grows when its text needs more room (see TextRoom).
+  int left, top, width, height;
   const wchar_t* text;
   FontKind font;
 };
@@ -61,5 +63,34 @@ inline constexpr std::array<ControlSpec, 7> kControls{{
      L"driver for your network card. Don't worry.",
      FontKind::kItalic},
 }};
+
+// Texts end before the window's right edge (in line with the Exit picture) and
+// above the background's bottom bands.
+inline constexpr int kTextRight = 560;
+inline constexpr int kTextBottom = 288;
+
+// The right and bottom edges (96-DPI pixels) a label or option may grow to
+// when its text does not fit: up to the text limits or the nearest control
+// beside or beneath it, whichever comes first. Never less than its own size.
+struct TextRoom {
+  int right, bottom;
+};
+
+constexpr TextRoom TextRoomFor(const ControlSpec& c) {
+  TextRoom room{kTextRight, kTextBottom};
+  for (const ControlSpec& o : kControls) {
+    if (o.id == c.id) continue;
+    const bool beside = o.top < c.top + c.height && o.top + o.height > c.top;
+    if (beside && o.left >= c.left + c.width && o.left < room.right) room.right = o.left;
+  }
+  for (const ControlSpec& o : kControls) {
+    if (o.id == c.id) continue;
+    const bool beneath = o.left < room.right && o.left + o.width > c.left;
+    if (beneath && o.top >= c.top + c.height && o.top < room.bottom) room.bottom = o.top;
+  }
+  if (room.right < c.left + c.width) room.right = c.left + c.width;
+  if (room.bottom < c.top + c.height) room.bottom = c.top + c.height;
+  return room;
+}
 
 }  // namespace app::win
