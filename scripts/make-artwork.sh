@@ -4,6 +4,7 @@
 #   start.jpg      199x56   Start button
 #   exit.jpg       32x22    close button (sits on the header band)
 #   icon.ico       16x16    256-colour window icon, icon.png the same picture for FLTK
+# and the desktop icons of the Linux package to resources/linux/icons/<N>x<N>/kestrova.png.
 # The results are committed; run this again only to change the artwork.
 set -euo pipefail
 
@@ -115,4 +116,19 @@ convert "$tmp/icon64.png" -filter Lanczos -resize 16x16 \
 convert "$tmp/icon16.png" -strip "PNG24:$out/icon.png"
 convert "$tmp/icon16.png" -type Palette -colors 256 -depth 8 -compress none -strip "ICO:$out/icon.ico"
 
-echo "artwork written to $out"
+# The same tile for the desktop menus, drawn at 256 pixels and reduced.
+icons="${2:-$root/resources/linux/icons}"
+convert -size 256x256 xc:none -affine 4,0,0,4,0,0 \
+  -fill "$header_bottom" -draw 'roundrectangle 0,0 63,63 12,12' \
+  -fill "$header_top" -draw 'path "M 0,40 L 63,20 L 63,51 Q 63,63 51,63 L 12,63 Q 0,63 0,51 Z"' \
+  -fill "$accent_right" -draw 'path "M 8,46 C 22,26 40,14 58,10 C 46,22 38,34 34,50 Z"' \
+  -fill '#f3d36b' -draw 'path "M 20,50 C 32,40 44,36 58,36 C 46,42 40,48 36,56 Z"' \
+  -fill white -draw 'circle 18,20 18,14' \
+  "$tmp/icon256.png"
+for n in 16 32 48 64 128 256; do
+  mkdir -p "$icons/${n}x${n}"
+  convert "$tmp/icon256.png" -filter Lanczos -resize "${n}x${n}" -strip \
+    -define png:exclude-chunks=date,time "PNG32:$icons/${n}x${n}/kestrova.png"
+done
+
+echo "artwork written to $out and $icons"
