@@ -15,8 +15,8 @@ endif()
 if(WIN32)
   # The version header and manifest carry the project version into the
   # resources (the file's properties, the manifest's assembly identity).
-  set(KESTROVA_VERSION_PATCH ${PROJECT_VERSION_PATCH})
-  set(KESTROVA_VERSION_TWEAK ${PROJECT_VERSION_TWEAK})
+  set(KESTROVA_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
+  set(KESTROVA_VERSION_TWEAK "${PROJECT_VERSION_TWEAK}")
   if(KESTROVA_VERSION_PATCH STREQUAL "")
     set(KESTROVA_VERSION_PATCH 0)
   endif()
