@@ -58,6 +58,10 @@ if(KESTROVA_BUILD_GUI AND _window)
     target_include_directories(kestrova PRIVATE ${KESTROVA_WIN_RC_INCLUDES})
     target_link_libraries(kestrova PRIVATE kestrova_window)
   else()
+    # Neither OpenGL nor the forms library is used; without these, FLTK is
+    # "not found" on a machine that lacks the OpenGL headers.
+    set(FLTK_SKIP_OPENGL ON)
+    set(FLTK_SKIP_FORMS ON)
     find_package(FLTK REQUIRED)
     add_executable(kestrova ${_window})
     target_include_directories(kestrova PRIVATE ${FLTK_INCLUDE_DIR})

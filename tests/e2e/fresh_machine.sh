@@ -27,10 +27,10 @@ key=$(cat "${sources[@]}" | sha256sum | cut -c1-12)
 base=$cache/bookworm-apt-$key.tar
 if [ ! -s "$base" ]; then
   echo "Making the bare Debian 12 root ($base)" >&2
-  rm -f "$cache"/bookworm-apt-*.tar
-  mmdebstrap --quiet --variant=apt --mode=root bookworm "$base.tmp" "${sources[@]}" ||
+  rm -rf "$cache"/bookworm-apt-*.tar "$cache/making.tar"
+  mmdebstrap --quiet --variant=apt --mode=root --format=tar bookworm "$cache/making.tar" "${sources[@]}" ||
     fail "mmdebstrap could not make the bare root"
-  mv "$base.tmp" "$base"
+  mv "$cache/making.tar" "$base"
 fi
 
 root=$(mktemp -d "$cache/root.XXXXXX")
