@@ -54,6 +54,7 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 tar -C "$root" -xf "$base"
 git clone -q "$src" "$root/root/kestrova" || fail "could not clone the tree"
@@ -64,12 +65,20 @@ mount_into --rbind /dev "$root/dev"
 mount --make-rslave "$root/dev"
 mount_into --bind "$cache/archives" "$root/var/cache/apt/archives"
 
+# Bounded here, so that whatever runs inside is ended, and the root
+# unmounted, before the test runner's own limit.
+limit=${KESTROVA_FRESH_SCAN_TIMEOUT:-480}
 start=$(date +%s)
 set +e
-chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-  TERM=dumb bash -c 'cd /root/kestrova && scripts/scan' >"$root/scan.out" 2>"$root/scan.err"
+timeout --kill-after=10 "$limit" chroot "$root" /usr/bin/env -i HOME=/root \
+  PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 TERM=dumb \
+  bash -c 'cd /root/kestrova && scripts/scan' </dev/null >"$root/scan.out" 2>"$root/scan.err"
 rc=$?
 set -e
+if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
+  tail -20 "$root/scan.err" >&2
+  fail "scripts/scan took longer than $limit s in the bare root"
+fi
 echo "scripts/scan in the bare root took $(($(date +%s) - start)) s" >&2
 if [ $rc -ne 0 ]; then
   tail -40 "$root/scan.err" >&2
