@@ -3,6 +3,42 @@
 add_executable(kestrova-scan src/app/programs/scan_main.cpp)
 target_link_libraries(kestrova-scan PRIVATE kestrova_app)
 
+if(NOT WIN32)
+  # An installed program finds its template in the data folder, found from
+  # its own folder so any install prefix works (bin -> ../share/kestrova).
+  include(GNUInstallDirs)
+  file(RELATIVE_PATH _data_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/kestrova)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/app/scan_workflow.cpp APPEND PROPERTY
+      COMPILE_DEFINITIONS KESTROVA_INSTALLED_TEMPLATE_DIR="${_data_from_bin}")
+endif()
+
+if(WIN32)
+  # The version header and manifest carry the project version into the
+  # resources (the file's properties, the manifest's assembly identity).
+  set(KESTROVA_VERSION_PATCH "${PROJECT_VERSION_PATCH}")
+  set(KESTROVA_VERSION_TWEAK "${PROJECT_VERSION_TWEAK}")
+  if(KESTROVA_VERSION_PATCH STREQUAL "")
+    set(KESTROVA_VERSION_PATCH 0)
+  endif()
+  if(KESTROVA_VERSION_TWEAK STREQUAL "")
+    set(KESTROVA_VERSION_TWEAK 0)
+  endif()
+  set(KESTROVA_VERSION_QUAD
+      "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${KESTROVA_VERSION_PATCH}.${KESTROVA_VERSION_TWEAK}")
+  set(_generated ${CMAKE_BINARY_DIR}/generated)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/win/version.h.in ${_generated}/kestrova_version.h @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/win/kestrova.exe.manifest.in
+                 ${_generated}/kestrova.exe.manifest @ONLY)
+  set(_version_deps ${CMAKE_SOURCE_DIR}/resources/win/version.rc ${_generated}/kestrova_version.h)
+
+  set(_scan_rc ${CMAKE_SOURCE_DIR}/resources/win/kestrova-scan.rc)
+  set_source_files_properties(${_scan_rc} PROPERTIES OBJECT_DEPENDS
+      "${CMAKE_SOURCE_DIR}/resources/artwork/icon.ico;${_version_deps}")
+  target_sources(kestrova-scan PRIVATE ${_scan_rc})
+  target_include_directories(kestrova-scan PRIVATE ${_generated}
+      ${CMAKE_SOURCE_DIR}/resources/artwork ${CMAKE_SOURCE_DIR}/resources/win)
+endif()
+
 file(GLOB _window CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/${KESTROVA_OS}/window/*.cpp)
 if(KESTROVA_BUILD_GUI AND _window)
   if(WIN32)
@@ -14,14 +50,18 @@ if(KESTROVA_BUILD_GUI AND _window)
     target_link_libraries(kestrova_window PUBLIC kestrova_app comctl32 ole32 oleaut32 uuid gdi32 user32)
     set(KESTROVA_WIN_RC ${CMAKE_SOURCE_DIR}/resources/win/kestrova.rc)
     set(KESTROVA_WIN_RC_INCLUDES ${CMAKE_SOURCE_DIR}/src/app/win/window
-        ${CMAKE_SOURCE_DIR}/resources/artwork ${CMAKE_SOURCE_DIR}/resources/win)
+        ${CMAKE_SOURCE_DIR}/resources/artwork ${CMAKE_SOURCE_DIR}/resources/win ${_generated})
     file(GLOB _artwork ${CMAKE_SOURCE_DIR}/resources/artwork/*)
     set_source_files_properties(${KESTROVA_WIN_RC} PROPERTIES OBJECT_DEPENDS
-        "${_artwork};${CMAKE_SOURCE_DIR}/resources/win/kestrova.exe.manifest")
+        "${_artwork};${_generated}/kestrova.exe.manifest;${_version_deps}")
     add_executable(kestrova WIN32 ${_winmain} ${KESTROVA_WIN_RC})
     target_include_directories(kestrova PRIVATE ${KESTROVA_WIN_RC_INCLUDES})
     target_link_libraries(kestrova PRIVATE kestrova_window)
   else()
+    # Neither OpenGL nor the forms library is used; without these, FLTK is
+    # "not found" on a machine that lacks the OpenGL headers.
+    set(FLTK_SKIP_OPENGL ON)
+    set(FLTK_SKIP_FORMS ON)
     find_package(FLTK REQUIRED)
     add_executable(kestrova ${_window})
     target_include_directories(kestrova PRIVATE ${FLTK_INCLUDE_DIR})

@@ -6,6 +6,7 @@
 #   *@2x.jpg                the same three pictures drawn at twice the size, for screens of
 #                           144 dots per inch and more (the window reduces them to fit)
 #   icon.ico       16x16 .. 48x48  256-colour window icon; icon.png its 16x16 picture for FLTK
+# and the desktop icons of the Linux package to resources/linux/icons/<N>x<N>/kestrova.png.
 # The results are committed; run this again only to change the artwork.
 set -euo pipefail
 
@@ -147,4 +148,19 @@ done
 convert "$tmp/icon16.png" -strip "PNG24:$out/icon.png"
 convert "${icons[@]}" -type Palette -colors 256 -depth 8 -compress none -strip "ICO:$out/icon.ico"
 
-echo "artwork written to $out"
+# The same tile for the desktop menus, drawn at 256 pixels and reduced.
+icon_dir="${2:-$root/resources/linux/icons}"
+convert -size 256x256 xc:none -affine 4,0,0,4,0,0 \
+  -fill "$header_bottom" -draw 'roundrectangle 0,0 63,63 12,12' \
+  -fill "$header_top" -draw 'path "M 0,40 L 63,20 L 63,51 Q 63,63 51,63 L 12,63 Q 0,63 0,51 Z"' \
+  -fill "$accent_right" -draw 'path "M 8,46 C 22,26 40,14 58,10 C 46,22 38,34 34,50 Z"' \
+  -fill '#f3d36b' -draw 'path "M 20,50 C 32,40 44,36 58,36 C 46,42 40,48 36,56 Z"' \
+  -fill white -draw 'circle 18,20 18,14' \
+  "$tmp/icon256.png"
+for n in 16 32 48 64 128 256; do
+  mkdir -p "$icon_dir/${n}x${n}"
+  convert "$tmp/icon256.png" -filter Lanczos -resize "${n}x${n}" -strip \
+    -define png:exclude-chunks=date,time "PNG32:$icon_dir/${n}x${n}/kestrova.png"
+done
+
+echo "artwork written to $out and $icon_dir"

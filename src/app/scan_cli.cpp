@@ -3,10 +3,6 @@
 #include "app/scan_workflow.h"
 #include "platform/codepage.h"
 
-#ifndef KESTROVA_VERSION
-#define KESTROVA_VERSION "1.0.0"
-#endif
-
 namespace app {
 namespace {
 

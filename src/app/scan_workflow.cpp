@@ -56,7 +56,37 @@ ScanWorkflow::ScanWorkflow(ScanUi& ui, file::FileSystem& fs, ScanServices servic
     : ui_(ui), fs_(fs), services_(std::move(services)), template_path_(std::move(template_path)) {}
 
 std::wstring ScanWorkflow::DefaultTemplatePath(file::FileSystem& fs) {
-  return fs.ExecutableFolder() + fs.Separator() + kTemplateName;
+  // Set by the build for platforms that install into a prefix.
+#ifndef KESTROVA_INSTALLED_TEMPLATE_DIR
+#define KESTROVA_INSTALLED_TEMPLATE_DIR ""
+#endif
+  return TemplatePath(fs, platform::FromUtf8(KESTROVA_INSTALLED_TEMPLATE_DIR));
+}
+
+std::wstring ScanWorkflow::TemplatePath(file::FileSystem& fs, const std::wstring& installed_dir) {
+  const std::wstring folder = fs.ExecutableFolder();
+  const wchar_t sep = fs.Separator();
+  const std::wstring beside = folder + sep + kTemplateName;
+  if (installed_dir.empty() || fs.Exists(beside)) return beside;
+
+  std::wstring installed = folder;
+  size_t start = 0;
+  while (start <= installed_dir.size()) {
+    size_t end = installed_dir.find(L'/', start);
+    if (end == std::wstring::npos) end = installed_dir.size();
+    const std::wstring part = installed_dir.substr(start, end - start);
+    if (part == L"..") {
+      const size_t cut = installed.find_last_of(sep);
+      if (cut == std::wstring::npos) return beside;  // above the root
+      installed.erase(cut);
+    } else if (!part.empty() && part != L".") {
+      installed += sep + part;
+    }
+    start = end + 1;
+  }
+  installed += sep;
+  installed += kTemplateName;
+  return fs.Exists(installed) ? installed : beside;
 }
 
 ScanResult ScanWorkflow::ScanDrivers(const std::wstring& ScanMode) {

@@ -51,8 +51,14 @@ class ScanWorkflow {
   // "online" opens the report with the shell; anything else offers Save-As.
   ScanResult ScanDrivers(const std::wstring& ScanMode);
 
-  // The template beside the executable.
+  // The template beside the executable (a build tree, Windows, the portable
+  // zip); failing that, the one an installed program keeps in its data
+  // folder (on Linux /usr/share/kestrova).
   static std::wstring DefaultTemplatePath(file::FileSystem& fs);
+  // The same with the data folder given: '/'-separated, relative to the
+  // executable's folder; empty for none. With neither file present, the
+  // path beside the executable, so messages name the usual place.
+  static std::wstring TemplatePath(file::FileSystem& fs, const std::wstring& installed_dir);
 
  private:
   ScanResult Run(const std::wstring& ScanMode);

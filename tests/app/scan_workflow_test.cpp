@@ -239,3 +239,29 @@ TEST(FillTemplate, ReplacesEveryOccurrenceWithoutRescanning) {
 }
 
 }  // namespace
+
+// An installed program keeps its template in its data folder; a build tree
+// or a portable copy has it beside the program, and that copy wins.
+TEST(TemplatePath, BesideTheProgramFirstThenTheInstalledDataFolder) {
+  fakes::FakeFileSystem fs;
+  fs.exe_folder = L"C:\\usr\\bin";
+  const std::wstring beside = L"C:\\usr\\bin\\driver.html";
+  const std::wstring installed = L"C:\\usr\\share\\kestrova\\driver.html";
+  const std::wstring data_dir = L"../share/kestrova";
+
+  // Neither present: the usual place, for the message that names it.
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, data_dir), beside);
+  fs.files[installed] = "t";
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, data_dir), installed);
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, L"./../share//kestrova/"), installed);
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, L""), beside);
+  fs.files[beside] = "t";
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, data_dir), beside);
+}
+
+TEST(TemplatePath, ADataFolderAboveTheRootIsNotLookedFor) {
+  fakes::FakeFileSystem fs;
+  fs.exe_folder = L"C:\\bin";
+  fs.files[L"share\\kestrova\\driver.html"] = "t";
+  EXPECT_EQ(app::ScanWorkflow::TemplatePath(fs, L"../../share/kestrova"), L"C:\\bin\\driver.html");
+}
