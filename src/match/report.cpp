@@ -1,6 +1,7 @@
 #include "match/report.h"
 
 #include <cctype>
+#include <cstring>
 #include <regex>
 
 #include "catalog/text.h"
@@ -9,7 +10,25 @@ namespace match {
 namespace {
 
 using catalog::Cp1252ToUtf8;
-using catalog::Trim;
+
+// JavaScript's String.prototype.trim over text decoded from windows-1252:
+// ASCII white space and the no-break space (the only other white space the
+// code page has).
+std::string_view Trim(std::string_view s) {
+  for (;;) {
+    if (!s.empty() && std::strchr(" \t\n\v\f\r", s.front()) != nullptr && s.front() != '\0') {
+      s.remove_prefix(1);
+    } else if (s.substr(0, 2) == "\xC2\xA0") {
+      s.remove_prefix(2);
+    } else if (!s.empty() && std::strchr(" \t\n\v\f\r", s.back()) != nullptr && s.back() != '\0') {
+      s.remove_suffix(1);
+    } else if (s.size() >= 2 && s.substr(s.size() - 2) == "\xC2\xA0") {
+      s.remove_suffix(2);
+    } else {
+      return s;
+    }
+  }
+}
 
 constexpr std::string_view kSeparator = "[;]";
 constexpr size_t kFieldCount = 12;
