@@ -306,6 +306,15 @@ std::string LowerStr(std::string_view s) {
   return o;
 }
 
+size_t FindNoCase(std::string_view text, const std::string& lower_needle, size_t from) {
+  for (size_t at = from; at + lower_needle.size() <= text.size(); ++at) {
+    size_t k = 0;
+    while (k < lower_needle.size() && Lower(text[at + k]) == lower_needle[k]) ++k;
+    if (k == lower_needle.size()) return at;
+  }
+  return std::string_view::npos;
+}
+
 // The attributes of the first element whose id is "report-data", as the
 // browser's getElementById would find it; empty when there is none.
 std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::string_view html) {
@@ -364,9 +373,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
     }
     i = k;
     if (tag == "script" || tag == "style" || tag == "textarea" || tag == "title") {
-      const size_t end = LowerStr(html.substr(i)).find("</" + tag);
-      if (end == std::string::npos) break;
-      i += end;
+      const size_t end = FindNoCase(html, "</" + tag, i);
+      if (end == std::string_view::npos) break;
+      i = end;
     }
   }
   return {};
