@@ -162,7 +162,7 @@ class Parser {
     Line out;
     out.number = number;
     std::string field;
-    bool quoted = false, key_done = false;
+    bool quoted = false;
     size_t value_start = 0;
     for (size_t i = 0; i < line.size(); ++i) {
       const char c = line[i];
@@ -175,11 +175,11 @@ class Parser {
         }
         continue;
       }
-      if (!quoted && c == '=' && !key_done && out.values.empty()) {
+      // The first '=' outside quotes and before any comma ends the key.
+      if (!quoted && c == '=' && !out.has_key && out.values.empty()) {
         out.has_key = true;
         out.key = std::string(Trim(field));
         field.clear();
-        key_done = true;
         value_start = i + 1;
         continue;
       }
@@ -209,9 +209,6 @@ class Parser {
         whole += rest[i];
       }
       out.whole_value = std::string(Trim(whole));
-    } else {
-      // A key-less line with an '=' only inside quotes is still key-less.
-      key_done = true;
     }
     return out;
   }
