@@ -10,9 +10,10 @@ namespace {
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
 
-// sysfs text is UTF-8; the ANSI property reads get it in the code page.
+// sysfs text is UTF-8; the ANSI property reads get it in the code page. A
+// NUL would end the string early, so the text stops there.
 std::string Ansi(const std::string& utf8) {
-  return platform::ToAnsi(platform::FromUtf8(utf8));
+  return platform::ToAnsi(platform::FromUtf8(utf8.substr(0, utf8.find('\0'))));
 }
 
 // A property's registry type and bytes; type 0 when the device lacks it.
@@ -22,9 +23,13 @@ std::pair<std::uint32_t, std::string> PropertyOf(const LinuxDevice& d, std::uint
                      : std::pair<std::uint32_t, std::string>{kRegSz, Ansi(s) + '\0'};
   };
   auto multi = [](const std::vector<std::string>& items) {
-    if (items.empty()) return std::pair<std::uint32_t, std::string>{0, ""};
+    // An empty string would end the multi-string there: it is left out.
     std::string bytes;
-    for (const std::string& s : items) bytes += Ansi(s) + '\0';
+    for (const std::string& s : items) {
+      const std::string ansi = Ansi(s);
+      if (!ansi.empty()) bytes += ansi + '\0';
+    }
+    if (bytes.empty()) return std::pair<std::uint32_t, std::string>{0, ""};
     return std::pair<std::uint32_t, std::string>{kRegMultiSz, bytes + '\0'};
   };
   switch (property) {

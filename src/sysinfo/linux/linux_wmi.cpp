@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/linux/small_file.h"
 #include "sysinfo/wmi_rows.h"
 
 namespace sysinfo {
@@ -17,21 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files read here are a few bytes; anything larger is not what we expect.
-constexpr std::streamsize kMaxFileSize = 64 * 1024;
-
 // A file's text without its trailing line breaks; empty optional when it is
-// absent or can't be read.
+// absent, not a regular file, unreadable or far larger than any value.
 std::optional<std::string> ReadSmallFile(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text(kMaxFileSize, '\0');
-  in.read(text.data(), kMaxFileSize);
-  if (in.bad()) return std::nullopt;
-  text.resize(static_cast<size_t>(in.gcount()));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::optional<std::string> text = platform::ReadSmallFile(path.string());
+  if (!text) return std::nullopt;
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
   return text;
 }
 
