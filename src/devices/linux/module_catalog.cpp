@@ -90,7 +90,7 @@ std::string KernelBuildDate(const std::string& banner) {
     int y = 0, m = 0, d = 0;
     char close = 0;
     if (std::sscanf(banner.c_str() + at, "(%4d-%2d-%2d%c", &y, &m, &d, &close) == 4 &&
-        close == ')' && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+        close == ')' && y > 1990 && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
       return Date(m, d, y);
     }
   }

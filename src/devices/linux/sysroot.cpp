@@ -21,9 +21,14 @@ fs::path Under(const fs::path& root, const std::string& absolute) {
 std::optional<std::string> ReadAttribute(const fs::path& file) {
   auto read = platform::ReadSmallFile(file.string());
   if (!read) return std::nullopt;
-  // Attributes are text: a NUL ends it.
+  // An attribute is one line of text: a NUL ends it, and a control
+  // character inside (a line break that would start a line of the report)
+  // becomes a space.
   std::string text = read->substr(0, read->find('\0'));
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
   return text;
 }
 
