@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick libxfixes3
   chromium chromium-driver
   python3 file
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -27,9 +27,20 @@ std::optional<std::string> ReadSmallFile(const fs::path& path) {
   return text;
 }
 
+// A value of the computer information block is one line: a control
+// character in a file (a line break would start a line of the block) becomes
+// a space.
+std::wstring OneLine(const std::string& utf8) {
+  std::wstring text = platform::FromUtf8(utf8);
+  for (wchar_t& c : text) {
+    if (c < 0x20 || c == 0x7F) c = L' ';
+  }
+  return text;
+}
+
 WmiValue TextOrNull(const std::optional<std::string>& text) {
   if (!text) return WmiNull{};
-  return platform::FromUtf8(*text);
+  return OneLine(*text);
 }
 
 class Dmi {
@@ -53,7 +64,7 @@ std::vector<WmiRow> BiosRows(const Dmi& dmi) {
   std::vector<std::wstring> version;
   for (const char* name : {"bios_vendor", "bios_version", "bios_date"}) {
     std::optional<std::string> text = dmi.Read(name);
-    if (text && !text->empty()) version.push_back(platform::FromUtf8(*text));
+    if (text && !text->empty()) version.push_back(OneLine(*text));
   }
   WmiValue bios_version = version.empty() ? WmiValue(WmiNull{}) : WmiValue(version);
   return {{{L"BIOSVersion", bios_version},
@@ -137,7 +148,7 @@ std::vector<WmiRow> OperatingSystemRows(const fs::path& root) {
   WmiValue caption = WmiNull{};
   if (os_release) {
     // os-release's own default when the key is missing.
-    caption = platform::FromUtf8(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux"));
+    caption = OneLine(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux"));
   }
   std::uint64_t space = UserAddressSpace(IsMachine64Bit(KernelMachine(root)));
   if (std::optional<std::string> limits = ReadSmallFile(root / "proc/self/limits")) {

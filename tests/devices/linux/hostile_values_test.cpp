@@ -37,6 +37,9 @@ TEST(HostileValuesTest, GarbageNamesNoIdAndNoDate) {
   using devices::linux_sys::KernelBuildDate;
   EXPECT_EQ(KernelBuildDate("#1 SMP Debian 6.1.55-1 (2023-09-29)"), "9-29-2023");
   EXPECT_EQ(KernelBuildDate("#1 SMP (2-09-29)"), "");
+  EXPECT_EQ(KernelBuildDate("#1 SMP PREEMPT_DYNAMIC @1700000000"), "11-14-2023");
+  EXPECT_EQ(KernelBuildDate("#1 SMP PREEMPT_DYNAMIC @277777777777777"), "");
+  EXPECT_EQ(KernelBuildDate("#1 SMP Thu Oct  5 21:02:42 UTC 123456789"), "");
 }
 
 }  // namespace
