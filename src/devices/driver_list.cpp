@@ -63,7 +63,8 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
       if (ReadPropertyBytes(api, set, data, property, required, bytes)) {
         // A string ends at its NUL and a multi-string at its empty string:
         // the ANSI call can leave stale bytes of its wide read after them.
-        if (type == devices::kRegMultiSz) return platform::FromAnsi(devices::MultiStringData(bytes));
+        if (type == devices::kRegMultiSz)
+          return platform::FromAnsi(devices::MultiStringData(bytes));
         if (type != devices::kRegBinary) return platform::FromAnsi(devices::StringData(bytes));
         std::wstring text = platform::FromAnsi(bytes);
         if (!text.empty()) text.pop_back();  // the terminating NUL

@@ -22,12 +22,12 @@ TEST(MultiStringTest, DataEndsAtTheFirstEmptyString) {
   const Case cases[] = {
       {"A\0B\0\0"s, "A\0B\0"s, "A"},
       {"root\\winebus\0\0C:\\windows\\in\0"s, "root\\winebus\0"s, "root\\winebus"},
-      {"A\0\0B\0\0"s, "A\0"s, "A"},      // a second list after the end is not data
-      {"\0A\0\0"s, ""s, ""},             // empty from the start
-      {""s, ""s, ""},                    //
-      {"A\0B"s, "A\0B\0"s, "A"},         // final NULs missing
-      {"AB"s, "AB\0"s, "AB"},            //
-      {"A\0"s, "A\0"s, "A"},             // the list's empty string missing
+      {"A\0\0B\0\0"s, "A\0"s, "A"},  // a second list after the end is not data
+      {"\0A\0\0"s, ""s, ""},         // empty from the start
+      {""s, ""s, ""},
+      {"A\0B"s, "A\0B\0"s, "A"},  // final NULs missing
+      {"AB"s, "AB\0"s, "AB"},
+      {"A\0"s, "A\0"s, "A"},  // the list's empty string missing
       {"\xE9\0\0\xFF"s, "\xE9\0"s, "\xE9"},
   };
   for (const Case& c : cases) {

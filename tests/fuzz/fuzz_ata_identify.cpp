@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Require(text.empty() || (text.front() != L' ' && text.back() != L' '));
   }
   ident::HDSN hdsn(disk);
-  fuzz::Require(hdsn.GetSerialNumber() ==
-                ident::DecodeIdentifyString(disk.block,
-                                            ident::IdentifyFieldWords(ident::kSerialNumber)));
+  fuzz::Require(
+      hdsn.GetSerialNumber() ==
+      ident::DecodeIdentifyString(disk.block, ident::IdentifyFieldWords(ident::kSerialNumber)));
   hdsn.GetModelNumber();
   hdsn.GetFirmwareRevision();
   return 0;

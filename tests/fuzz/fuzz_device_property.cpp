@@ -69,10 +69,9 @@ class ScriptedDevices : public devices::DeviceApi {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::uint32_t kProperties[] = {devices::kSpdrpHardwareId,
-                                              devices::kSpdrpCompatibleIds,
-                                              devices::kSpdrpDeviceDesc, devices::kSpdrpDriver,
-                                              devices::kSpdrpClass};
+  static const std::uint32_t kProperties[] = {
+      devices::kSpdrpHardwareId, devices::kSpdrpCompatibleIds, devices::kSpdrpDeviceDesc,
+      devices::kSpdrpDriver, devices::kSpdrpClass};
   const auto fields = fuzz::Fields(data, size, std::size(kProperties));
   ScriptedDevices api;
   for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -105,8 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   fakes::FakeRegistry registry;
-  registry.PutString(devices::kHkeyLocalMachine,
-                     "System\\ControlSet001\\Control\\Class\\{X}\\0000", "InfPath", "x.inf");
+  registry.PutString(devices::kHkeyLocalMachine, "System\\ControlSet001\\Control\\Class\\{X}\\0000",
+                     "InfPath", "x.inf");
   modDeviceManagerAPI::CollectDriverList(api, registry, ui);
   return 0;
 }

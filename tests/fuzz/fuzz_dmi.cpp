@@ -11,14 +11,22 @@
 namespace {
 
 const char* const kFiles[] = {
-    "sys/class/dmi/id/bios_vendor",     "sys/class/dmi/id/bios_version",
-    "sys/class/dmi/id/bios_date",       "sys/class/dmi/id/sys_vendor",
-    "sys/class/dmi/id/product_name",    "sys/class/dmi/id/product_version",
-    "sys/class/dmi/id/product_serial",  "sys/class/dmi/id/product_sku",
-    "sys/class/dmi/id/product_family",  "sys/class/dmi/id/board_vendor",
-    "sys/class/dmi/id/chassis_type",    "etc/os-release",
-    "proc/sys/kernel/osrelease",        "proc/sys/kernel/hostname",
-    "proc/sys/kernel/arch",             "proc/self/limits",
+    "sys/class/dmi/id/bios_vendor",
+    "sys/class/dmi/id/bios_version",
+    "sys/class/dmi/id/bios_date",
+    "sys/class/dmi/id/sys_vendor",
+    "sys/class/dmi/id/product_name",
+    "sys/class/dmi/id/product_version",
+    "sys/class/dmi/id/product_serial",
+    "sys/class/dmi/id/product_sku",
+    "sys/class/dmi/id/product_family",
+    "sys/class/dmi/id/board_vendor",
+    "sys/class/dmi/id/chassis_type",
+    "etc/os-release",
+    "proc/sys/kernel/osrelease",
+    "proc/sys/kernel/hostname",
+    "proc/sys/kernel/arch",
+    "proc/self/limits",
 };
 
 struct QuietUi : sysinfo::InfoUi {

@@ -18,7 +18,7 @@ class ScriptedRegistry : public devices::Registry {
   std::uint32_t announced = 0;  // the size the first query reports
   std::uint32_t reported = 0;   // the size the second query reports
   long second_result = 0;
-  std::string bytes;            // what the second query writes (as far as it fits)
+  std::string bytes;  // what the second query writes (as far as it fits)
 
   long OpenKey(devices::RegKey, const std::string&, std::uint32_t, devices::RegKey* r) override {
     *r = 0x1000;

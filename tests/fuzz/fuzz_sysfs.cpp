@@ -53,10 +53,10 @@ const fs::path& Root() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto fields = fuzz::Fields(data, size, std::size(kAttributes));
-  for (std::size_t i = 0; i < fields.size(); ++i) fuzz::WriteFile(Root() / kAttributes[i], fields[i]);
-  auto devices =
-      std::make_shared<std::vector<devices::linux_sys::LinuxDevice>>(
-          devices::linux_sys::ScanDevices(Root()));
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    fuzz::WriteFile(Root() / kAttributes[i], fields[i]);
+  auto devices = std::make_shared<std::vector<devices::linux_sys::LinuxDevice>>(
+      devices::linux_sys::ScanDevices(Root()));
   devices::linux_sys::SysfsDeviceApi api(devices);
   devices::linux_sys::SysfsRegistry registry(*devices);
   fakes::FakeDeviceUi ui;

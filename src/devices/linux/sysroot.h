@@ -15,8 +15,9 @@ std::filesystem::path SysRoot();
 std::filesystem::path Under(const std::filesystem::path& root, const std::string& absolute);
 
 // A small text file's content as one line: up to its first NUL, without
-// trailing white space, control characters as spaces; nullopt when it can't be read, is not a regular file or is larger
-// than any attribute (platform::ReadSmallFile).
+// trailing white space, control characters as spaces. nullopt when it can't
+// be read, is not a regular file or is larger than any attribute
+// (platform::ReadSmallFile).
 std::optional<std::string> ReadAttribute(const std::filesystem::path& file);
 
 // A hex attribute ("0x8086", "046d", " 1"); nullopt when absent or not a number.

@@ -15,8 +15,7 @@ inline constexpr std::size_t kMaxSmallFile = 64 * 1024;
 
 // The whole file; nullopt when it is not a regular file (after following
 // links), cannot be opened or read, or holds more than `max` bytes.
-std::optional<std::string> ReadSmallFile(const std::string& path,
-                                         std::size_t max = kMaxSmallFile);
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max = kMaxSmallFile);
 
 // The first `max` bytes (fewer when the file is shorter), under the same
 // rules but without the size limit: for binary pages of which only the start

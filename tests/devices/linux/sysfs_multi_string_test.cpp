@@ -13,8 +13,9 @@ using namespace std::string_literals;
 
 TEST(SysfsMultiStringTest, IdentifiersWindowsCouldNotHaveAreLeftOut) {
   auto list = std::make_shared<std::vector<devices::linux_sys::LinuxDevice>>(2);
-  (*list)[0].hardware_ids = {"",           "PCI\\VEN_1",       "",          "PCI\\VEN_2\0junk"s,
-                             "ACPI\\A\r\nB", "ACPI\\\xC3\xA9", "ACPI\\A,B", "PCI\\VEN_3"};
+  (*list)[0].hardware_ids = {
+      "",          "PCI\\VEN_1", "", "PCI\\VEN_2\0junk"s, "ACPI\\A\r\nB", "ACPI\\\xC3\xA9",
+      "ACPI\\A,B", "PCI\\VEN_3"};
   (*list)[0].description = "Dev\r\nice\0junk"s;
   (*list)[1].hardware_ids = {"", "\0x"s};
   devices::linux_sys::SysfsDeviceApi api(list);

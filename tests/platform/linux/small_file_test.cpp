@@ -1,13 +1,12 @@
 // Small files read without trusting the tree they are in.
 #include "platform/linux/small_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <fcntl.h>
 
 #include <filesystem>
 #include <fstream>
