@@ -27,6 +27,7 @@ test=(
   chromium chromium-driver
   python3 file
   dpkg-dev fakeroot lintian desktop-file-utils nsis mmdebstrap
+  clang-14 libclang-rt-14-dev
 )
 
 case "$what" in

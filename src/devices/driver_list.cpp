@@ -67,8 +67,12 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
     case devices::kRegMultiSz:
       if (required == 0) return L"";
       if (ReadPropertyBytes(api, set, data, property, required, bytes)) {
+        // A multi-string ends at its empty string:
+        // the ANSI call can leave stale bytes of its wide read after them.
+        if (type == devices::kRegMultiSz)
+          return platform::FromAnsi(devices::MultiStringData(bytes));
         std::wstring text = platform::FromAnsi(bytes);
-        if (!text.empty()) text.pop_back();  // the (final) terminating NUL
+        if (!text.empty()) text.pop_back();  // the terminating NUL
         return text;
       }
       break;

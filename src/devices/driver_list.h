@@ -23,8 +23,9 @@ inline constexpr wchar_t kPropertyQueryFailedText[] = L"Error, can't get Regestr
 std::wstring CollectDriverList(devices::DeviceApi& api, devices::Registry& registry,
                                devices::DeviceUi& ui);
 
-// One property as text, its final NUL dropped (multi-strings keep a NUL after
-// each string). "" when absent (silently) or unreadable (after a message).
+// One property as text: a string up to its NUL; a multi-string's strings up
+// to its empty string, each followed by a NUL. "" when absent (silently) or
+// unreadable (after a message).
 std::wstring GetDeviceProperty(devices::DeviceApi& api, devices::DeviceSet set,
                                const devices::DeviceInfoData& data, std::uint32_t property,
                                devices::DeviceUi& ui);

@@ -28,4 +28,17 @@ std::string_view TextBeforeNul(std::string_view bytes) {
   return bytes.substr(0, bytes.find('\0'));
 }
 
+std::string MultiStringData(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  while (!bytes.empty()) {
+    const auto end = bytes.find('\0');
+    if (end == 0) break;  // the empty string: nothing after it is data
+    out.append(bytes.substr(0, end)).push_back('\0');
+    if (end == std::string_view::npos) break;
+    bytes.remove_prefix(end + 1);
+  }
+  return out;
+}
+
 }  // namespace devices

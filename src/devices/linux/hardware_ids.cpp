@@ -139,7 +139,12 @@ std::string AcpiAlias(const std::string& alias) {
   if (a == std::string::npos) return "";
   const size_t b = alias.find(':', a + 1);
   const std::string id = alias.substr(a + 1, b == std::string::npos ? b : b - a - 1);
-  if (id.empty() || id.find_first_of("*?[") != std::string::npos) return "";
+  // ACPI and PNP ids are letters and digits; anything else (a pattern, or
+  // garbage in a modalias) names no id.
+  if (id.empty()) return "";
+  for (char c : id) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return "";
+  }
   return Lower(id.rfind("PNP", 0) == 0 ? "*" + id : "ACPI\\" + id);
 }
 

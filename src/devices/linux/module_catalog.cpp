@@ -85,12 +85,14 @@ std::string BestAlias(const Info& info, const std::string& modalias) {
 }  // namespace
 
 std::string KernelBuildDate(const std::string& banner) {
+  // Linux is younger than 1991; a year past 9999 is garbage, not a date.
+  const auto plausible = [](long long year) { return year > 1990 && year <= 9999; };
   // Distribution kernels: "... (2023-09-29)".
   for (size_t at = banner.find('('); at != std::string::npos; at = banner.find('(', at + 1)) {
     int y = 0, m = 0, d = 0;
     char close = 0;
     if (std::sscanf(banner.c_str() + at, "(%4d-%2d-%2d%c", &y, &m, &d, &close) == 4 &&
-        close == ')' && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+        close == ')' && plausible(y) && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
       return Date(m, d, y);
     }
   }
@@ -104,7 +106,7 @@ std::string KernelBuildDate(const std::string& banner) {
       char tz[16] = {};
       if (std::sscanf(banner.c_str() + at + 3, "%d %d:%d:%d %15s %d", &d, &hh, &mm, &ss, tz, &y) ==
               6 &&
-          d >= 1 && d <= 31 && y > 1990) {
+          d >= 1 && d <= 31 && plausible(y)) {
         return Date(m + 1, d, y);
       }
     }
@@ -115,7 +117,8 @@ std::string KernelBuildDate(const std::string& banner) {
     const long long secs = std::strtoll(banner.c_str() + at + 1, &end, 10);
     std::tm tm{};
     const std::time_t t = static_cast<std::time_t>(secs);
-    if (secs > 0 && end != banner.c_str() + at + 1 && gmtime_r(&t, &tm) != nullptr) {
+    if (secs > 0 && end != banner.c_str() + at + 1 && gmtime_r(&t, &tm) != nullptr &&
+        plausible(tm.tm_year + 1900LL)) {
       return Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
     }
   }

@@ -10,9 +10,27 @@ namespace {
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorNoMoreItems = 259;
 
-// sysfs text is UTF-8; the ANSI property reads get it in the code page.
+// sysfs text is UTF-8; the ANSI property reads get it in the code page. A
+// NUL would end the string early, so the text stops there; a control
+// character (a line break would start a line of the driver list) becomes a
+// space.
 std::string Ansi(const std::string& utf8) {
-  return platform::ToAnsi(platform::FromUtf8(utf8));
+  std::string text = platform::ToAnsi(platform::FromUtf8(utf8.substr(0, utf8.find('\0'))));
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return text;
+}
+
+// What Windows allows in a hardware or compatible id: characters above space
+// and below 0x7F, no comma. Garbage in sysfs makes ids that are left out.
+bool IsWindowsId(const std::string& id) {
+  if (id.empty()) return false;
+  for (char c : id) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= 0x20 || b >= 0x7F || c == ',') return false;
+  }
+  return true;
 }
 
 // A property's registry type and bytes; type 0 when the device lacks it.
@@ -22,9 +40,13 @@ std::pair<std::uint32_t, std::string> PropertyOf(const LinuxDevice& d, std::uint
                      : std::pair<std::uint32_t, std::string>{kRegSz, Ansi(s) + '\0'};
   };
   auto multi = [](const std::vector<std::string>& items) {
-    if (items.empty()) return std::pair<std::uint32_t, std::string>{0, ""};
+    // An empty string would end the multi-string there: it is left out,
+    // like an id Windows could not have.
     std::string bytes;
-    for (const std::string& s : items) bytes += Ansi(s) + '\0';
+    for (const std::string& s : items) {
+      if (IsWindowsId(s)) bytes += s + '\0';
+    }
+    if (bytes.empty()) return std::pair<std::uint32_t, std::string>{0, ""};
     return std::pair<std::uint32_t, std::string>{kRegMultiSz, bytes + '\0'};
   };
   switch (property) {

@@ -1,8 +1,9 @@
 #include "devices/linux/sysroot.h"
 
+#include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+
+#include "platform/linux/small_file.h"
 
 namespace devices::linux_sys {
 
@@ -18,13 +19,16 @@ fs::path Under(const fs::path& root, const std::string& absolute) {
 }
 
 std::optional<std::string> ReadAttribute(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  std::string text = s.str();
+  auto read = platform::ReadSmallFile(file.string());
+  if (!read) return std::nullopt;
+  // An attribute is one line of text: a NUL ends it, and a control
+  // character inside (a line break that would start a line of the report)
+  // becomes a space.
+  std::string text = read->substr(0, read->find('\0'));
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
   return text;
 }
 

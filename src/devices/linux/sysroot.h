@@ -14,8 +14,10 @@ std::filesystem::path SysRoot();
 // `absolute` ("/sys/bus/pci") placed under `root`.
 std::filesystem::path Under(const std::filesystem::path& root, const std::string& absolute);
 
-// A small text file's content without trailing white space; nullopt when it
-// can't be read.
+// A small text file's content as one line: up to its first NUL, without
+// trailing white space, control characters as spaces. nullopt when it can't
+// be read, is not a regular file or is larger than any attribute
+// (platform::ReadSmallFile).
 std::optional<std::string> ReadAttribute(const std::filesystem::path& file);
 
 // A hex attribute ("0x8086", "046d", " 1"); nullopt when absent or not a number.

@@ -13,34 +13,17 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/linux/small_file.h"
 
 namespace ident {
 namespace {
 
 namespace fs = std::filesystem;
 
-// sysfs attributes are small; a bound keeps a bad tree from being read whole,
-// and a FIFO in it from blocking the scan.
-std::optional<std::string> ReadAttribute(const fs::path& path, std::size_t max = 4096) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string data(max, '\0');
-  std::size_t got = 0;
-  while (got < max) {
-    const ssize_t n = ::read(fd, data.data() + got, max - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  data.resize(got);
-  return data;
-}
-
 // A text attribute: up to its first NUL, without surrounding white space,
 // converted from UTF-8 to the ANSI code page.
 std::string ReadText(const fs::path& path) {
-  std::string s = ReadAttribute(path).value_or("");
+  std::string s = platform::ReadSmallFile(path.string()).value_or("");
   s = s.substr(0, s.find('\0'));
   const auto space = [](unsigned char c) { return std::isspace(c) != 0; };
   while (!s.empty() && space(s.back())) s.pop_back();
@@ -130,7 +113,7 @@ std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
 // VPD page (0x89), which unprivileged users may read.
 std::optional<IdentifyBlock> IdentifyFromVpdPage(const fs::path& page_file) {
   constexpr std::size_t kCommandOffset = 56, kDataOffset = 60;
-  const auto page = ReadAttribute(page_file, kDataOffset + kIdentifyBlockSize);
+  const auto page = platform::ReadFileStart(page_file.string(), kDataOffset + kIdentifyBlockSize);
   if (!page || page->size() < kDataOffset + kIdentifyBlockSize) return std::nullopt;
   if (static_cast<std::uint8_t>((*page)[1]) != 0x89 ||
       static_cast<std::uint8_t>((*page)[kCommandOffset]) != kAtaIdentifyDevice) {
@@ -144,7 +127,7 @@ std::optional<IdentifyBlock> IdentifyFromVpdPage(const fs::path& page_file) {
 
 // The unit serial number VPD page (0x80) of a SCSI disk.
 std::string SerialFromVpdPage(const fs::path& page_file) {
-  const auto page = ReadAttribute(page_file, 4 + 255);
+  const auto page = platform::ReadFileStart(page_file.string(), 4 + 255);
   if (!page || page->size() < 4 || static_cast<std::uint8_t>((*page)[1]) != 0x80) return {};
   const std::size_t len =
       std::min<std::size_t>(static_cast<std::uint8_t>((*page)[3]), page->size() - 4);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/linux/small_file.h"
 #include "sysinfo/wmi_rows.h"
 
 namespace sysinfo {
@@ -17,27 +18,29 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Files read here are a few bytes; anything larger is not what we expect.
-constexpr std::streamsize kMaxFileSize = 64 * 1024;
-
 // A file's text without its trailing line breaks; empty optional when it is
-// absent or can't be read.
+// absent, not a regular file, unreadable or far larger than any value.
 std::optional<std::string> ReadSmallFile(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text(kMaxFileSize, '\0');
-  in.read(text.data(), kMaxFileSize);
-  if (in.bad()) return std::nullopt;
-  text.resize(static_cast<size_t>(in.gcount()));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::optional<std::string> text = platform::ReadSmallFile(path.string());
+  if (!text) return std::nullopt;
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
+  return text;
+}
+
+// A value of the computer information block is one line: a control
+// character in a file (a line break would start a line of the block) becomes
+// a space.
+std::wstring OneLine(const std::string& utf8) {
+  std::wstring text = platform::FromUtf8(utf8);
+  for (wchar_t& c : text) {
+    if (c < 0x20 || c == 0x7F) c = L' ';
+  }
   return text;
 }
 
 WmiValue TextOrNull(const std::optional<std::string>& text) {
   if (!text) return WmiNull{};
-  return platform::FromUtf8(*text);
+  return OneLine(*text);
 }
 
 class Dmi {
@@ -61,7 +64,7 @@ std::vector<WmiRow> BiosRows(const Dmi& dmi) {
   std::vector<std::wstring> version;
   for (const char* name : {"bios_vendor", "bios_version", "bios_date"}) {
     std::optional<std::string> text = dmi.Read(name);
-    if (text && !text->empty()) version.push_back(platform::FromUtf8(*text));
+    if (text && !text->empty()) version.push_back(OneLine(*text));
   }
   WmiValue bios_version = version.empty() ? WmiValue(WmiNull{}) : WmiValue(version);
   return {{{L"BIOSVersion", bios_version},
@@ -145,7 +148,7 @@ std::vector<WmiRow> OperatingSystemRows(const fs::path& root) {
   WmiValue caption = WmiNull{};
   if (os_release) {
     // os-release's own default when the key is missing.
-    caption = platform::FromUtf8(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux"));
+    caption = OneLine(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux"));
   }
   std::uint64_t space = UserAddressSpace(IsMachine64Bit(KernelMachine(root)));
   if (std::optional<std::string> limits = ReadSmallFile(root / "proc/self/limits")) {
