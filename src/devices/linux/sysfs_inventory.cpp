@@ -10,6 +10,7 @@
 #include "devices/linux/id_names.h"
 #include "devices/linux/kernel_served.h"
 #include "devices/linux/sysroot.h"
+#include "platform/linux/small_file.h"
 
 namespace devices::linux_sys {
 namespace fs = std::filesystem;
@@ -203,9 +204,10 @@ void BindDriver(Found& f, const fs::path& dir) {
 // more for root.
 class ConfigSpace {
  public:
-  explicit ConfigSpace(const fs::path& dir) : bytes_(ReadAttribute(dir / "config").value_or("")) {}
-  // The attribute reader drops trailing white space, so a byte past the end
-  // of what came back is unknown rather than zero.
+  // Binary: read as bytes (4 KiB is the most any function has), never as a
+  // text attribute. A byte past the end of what came back is unknown.
+  explicit ConfigSpace(const fs::path& dir)
+      : bytes_(platform::ReadFileStart((dir / "config").string(), 4096).value_or("")) {}
   std::optional<std::uint8_t> Byte(size_t at) const {
     if (at >= bytes_.size()) return std::nullopt;
     return static_cast<std::uint8_t>(bytes_[at]);
