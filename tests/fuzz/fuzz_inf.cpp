@@ -1,0 +1,21 @@
+// INF files come from any driver folder a user points the catalog at: any
+// bytes must give model lines or an InfError, never a crash or a hang.
+#include <cstdint>
+#include <string>
+
+#include "catalog/inf_reader.h"
+#include "fuzz_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  try {
+    for (const catalog::ModelLine& line : catalog::ReadInf(bytes, "fuzz/x.inf")) {
+      // Every line kept names at least its hardware id and where it came from.
+      fuzz::Require(!line.ids.empty() && !line.ids.front().empty());
+      fuzz::Require(line.inf == "fuzz/x.inf");
+    }
+  } catch (const catalog::InfError& e) {
+    fuzz::Require(e.line >= 0 && !e.reason.empty());
+  }
+  return 0;
+}
