@@ -65,12 +65,11 @@ std::string First(const Info& info, const std::string& key) {
 }
 
 // The most specific of the module's aliases that match the device.
-std::string BestAlias(const Info& info, const std::string& modalias) {
-  auto it = info.find("alias");
-  if (it == info.end() || modalias.empty()) return "";
+std::string BestAlias(const std::vector<std::string>& aliases, const std::string& modalias) {
+  if (modalias.empty()) return "";
   std::string best;
   long best_score = -1;
-  for (const std::string& alias : it->second) {
+  for (const std::string& alias : aliases) {
     if (fnmatch(alias.c_str(), modalias.c_str(), 0) != 0) continue;
     long score = 0;
     for (char c : alias) score += (c == '*' || c == '?') ? 0 : 1;
@@ -154,9 +153,17 @@ ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
     const size_t dot = file.find(".ko");
     if (dot != std::string::npos) builtin_files_.emplace(Normalize(file.substr(0, dot)), file);
   }
+  // No module folder (a kernel without modules, a container): libkmod would
+  // try, and fail, to open its indexes again for every device.
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return;
   static const char* const kNoConfig[] = {nullptr};
   ctx_ = kmod_new(dir.c_str(), kNoConfig);
-  if (ctx_ != nullptr) kmod_set_log_fn(ctx_, Quiet, nullptr);
+  if (ctx_ == nullptr) return;
+  kmod_set_log_fn(ctx_, Quiet, nullptr);
+  // Map the indexes once for the whole scan rather than open them per lookup.
+  // When one is missing libkmod still opens the others as they are needed.
+  kmod_load_resources(ctx_);
 }
 
 ModuleCatalog::~ModuleCatalog() {
@@ -165,9 +172,11 @@ ModuleCatalog::~ModuleCatalog() {
 
 std::string ModuleCatalog::ModuleForAlias(const std::string& driver, const std::string& modalias) {
   if (ctx_ == nullptr || modalias.empty()) return "";
+  auto [cached, fresh] = by_alias_.try_emplace(driver + '\n' + modalias);
+  if (!fresh) return cached->second;
   kmod_list* list = nullptr;
   if (kmod_module_new_from_lookup(ctx_, modalias.c_str(), &list) < 0 || list == nullptr) return "";
-  std::string chosen;
+  std::string& chosen = cached->second;
   kmod_list* l = nullptr;
   kmod_list_foreach(l, list) {
     kmod_module* mod = kmod_module_get_module(l);
@@ -177,6 +186,45 @@ std::string ModuleCatalog::ModuleForAlias(const std::string& driver, const std::
   }
   kmod_module_unref_list(list);
   return chosen;
+}
+
+ModuleCatalog::Module ModuleCatalog::ReadModule(const std::string& name) const {
+  const ModuleInfo found = Lookup(ctx_, name);
+  const bool in_tree = found.path.empty() || First(found.info, "intree") == "Y";
+  Module mod;
+  DriverFacts& f = mod.facts;
+  f.version = First(found.info, "version");
+  if (f.version.empty()) {
+    f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
+  }
+  if (f.version.empty()) f.version = release_;
+
+  f.provider = in_tree ? kKernelProvider : CleanAuthor(First(found.info, "author"));
+
+  f.date = kernel_date_;
+  if (!in_tree) {
+    std::error_code ec;
+    const auto written = fs::last_write_time(found.path, ec);
+    if (!ec) {
+      const std::time_t t = std::chrono::system_clock::to_time_t(
+          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+              std::chrono::file_clock::to_sys(written)));
+      std::tm tm{};
+      if (gmtime_r(&t, &tm) != nullptr) f.date = Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+    }
+  }
+
+  if (!found.path.empty()) {
+    f.inf_path = fs::path(found.path).filename().string();
+  } else if (auto it = builtin_files_.find(name); it != builtin_files_.end()) {
+    f.inf_path = it->second;
+  } else {
+    f.inf_path = name + ".ko";
+  }
+  if (auto aliases = found.info.find("alias"); aliases != found.info.end()) {
+    mod.aliases = aliases->second;
+  }
+  return mod;
 }
 
 DriverFacts ModuleCatalog::Describe(const std::string& driver, const std::string& module,
@@ -189,41 +237,13 @@ DriverFacts ModuleCatalog::Describe(const std::string& driver, const std::string
     const std::string by_alias = ModuleForAlias(driver, modalias);
     name = by_alias.empty() ? Normalize(driver) : by_alias;
   }
-  const ModuleInfo mod = Lookup(ctx_, name);
-  const bool builtin = mod.path.empty();
-  const bool in_tree = builtin || First(mod.info, "intree") == "Y";
+  // Devices of one driver share the module: its facts are read once.
+  auto [cached, fresh] = modules_.try_emplace(name);
+  Module& mod = cached->second;
+  if (fresh) mod = ReadModule(name);
 
-  DriverFacts f;
-  f.version = First(mod.info, "version");
-  if (f.version.empty()) {
-    f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
-  }
-  if (f.version.empty()) f.version = release_;
-
-  f.provider = in_tree ? kKernelProvider : CleanAuthor(First(mod.info, "author"));
-
-  f.date = kernel_date_;
-  if (!in_tree) {
-    std::error_code ec;
-    const auto written = fs::last_write_time(mod.path, ec);
-    if (!ec) {
-      const std::time_t t = std::chrono::system_clock::to_time_t(
-          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-              std::chrono::file_clock::to_sys(written)));
-      std::tm tm{};
-      if (gmtime_r(&t, &tm) != nullptr) f.date = Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
-    }
-  }
-
-  if (!mod.path.empty()) {
-    f.inf_path = fs::path(mod.path).filename().string();
-  } else if (auto it = builtin_files_.find(name); it != builtin_files_.end()) {
-    f.inf_path = it->second;
-  } else {
-    f.inf_path = name + ".ko";
-  }
-
-  const std::string alias = BestAlias(mod.info, modalias);
+  DriverFacts f = mod.facts;
+  const std::string alias = BestAlias(mod.aliases, modalias);
   if (!alias.empty()) f.matching_id = linux_ids::AliasToWindowsId(alias, usb_interface);
   return f;
 }
