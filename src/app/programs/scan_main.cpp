@@ -5,8 +5,10 @@
 
 #include "app/scan_cli.h"
 #include "platform/codepage.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv) {
+  platform::KeepFreedMemory();
   std::vector<std::wstring> args;
   for (int i = 1; i < argc; ++i) args.push_back(platform::FromSystemNarrow(argv[i]));
   auto fs = app::MakeFileSystem();

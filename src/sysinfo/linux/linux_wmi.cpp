@@ -27,10 +27,16 @@ std::optional<std::string> ReadSmallFile(const fs::path& path) {
   if (!fs::is_regular_file(path, ec)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
-  std::string text(kMaxFileSize, '\0');
-  in.read(text.data(), kMaxFileSize);
+  // Read as it comes: these files are a few hundred bytes, the limit is
+  // only a bound.
+  std::string text;
+  char chunk[4096];
+  while (static_cast<std::streamsize>(text.size()) < kMaxFileSize) {
+    in.read(chunk, std::min<std::streamsize>(sizeof chunk, kMaxFileSize - text.size()));
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+    if (!in) break;
+  }
   if (in.bad()) return std::nullopt;
-  text.resize(static_cast<size_t>(in.gcount()));
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }
