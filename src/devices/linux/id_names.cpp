@@ -117,15 +117,31 @@ long HwdbDevice(Layout layout, std::string_view line) {
 
 using Names = std::map<std::pair<std::uint16_t, std::uint16_t>, std::string>;
 
-void Name(Names& names, long vendor, long device, std::string_view name) {
-  if (vendor < 0 || vendor > 0xFFFF || device < 0 || device > 0xFFFF) return;
+// True when it names an id that was wanted and not yet named.
+bool Name(Names& names, long vendor, long device, std::string_view name) {
+  if (vendor < 0 || vendor > 0xFFFF || device < 0 || device > 0xFFFF || name.empty()) return false;
   auto it = names.find({static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(device)});
   // The first entry for an id is the one that counts.
-  if (it != names.end() && it->second.empty()) it->second = name;
+  if (it == names.end() || !it->second.empty()) return false;
+  it->second = name;
+  return true;
+}
+
+// How many of the vendor's wanted ids have no name yet.
+size_t Unnamed(const Names& names, long vendor) {
+  size_t n = 0;
+  for (auto it = names.lower_bound({static_cast<std::uint16_t>(vendor), 0});
+       it != names.end() && it->first.first == vendor; ++it) {
+    n += it->second.empty() ? 1 : 0;
+  }
+  return n;
 }
 
 // Reads the entry of `vendor` that starts at `at`, up to the next vendor's.
 void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Names& names) {
+  // Reading stops once every wanted device of the vendor has its name.
+  size_t unnamed = Unnamed(names, vendor);
+  if (unnamed == 0) return;
   if (layout == Layout::kIds) {
     for (size_t pos = After(text, at, LineAt(text, at)); pos < text.size();) {
       const std::string_view line = LineAt(text, pos);
@@ -133,8 +149,9 @@ void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Na
       if (line.empty() || line[0] == '#') continue;
       if (line[0] != '\t') break;  // the next vendor, or the lists after the vendors
       // "\tdddd  Name"; "\t\tssss ssss  Name" are subsystems.
-      if (line.size() >= 7 && line[1] != '\t' && line[5] == ' ') {
-        Name(names, vendor, Hex(line, 1, 4), line.substr(7));
+      if (line.size() >= 7 && line[1] != '\t' && line[5] == ' ' &&
+          Name(names, vendor, Hex(line, 1, 4), line.substr(7)) && --unnamed == 0) {
+        return;
       }
     }
     return;
@@ -151,7 +168,9 @@ void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Na
     } else if (line[0] == ' ') {
       in_properties = true;
       if (line.substr(0, kModelKey.size()) == kModelKey) {
-        for (long device : record) Name(names, vendor, device, line.substr(kModelKey.size()));
+        for (long device : record) {
+          if (Name(names, vendor, device, line.substr(kModelKey.size())) && --unnamed == 0) return;
+        }
       }
     } else {
       const long v = VendorOf(layout, line);
