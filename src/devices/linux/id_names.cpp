@@ -184,33 +184,62 @@ void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Na
   }
 }
 
+// The start of the line before the one that starts at `at`; npos at the top.
+size_t LineBefore(std::string_view text, size_t at) {
+  if (at == 0) return std::string_view::npos;
+  const void* nl = at < 2 ? nullptr : ::memrchr(text.data(), '\n', at - 1);
+  return nl == nullptr ? 0 : static_cast<const char*>(nl) - text.data() + 1;
+}
+
 // The start of the first vendor line whose vendor is `vendor` or above,
-// found by bisection; text.size() when there is none. A probe reads forward
-// to the next vendor line, never past what earlier probes ruled out.
+// found by bisection; text.size() when there is none. A probe reads lines
+// on both sides of its point in turn until it meets a vendor line, never
+// into what earlier probes ruled out: one vendor's lines can fill a quarter
+// of the file, and the way out of them is as often behind as ahead.
 size_t FindVendor(Layout layout, std::string_view text, long vendor) {
-  size_t lo = 0;             // vendor lines before lo are all below `vendor`
+  constexpr size_t kNone = std::string_view::npos;
+  size_t lo = 0;             // line start; vendor lines before lo are all below `vendor`
   size_t end = text.size();  // no vendor line starts in [end, best)
   size_t best = text.size();
   while (lo < end) {
     const size_t mid = lo + (end - lo) / 2;
-    size_t found = end;
+    size_t ahead = LineStartAtOrAfter(text, mid);
+    size_t behind = ahead == mid ? LineBefore(text, mid) : LineBefore(text, ahead);
+    if (behind != kNone && behind < lo) behind = kNone;
+    size_t found = kNone;
     long found_vendor = -1;
-    for (size_t pos = LineStartAtOrAfter(text, mid); pos < end;) {
-      const std::string_view line = LineAt(text, pos);
-      found_vendor = VendorOf(layout, line);
-      if (found_vendor >= 0) {
-        found = pos;
-        break;
+    bool found_ahead = false;
+    size_t clear_from = mid;  // no vendor line from here to the one found ahead
+    while (found == kNone && (ahead < end || behind != kNone)) {
+      if (ahead < end) {
+        const std::string_view line = LineAt(text, ahead);
+        found_vendor = VendorOf(layout, line);
+        if (found_vendor >= 0) {
+          found = ahead;
+          found_ahead = true;
+          break;
+        }
+        ahead = After(text, ahead, line);
       }
-      pos = After(text, pos, line);
+      if (behind != kNone) {
+        found_vendor = VendorOf(layout, LineAt(text, behind));
+        if (found_vendor >= 0) {
+          found = behind;
+          break;
+        }
+        clear_from = behind;
+        behind = LineBefore(text, behind);
+        if (behind != kNone && behind < lo) behind = kNone;
+      }
     }
-    if (found == end) {
-      end = mid;
-    } else if (found_vendor >= vendor) {
+    if (found == kNone) break;  // no vendor line in [lo, end)
+    if (found_vendor >= vendor) {
       best = found;
-      end = mid;
-    } else {
+      end = found_ahead ? clear_from : found;
+    } else if (found_ahead) {
       lo = After(text, found, LineAt(text, found));
+    } else {
+      lo = ahead;  // nothing between the vendor line found behind and `ahead`
     }
   }
   return best;
