@@ -115,6 +115,26 @@ long HwdbDevice(Layout layout, std::string_view line) {
   return line.size() == 15 && line[9] == 'p' && line[14] == '*' ? Hex(line, 10, 4) : -1;
 }
 
+// Where an entry line sorts: vendor lines of the ids files and vendor-only
+// hwdb lines by their vendor, hwdb match lines by vendor and then device
+// (subsystem and revision lines with their device, after it). -1 for every
+// line that opens no entry.
+long Key(long vendor, long device) {
+  return (vendor << 17) + (device + 1);
+}
+
+long KeyOf(Layout layout, std::string_view line) {
+  const long vendor = VendorOf(layout, line);
+  if (vendor < 0 || vendor > 0xFFFF) return -1;
+  long device = -1;
+  if (layout == Layout::kPciHwdb && line.size() > 13 && line[13] == 'd') {
+    device = Hex(line, 14, 8);
+  } else if (layout == Layout::kUsbHwdb && line.size() > 9 && line[9] == 'p') {
+    device = Hex(line, 10, 4);
+  }
+  return device > 0xFFFF ? -1 : Key(vendor, device);
+}
+
 using Names = std::map<std::pair<std::uint16_t, std::uint16_t>, std::string>;
 
 // True when it names an id that was wanted and not yet named.
@@ -137,31 +157,42 @@ size_t Unnamed(const Names& names, long vendor) {
   return n;
 }
 
-// Reads the entry of `vendor` that starts at `at`, up to the next vendor's.
-void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Names& names) {
-  // Reading stops once every wanted device of the vendor has its name.
+// Reads the entry of `vendor` that starts at `at`, up to the next vendor's,
+// or up to the first device above `last` (the databases list a vendor's
+// devices in ascending order). Returns where it stopped.
+size_t ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, long last,
+                  Names& names) {
+  // Reading also stops once every wanted device of the vendor has its name.
   size_t unnamed = Unnamed(names, vendor);
-  if (unnamed == 0) return;
+  if (unnamed == 0) return After(text, at, LineAt(text, at));
+  long previous = -1;  // early stops only while the devices seen ascend
+  const auto past_last = [&](long device) {
+    if (device < previous) previous = 0x10000;
+    if (previous <= 0xFFFF) previous = device;
+    return previous <= 0xFFFF && device > last;
+  };
+  size_t pos = at;
   if (layout == Layout::kIds) {
-    for (size_t pos = After(text, at, LineAt(text, at)); pos < text.size();) {
+    for (pos = After(text, at, LineAt(text, at)); pos < text.size();) {
       const std::string_view line = LineAt(text, pos);
-      pos = After(text, pos, line);
-      if (line.empty() || line[0] == '#') continue;
-      if (line[0] != '\t') break;  // the next vendor, or the lists after the vendors
-      // "\tdddd  Name"; "\t\tssss ssss  Name" are subsystems.
-      if (line.size() >= 7 && line[1] != '\t' && line[5] == ' ' &&
-          Name(names, vendor, Hex(line, 1, 4), line.substr(7)) && --unnamed == 0) {
-        return;
+      if (!line.empty() && line[0] != '#') {
+        if (line[0] != '\t') break;  // the next vendor, or the lists after the vendors
+        // "\tdddd  Name"; "\t\tssss ssss  Name" are subsystems.
+        if (line.size() >= 7 && line[1] != '\t' && line[5] == ' ') {
+          const long device = Hex(line, 1, 4);
+          if (past_last(device)) break;
+          if (Name(names, vendor, device, line.substr(7)) && --unnamed == 0) break;
+        }
       }
+      pos = After(text, pos, line);
     }
-    return;
+    return pos;
   }
   // hwdb: records of match lines, then property lines, then a blank line.
   std::vector<long> record;
   bool in_properties = false;
-  for (size_t pos = at; pos < text.size();) {
+  while (pos < text.size()) {
     const std::string_view line = LineAt(text, pos);
-    pos = After(text, pos, line);
     if (line.empty() || line[0] == '#') {
       record.clear();
       in_properties = false;
@@ -169,19 +200,24 @@ void ReadVendor(Layout layout, std::string_view text, size_t at, long vendor, Na
       in_properties = true;
       if (line.substr(0, kModelKey.size()) == kModelKey) {
         for (long device : record) {
-          if (Name(names, vendor, device, line.substr(kModelKey.size())) && --unnamed == 0) return;
+          if (Name(names, vendor, device, line.substr(kModelKey.size())) && --unnamed == 0) {
+            return After(text, pos, line);
+          }
         }
       }
     } else {
-      const long v = VendorOf(layout, line);
-      if (v >= 0 && v != vendor) break;
+      const long key = KeyOf(layout, line);
+      if (key >= 0 && key >> 17 != vendor) break;
+      if (key >= 0 && past_last((key & 0x1FFFF) - 1)) break;
       if (in_properties) {
         record.clear();
         in_properties = false;
       }
-      if (v == vendor) record.push_back(HwdbDevice(layout, line));
+      if (key >= 0) record.push_back(HwdbDevice(layout, line));
     }
+    pos = After(text, pos, line);
   }
+  return pos;
 }
 
 // The start of the line before the one that starts at `at`; npos at the top.
@@ -191,15 +227,15 @@ size_t LineBefore(std::string_view text, size_t at) {
   return nl == nullptr ? 0 : static_cast<const char*>(nl) - text.data() + 1;
 }
 
-// The start of the first vendor line whose vendor is `vendor` or above,
-// found by bisection; text.size() when there is none. A probe reads lines
+// The start of the first entry line whose key is `key` or above, found by
+// bisection; text.size() when there is none. A probe reads lines
 // on both sides of its point in turn until it meets a vendor line, never
 // into what earlier probes ruled out: one vendor's lines can fill a quarter
 // of the file, and the way out of them is as often behind as ahead.
-size_t FindVendor(Layout layout, std::string_view text, long vendor) {
+size_t FindKey(Layout layout, std::string_view text, long key) {
   constexpr size_t kNone = std::string_view::npos;
-  size_t lo = 0;             // line start; vendor lines before lo are all below `vendor`
-  size_t end = text.size();  // no vendor line starts in [end, best)
+  size_t lo = 0;             // line start; entry lines before lo are all below `key`
+  size_t end = text.size();  // no entry line starts in [end, best)
   size_t best = text.size();
   while (lo < end) {
     const size_t mid = lo + (end - lo) / 2;
@@ -207,14 +243,14 @@ size_t FindVendor(Layout layout, std::string_view text, long vendor) {
     size_t behind = ahead == mid ? LineBefore(text, mid) : LineBefore(text, ahead);
     if (behind != kNone && behind < lo) behind = kNone;
     size_t found = kNone;
-    long found_vendor = -1;
+    long found_key = -1;
     bool found_ahead = false;
-    size_t clear_from = mid;  // no vendor line from here to the one found ahead
+    size_t clear_from = mid;  // no entry line from here to the one found ahead
     while (found == kNone && (ahead < end || behind != kNone)) {
       if (ahead < end) {
         const std::string_view line = LineAt(text, ahead);
-        found_vendor = VendorOf(layout, line);
-        if (found_vendor >= 0) {
+        found_key = KeyOf(layout, line);
+        if (found_key >= 0) {
           found = ahead;
           found_ahead = true;
           break;
@@ -222,8 +258,8 @@ size_t FindVendor(Layout layout, std::string_view text, long vendor) {
         ahead = After(text, ahead, line);
       }
       if (behind != kNone) {
-        found_vendor = VendorOf(layout, LineAt(text, behind));
-        if (found_vendor >= 0) {
+        found_key = KeyOf(layout, LineAt(text, behind));
+        if (found_key >= 0) {
           found = behind;
           break;
         }
@@ -232,30 +268,59 @@ size_t FindVendor(Layout layout, std::string_view text, long vendor) {
         if (behind != kNone && behind < lo) behind = kNone;
       }
     }
-    if (found == kNone) break;  // no vendor line in [lo, end)
-    if (found_vendor >= vendor) {
+    if (found == kNone) break;  // no entry line in [lo, end)
+    if (found_key >= key) {
       best = found;
       end = found_ahead ? clear_from : found;
     } else if (found_ahead) {
       lo = After(text, found, LineAt(text, found));
     } else {
-      lo = ahead;  // nothing between the vendor line found behind and `ahead`
+      lo = ahead;  // nothing between the entry line found behind and `ahead`
     }
   }
   return best;
 }
 
+// Whether the entry line at `at`, or the one before it, is the vendor's.
+bool VendorAt(Layout layout, std::string_view text, size_t at, long vendor) {
+  if (at < text.size() && KeyOf(layout, LineAt(text, at)) >> 17 == vendor) return true;
+  for (size_t pos = LineBefore(text, at); pos != std::string_view::npos;
+       pos = LineBefore(text, pos)) {
+    const long key = KeyOf(layout, LineAt(text, pos));
+    if (key >= 0) return key >> 17 == vendor;
+  }
+  return false;
+}
+
 void Lookup(Layout layout, std::string_view text, Names& names) {
   std::set<long> missed;
-  long last = -1;
-  for (const auto& [id, name] : names) {
-    if (id.first == last) continue;
-    last = id.first;
-    const size_t at = FindVendor(layout, text, last);
-    if (at < text.size() && VendorOf(layout, LineAt(text, at)) == last) {
-      ReadVendor(layout, text, at, last, names);
-    } else {
-      missed.insert(last);
+  if (text.size() <= 64 * 1024) {
+    // A small file (a hand-made one, in no particular order) is read whole:
+    // that costs less than seeking in it.
+    for (const auto& [id, name] : names) missed.insert(id.first);
+  } else if (layout == Layout::kIds) {
+    // A vendor's line, then its devices up to the last one wanted.
+    for (auto it = names.begin(); it != names.end();) {
+      const long vendor = it->first.first;
+      long last = -1;
+      for (; it != names.end() && it->first.first == vendor; ++it) last = it->first.second;
+      const size_t at = FindKey(layout, text, Key(vendor, -1));
+      if (at < text.size() && KeyOf(layout, LineAt(text, at)) == Key(vendor, -1)) {
+        ReadVendor(layout, text, at, vendor, last, names);
+      } else {
+        missed.insert(vendor);
+      }
+    }
+  } else {
+    // Every match line names its vendor and device: straight to each.
+    for (const auto& [id, name] : names) {
+      if (!name.empty()) continue;
+      const size_t at = FindKey(layout, text, Key(id.first, id.second));
+      if (at < text.size() && KeyOf(layout, LineAt(text, at)) == Key(id.first, id.second)) {
+        ReadVendor(layout, text, at, id.first, id.second, names);
+      } else if (!VendorAt(layout, text, at, id.first)) {
+        missed.insert(id.first);
+      }
     }
   }
   if (missed.empty()) return;
@@ -263,10 +328,12 @@ void Lookup(Layout layout, std::string_view text, Names& names) {
   // order (a hand-made one): one pass over it settles both.
   for (size_t pos = 0; pos < text.size();) {
     const std::string_view line = LineAt(text, pos);
-    if (missed.count(VendorOf(layout, line)) != 0) {
-      ReadVendor(layout, text, pos, VendorOf(layout, line), names);
+    const long key = KeyOf(layout, line);
+    if (key >= 0 && missed.count(key >> 17) != 0) {
+      pos = ReadVendor(layout, text, pos, key >> 17, 0x10000, names);
+    } else {
+      pos = After(text, pos, line);
     }
-    pos = After(text, pos, line);
   }
 }
 

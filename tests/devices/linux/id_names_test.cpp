@@ -244,10 +244,14 @@ TEST_F(IdNamesTest, HwdbLayout) {
   EXPECT_EQ(names.Usb(0x046d, 0x0100), "");
 }
 
-TEST_F(IdNamesTest, AHandMadeFileOutOfOrderIsStillRead) {
-  Put(kPciIds,
-      "8086  Intel\n\t1234  Late vendor first\n"
-      "0001  Early vendor last\n\t0002  Found all the same\n");
+// Large files are generated in order and searched by bisection; vendors it
+// misses there are looked for in one pass. Small ones are read whole.
+TEST_F(IdNamesTest, AFileOutOfOrderIsStillRead) {
+  std::string padding;  // makes the file too large to read whole
+  while (padding.size() < 100 * 1024) padding += "\t0000  Padding device of the first vendor\n";
+  Put(kPciIds, "0010  First vendor\n" + padding +
+                   "8086  Intel\n\t1234  Late vendor first\n"
+                   "0001  Early vendor last\n\t0002  Found all the same\n");
   IdNames names(root_);
   names.WantPci(0x0001, 0x0002);
   names.WantPci(0x8086, 0x1234);
@@ -256,6 +260,16 @@ TEST_F(IdNamesTest, AHandMadeFileOutOfOrderIsStillRead) {
   EXPECT_EQ(names.Pci(0x0001, 0x0002), "Found all the same");
   EXPECT_EQ(names.Pci(0x8086, 0x1234), "Late vendor first");
   EXPECT_EQ(names.Pci(0x4000, 0x0001), "");
+
+  Put(kUsbHwdb,
+      "usb:v1D6Bp0003*\n ID_MODEL_FROM_DATABASE=Late device first\n\n"
+      "usb:v1D6Bp0001*\n ID_MODEL_FROM_DATABASE=Early device last\n");
+  IdNames small(root_);
+  small.WantUsb(0x1d6b, 0x0001);
+  small.WantUsb(0x1d6b, 0x0003);
+  small.Load();
+  EXPECT_EQ(small.Usb(0x1d6b, 0x0001), "Early device last");
+  EXPECT_EQ(small.Usb(0x1d6b, 0x0003), "Late device first");
 }
 
 TEST_F(IdNamesTest, NoDatabaseAndEmptyDatabase) {
