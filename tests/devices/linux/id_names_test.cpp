@@ -13,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -107,6 +108,45 @@ Names ParseHwdb(const fs::path& file, bool usb) {
     }
   }
   return out;
+}
+
+// The hwdb source udev's tools make from an ids file: a record for each
+// vendor, device and (PCI) subsystem, in the file's order.
+std::string HwdbFromIds(const fs::path& file, bool usb) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  std::string line, vendor;
+  const auto upper = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  };
+  const auto hex4 = [](const std::string& s, size_t at) {
+    if (s.size() < at + 4) return false;
+    for (size_t i = at; i < at + 4; ++i) {
+      if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    }
+    return true;
+  };
+  std::string device;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] != '\t') {
+      vendor = hex4(line, 0) && line.compare(4, 2, "  ") == 0 ? upper(line.substr(0, 4)) : "";
+      if (vendor.empty()) continue;
+      out << (usb ? "usb:v" : "pci:v0000") << vendor
+          << "*\n ID_VENDOR_FROM_DATABASE=" << line.substr(6) << "\n\n";
+    } else if (!vendor.empty() && line.size() > 7 && line[1] != '\t' && hex4(line, 1)) {
+      device = upper(line.substr(1, 4));
+      out << (usb ? "usb:v" + vendor + "p" : "pci:v0000" + vendor + "d0000") << device
+          << "*\n ID_MODEL_FROM_DATABASE=" << line.substr(7) << "\n\n";
+    } else if (!usb && !vendor.empty() && line.size() > 13 && line[1] == '\t' && hex4(line, 2) &&
+               hex4(line, 7)) {
+      out << "pci:v0000" << vendor << "d0000" << device << "sv0000" << upper(line.substr(2, 4))
+          << "sd0000" << upper(line.substr(7, 4))
+          << "*\n ID_MODEL_FROM_DATABASE=" << line.substr(13) << "\n\n";
+    }
+  }
+  return out.str();
 }
 
 // Asks for every id the reference knows, and for ids next to them that it
@@ -317,6 +357,25 @@ TEST_F(IdNamesTest, SameAsAFullParseOfThisMachinesDatabases) {
     ++compared;
   }
   if (compared == 0) GTEST_SKIP() << "no pci.ids, usb.ids or hwdb sources on this machine";
+}
+
+// The hwdb sources made from this machine's ids files, where it has no
+// sources of its own: large files in order, as udev's are.
+TEST_F(IdNamesTest, SameAsAFullParseOfHwdbSourcesMadeFromThisMachinesIdsFiles) {
+  int compared = 0;
+  for (const auto& [ids, hwdb, usb] :
+       {std::make_tuple(kPciIds, kPciHwdb, false), std::make_tuple(kUsbIds, kUsbHwdb, true)}) {
+    std::error_code ec;
+    if (!fs::is_regular_file(ids, ec)) continue;
+    SCOPED_TRACE(ids);
+    fs::remove_all(root_);
+    Put(hwdb, HwdbFromIds(ids, usb));
+    const fs::path made = root_ / fs::path(hwdb).relative_path();
+    ASSERT_GT(fs::file_size(made), 64u * 1024);
+    ExpectSameAsFullParse(root_, ParseHwdb(made, usb), usb);
+    ++compared;
+  }
+  if (compared == 0) GTEST_SKIP() << "no pci.ids or usb.ids on this machine";
 }
 
 }  // namespace
