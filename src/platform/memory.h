@@ -11,4 +11,10 @@ namespace platform {
 // Does nothing where there is no such hint.
 void AdviseLargeBuffer(void* data, std::size_t bytes);
 
+// For a program that runs for a moment and passes a few large strings from
+// step to step (a scan's report): memory it frees stays with it for the next
+// step rather than going back to the system only to be faulted in again.
+// Does nothing where the allocator already works that way.
+void KeepFreedMemory();
+
 }  // namespace platform

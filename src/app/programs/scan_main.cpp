@@ -4,8 +4,10 @@
 #include <vector>
 
 #include "app/scan_cli.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv) {
+  platform::KeepFreedMemory();
   const std::vector<std::wstring> args = app::ProgramArguments(argc, argv);
   auto fs = app::MakeFileSystem();
   return app::RunScanCli(args, *fs, app::MakePlatformServices, std::cout, std::cerr);

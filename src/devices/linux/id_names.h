@@ -1,11 +1,16 @@
 // Device names from the system's id databases: the udev hardware database
 // sources (hwdb.d/*.hwdb) or, where those are missing, pci.ids and usb.ids.
+//
+// A scan asks for a handful of names out of databases of tens of thousands,
+// so nothing is parsed whole: the first database found for a bus is mapped,
+// each wanted vendor is found by bisection (the databases are kept in vendor
+// order) and only that vendor's lines are read. A bus nobody asked about is
+// never opened.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 
@@ -25,13 +30,22 @@ class IdNames {
   std::string Pci(std::uint16_t vendor, std::uint16_t device) const;
   std::string Usb(std::uint16_t vendor, std::uint16_t product) const;
 
+  // The database Load() read for each bus (as an absolute path on the
+  // system, without the root); empty when none was read.
+  const std::string& pci_database() const { return pci_.database; }
+  const std::string& usb_database() const { return usb_.database; }
+
  private:
-  bool LoadHwdb(const std::string& file);
-  void LoadIds(const std::string& file, bool usb);
+  using Id = std::pair<std::uint16_t, std::uint16_t>;  // vendor, device
+  struct Bus {
+    std::map<Id, std::string> names;  // wanted ids; "" until found
+    std::string database;
+  };
+  void LoadBus(Bus& bus, bool usb);
 
   std::filesystem::path root_;
-  std::set<std::string> wanted_;              // hwdb match keys
-  std::map<std::string, std::string> names_;  // hwdb match key -> model
+  Bus pci_;
+  Bus usb_;
 };
 
 }  // namespace devices::linux_sys

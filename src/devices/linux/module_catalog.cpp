@@ -1,5 +1,6 @@
 #include "devices/linux/module_catalog.h"
 
+#include <dlfcn.h>
 #include <fnmatch.h>
 #include <libkmod.h>
 
@@ -8,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <type_traits>
 #include <vector>
 
 #include "devices/linux/hardware_ids.h"
@@ -30,6 +32,60 @@ std::string Date(int month, int day, int year) {
 
 void Quiet(void*, int, const char*, int, const char*, const char*, va_list) {}
 
+// libkmod, opened the first time a scan has a module folder to ask: a
+// system without one never loads it, nor the compression and crypto
+// libraries it brings (a millisecond of every start).
+struct Kmod {
+  decltype(&kmod_new) new_ctx;
+  decltype(&kmod_unref) unref;
+  decltype(&kmod_set_log_fn) set_log_fn;
+  decltype(&kmod_load_resources) load_resources;
+  decltype(&kmod_list_next) list_next;
+  decltype(&kmod_module_new_from_name) module_new_from_name;
+  decltype(&kmod_module_new_from_lookup) module_new_from_lookup;
+  decltype(&kmod_module_get_module) module_get_module;
+  decltype(&kmod_module_get_name) module_get_name;
+  decltype(&kmod_module_get_path) module_get_path;
+  decltype(&kmod_module_get_info) module_get_info;
+  decltype(&kmod_module_info_get_key) module_info_get_key;
+  decltype(&kmod_module_info_get_value) module_info_get_value;
+  decltype(&kmod_module_info_free_list) module_info_free_list;
+  decltype(&kmod_module_unref) module_unref;
+  decltype(&kmod_module_unref_list) module_unref_list;
+};
+
+// The library's entry points; nullptr when it is not installed.
+const Kmod* OpenKmod() {
+  static const Kmod* const kmod = []() -> const Kmod* {
+    void* lib = dlopen("libkmod.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) return nullptr;
+    static Kmod k{};
+    bool all = true;
+    const auto bind = [&](auto& fn, const char* name) {
+      fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+      all = all && fn != nullptr;
+    };
+    bind(k.new_ctx, "kmod_new");
+    bind(k.unref, "kmod_unref");
+    bind(k.set_log_fn, "kmod_set_log_fn");
+    bind(k.load_resources, "kmod_load_resources");
+    bind(k.list_next, "kmod_list_next");
+    bind(k.module_new_from_name, "kmod_module_new_from_name");
+    bind(k.module_new_from_lookup, "kmod_module_new_from_lookup");
+    bind(k.module_get_module, "kmod_module_get_module");
+    bind(k.module_get_name, "kmod_module_get_name");
+    bind(k.module_get_path, "kmod_module_get_path");
+    bind(k.module_get_info, "kmod_module_get_info");
+    bind(k.module_info_get_key, "kmod_module_info_get_key");
+    bind(k.module_info_get_value, "kmod_module_info_get_value");
+    bind(k.module_info_free_list, "kmod_module_info_free_list");
+    bind(k.module_unref, "kmod_module_unref");
+    bind(k.module_unref_list, "kmod_module_unref_list");
+    return all ? &k : nullptr;
+  }();
+  return kmod;
+}
+
 using Info = std::map<std::string, std::vector<std::string>>;
 
 // The module's modinfo fields, its file (empty for built-in code) and
@@ -43,18 +99,19 @@ struct ModuleInfo {
 ModuleInfo Lookup(kmod_ctx* ctx, const std::string& name) {
   ModuleInfo out;
   kmod_module* mod = nullptr;
-  if (ctx == nullptr || kmod_module_new_from_name(ctx, name.c_str(), &mod) < 0) return out;
-  if (const char* p = kmod_module_get_path(mod)) out.path = p;
+  if (ctx == nullptr) return out;
+  const Kmod& k = *OpenKmod();
+  if (k.module_new_from_name(ctx, name.c_str(), &mod) < 0) return out;
+  if (const char* p = k.module_get_path(mod)) out.path = p;
   kmod_list* list = nullptr;
-  if (kmod_module_get_info(mod, &list) >= 0) {
+  if (k.module_get_info(mod, &list) >= 0) {
     out.known = true;
-    kmod_list* l = nullptr;
-    kmod_list_foreach(l, list) {
-      out.info[kmod_module_info_get_key(l)].push_back(kmod_module_info_get_value(l));
+    for (kmod_list* l = list; l != nullptr; l = k.list_next(list, l)) {
+      out.info[k.module_info_get_key(l)].push_back(k.module_info_get_value(l));
     }
-    kmod_module_info_free_list(list);
+    k.module_info_free_list(list);
   }
-  kmod_module_unref(mod);
+  k.module_unref(mod);
   out.known = out.known || !out.path.empty();
   return out;
 }
@@ -65,12 +122,11 @@ std::string First(const Info& info, const std::string& key) {
 }
 
 // The most specific of the module's aliases that match the device.
-std::string BestAlias(const Info& info, const std::string& modalias) {
-  auto it = info.find("alias");
-  if (it == info.end() || modalias.empty()) return "";
+std::string BestAlias(const std::vector<std::string>& aliases, const std::string& modalias) {
+  if (modalias.empty()) return "";
   std::string best;
   long best_score = -1;
-  for (const std::string& alias : it->second) {
+  for (const std::string& alias : aliases) {
     if (fnmatch(alias.c_str(), modalias.c_str(), 0) != 0) continue;
     long score = 0;
     for (char c : alias) score += (c == '*' || c == '?') ? 0 : 1;
@@ -157,29 +213,80 @@ ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
     const size_t dot = file.find(".ko");
     if (dot != std::string::npos) builtin_files_.emplace(Normalize(file.substr(0, dot)), file);
   }
+  // No module folder (a kernel without modules, a container): libkmod would
+  // try, and fail, to open its indexes again for every device.
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return;
+  const Kmod* k = OpenKmod();
+  if (k == nullptr) return;
   static const char* const kNoConfig[] = {nullptr};
-  ctx_ = kmod_new(dir.c_str(), kNoConfig);
-  if (ctx_ != nullptr) kmod_set_log_fn(ctx_, Quiet, nullptr);
+  ctx_ = k->new_ctx(dir.c_str(), kNoConfig);
+  if (ctx_ == nullptr) return;
+  k->set_log_fn(ctx_, Quiet, nullptr);
+  // Map the indexes once for the whole scan rather than open them per lookup.
+  // When one is missing libkmod still opens the others as they are needed.
+  k->load_resources(ctx_);
 }
 
 ModuleCatalog::~ModuleCatalog() {
-  if (ctx_ != nullptr) kmod_unref(ctx_);
+  if (ctx_ != nullptr) OpenKmod()->unref(ctx_);
 }
 
 std::string ModuleCatalog::ModuleForAlias(const std::string& driver, const std::string& modalias) {
   if (ctx_ == nullptr || modalias.empty()) return "";
+  auto [cached, fresh] = by_alias_.try_emplace(driver + '\n' + modalias);
+  if (!fresh) return cached->second;
+  const Kmod& k = *OpenKmod();
   kmod_list* list = nullptr;
-  if (kmod_module_new_from_lookup(ctx_, modalias.c_str(), &list) < 0 || list == nullptr) return "";
-  std::string chosen;
-  kmod_list* l = nullptr;
-  kmod_list_foreach(l, list) {
-    kmod_module* mod = kmod_module_get_module(l);
-    const std::string name = kmod_module_get_name(mod);
-    kmod_module_unref(mod);
+  if (k.module_new_from_lookup(ctx_, modalias.c_str(), &list) < 0 || list == nullptr) return "";
+  std::string& chosen = cached->second;
+  for (kmod_list* l = list; l != nullptr; l = k.list_next(list, l)) {
+    kmod_module* mod = k.module_get_module(l);
+    const std::string name = k.module_get_name(mod);
+    k.module_unref(mod);
     if (chosen.empty() || name == Normalize(driver)) chosen = name;
   }
-  kmod_module_unref_list(list);
+  k.module_unref_list(list);
   return chosen;
+}
+
+ModuleCatalog::Module ModuleCatalog::ReadModule(const std::string& name) const {
+  const ModuleInfo found = Lookup(ctx_, name);
+  const bool in_tree = found.path.empty() || First(found.info, "intree") == "Y";
+  Module mod;
+  DriverFacts& f = mod.facts;
+  f.version = First(found.info, "version");
+  if (f.version.empty()) {
+    f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
+  }
+  if (f.version.empty()) f.version = release_;
+
+  f.provider = in_tree ? kKernelProvider : CleanAuthor(First(found.info, "author"));
+
+  f.date = kernel_date_;
+  if (!in_tree) {
+    std::error_code ec;
+    const auto written = fs::last_write_time(found.path, ec);
+    if (!ec) {
+      const std::time_t t = std::chrono::system_clock::to_time_t(
+          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+              std::chrono::file_clock::to_sys(written)));
+      std::tm tm{};
+      if (gmtime_r(&t, &tm) != nullptr) f.date = Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
+    }
+  }
+
+  if (!found.path.empty()) {
+    f.inf_path = fs::path(found.path).filename().string();
+  } else if (auto it = builtin_files_.find(name); it != builtin_files_.end()) {
+    f.inf_path = it->second;
+  } else {
+    f.inf_path = name + ".ko";
+  }
+  if (auto aliases = found.info.find("alias"); aliases != found.info.end()) {
+    mod.aliases = aliases->second;
+  }
+  return mod;
 }
 
 DriverFacts ModuleCatalog::Describe(const std::string& driver, const std::string& module,
@@ -192,41 +299,13 @@ DriverFacts ModuleCatalog::Describe(const std::string& driver, const std::string
     const std::string by_alias = ModuleForAlias(driver, modalias);
     name = by_alias.empty() ? Normalize(driver) : by_alias;
   }
-  const ModuleInfo mod = Lookup(ctx_, name);
-  const bool builtin = mod.path.empty();
-  const bool in_tree = builtin || First(mod.info, "intree") == "Y";
+  // Devices of one driver share the module: its facts are read once.
+  auto [cached, fresh] = modules_.try_emplace(name);
+  Module& mod = cached->second;
+  if (fresh) mod = ReadModule(name);
 
-  DriverFacts f;
-  f.version = First(mod.info, "version");
-  if (f.version.empty()) {
-    f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
-  }
-  if (f.version.empty()) f.version = release_;
-
-  f.provider = in_tree ? kKernelProvider : CleanAuthor(First(mod.info, "author"));
-
-  f.date = kernel_date_;
-  if (!in_tree) {
-    std::error_code ec;
-    const auto written = fs::last_write_time(mod.path, ec);
-    if (!ec) {
-      const std::time_t t = std::chrono::system_clock::to_time_t(
-          std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-              std::chrono::file_clock::to_sys(written)));
-      std::tm tm{};
-      if (gmtime_r(&t, &tm) != nullptr) f.date = Date(tm.tm_mon + 1, tm.tm_mday, tm.tm_year + 1900);
-    }
-  }
-
-  if (!mod.path.empty()) {
-    f.inf_path = fs::path(mod.path).filename().string();
-  } else if (auto it = builtin_files_.find(name); it != builtin_files_.end()) {
-    f.inf_path = it->second;
-  } else {
-    f.inf_path = name + ".ko";
-  }
-
-  const std::string alias = BestAlias(mod.info, modalias);
+  DriverFacts f = mod.facts;
+  const std::string alias = BestAlias(mod.aliases, modalias);
   if (!alias.empty()) f.matching_id = linux_ids::AliasToWindowsId(alias, usb_interface);
   return f;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 struct kmod_ctx;
 
@@ -36,13 +37,22 @@ class ModuleCatalog {
   const std::string& release() const { return release_; }
 
  private:
+  // What every device driven by one module shares.
+  struct Module {
+    DriverFacts facts;  // without matching_id
+    std::vector<std::string> aliases;
+  };
+  Module ReadModule(const std::string& name) const;
   std::string ModuleForAlias(const std::string& driver, const std::string& modalias);
 
   std::filesystem::path root_;
   std::string release_;
   std::string kernel_date_;
   std::map<std::string, std::string> builtin_files_;  // module name -> "name.ko"
+  // One libkmod context, its indexes loaded once, for the whole scan.
   kmod_ctx* ctx_ = nullptr;
+  std::map<std::string, Module> modules_;        // by module name
+  std::map<std::string, std::string> by_alias_;  // driver '\n' modalias -> module
 };
 
 // "M-D-YYYY" from a kernel version banner ("... (2023-09-29)" or

@@ -312,6 +312,13 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
   std::stable_partition(entries.begin(), entries.end(), [](const fs::path& p) {
     return p.filename().string().rfind("usb", 0) == 0;
   });
+  // Interfaces ("1-1:1.0") by their device ("1-1"), found in one pass.
+  std::map<std::string, std::vector<fs::path>> interfaces_of;
+  for (const fs::path& e : entries) {
+    const std::string n = e.filename().string();
+    const size_t colon = n.find(':');
+    if (colon != std::string::npos) interfaces_of[n.substr(0, colon)].push_back(e);
+  }
   for (const fs::path& dir : entries) {
     const std::string name = dir.filename().string();
     if (name.find(':') != std::string::npos) continue;  // an interface: with its device
@@ -328,9 +335,7 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
         static_cast<int>(ReadDecimal(dir / "bNumConfigurations").value_or(1));
 
     std::vector<UsbInterface> interfaces;
-    for (const fs::path& e : entries) {
-      const std::string n = e.filename().string();
-      if (n.rfind(name + ":", 0) != 0) continue;
+    for (const fs::path& e : interfaces_of[name]) {
       UsbInterface i{e, {}};
       i.ids.number = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceNumber").value_or(0));
       i.ids.interface_class = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceClass").value_or(0));

@@ -1,5 +1,6 @@
 #include "platform/memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -14,6 +15,14 @@ void AdviseLargeBuffer(void* data, std::size_t bytes) {
   if (last <= first) return;
   // Only a hint: failure (no THP, an old kernel) changes nothing.
   ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+void KeepFreedMemory() {
+  // Blocks of up to a few megabytes (a scan's report, each step's copy of
+  // it) come from the heap, whose top is not trimmed after each step; larger
+  // ones are still mapped apart and given back when freed.
+  ::mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 8 << 20);
 }
 
 }  // namespace platform
