@@ -9,11 +9,13 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <type_traits>
 #include <vector>
 
 #include "devices/linux/hardware_ids.h"
 #include "devices/linux/sysroot.h"
+#include "platform/linux/small_file.h"
 
 namespace devices::linux_sys {
 namespace fs = std::filesystem;
@@ -206,7 +208,10 @@ ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
   if (release_.empty()) return;
   const fs::path dir = Under(root_, "/lib/modules/" + release_);
   // Built-in code has no file; modules.builtin still names the one it came from.
-  std::ifstream builtin(dir / "modules.builtin");
+  // Read under the same rules as every attribute (regular file, never
+  // blocking); a few hundred KiB at most on any distribution.
+  std::istringstream builtin(
+      platform::ReadFileStart((dir / "modules.builtin").string(), 4 << 20).value_or(""));
   std::string line;
   while (std::getline(builtin, line)) {
     const std::string file = fs::path(line).filename().string();
