@@ -1,0 +1,3 @@
+#include "match/match.h"
+
+int main() { return 1; }

@@ -1,0 +1,65 @@
+// The driver catalog: model lines of INF files, indexed in a SQLite file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace catalog {
+
+struct CatalogError : std::runtime_error {
+  using runtime_error::runtime_error;
+};
+
+// One line of a models section: a device the INF can drive.
+struct ModelLine {
+  std::string inf;  // path relative to its catalog folder, '/' separators
+  std::string description, provider, class_name, class_guid, catalog_file, install_section, manufacturer,
+      decoration;                 // e.g. "NTamd64.10.0...16299"; "" for the undecorated section
+  std::string driver_date;        // "YYYY-MM-DD" or ""
+  std::string driver_version;     // "a.b.c.d" or ""
+  std::vector<std::string> ids;   // hardware id first, then the line's further ids, as written
+  // Every decoration the manufacturer entry lists ("" stands for the
+  // undecorated section), so a reader can tell which one a system would use.
+  std::vector<std::string> manufacturer_decorations;
+  std::string catalog_dir;        // the catalog folder `inf` is relative to
+};
+
+// Read access to an index file. LinesForId may be called from several
+// threads at once.
+class Index {
+ public:
+  static Index Open(const std::string& db_path);  // throws CatalogError
+  Index(Index&&) noexcept;
+  Index& operator=(Index&&) noexcept;
+  ~Index();
+
+  std::vector<ModelLine> LinesForId(std::string_view id) const;  // case-insensitive id match
+  size_t LineCount() const;
+
+ private:
+  struct Impl;
+  explicit Index(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// Re-reads only INF files whose size or mtime changed; removes vanished ones.
+// One transaction: an interrupted update leaves the previous index whole.
+// Malformed files are reported through on_malformed (every run, also when
+// unchanged) and skipped. Thread: caller's.
+struct UpdateStats {
+  size_t scanned = 0, reread = 0, removed = 0, malformed = 0;
+};
+UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+                        std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+                        std::function<void(size_t done, size_t total)> on_progress);
+
+// $XDG_CACHE_HOME/kestrova/ (else ~/.cache/kestrova/), a name derived from
+// the folders' absolute paths, so each set of folders has its own index.
+std::string DefaultIndexPath(const std::vector<std::string>& catalog_dirs);
+
+}  // namespace catalog

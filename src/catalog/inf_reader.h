@@ -1,0 +1,28 @@
+// The INF reader: text of one INF file -> its model lines, as Windows reads it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/catalog.h"
+
+namespace catalog {
+
+// A file that cannot be read as an INF: where and why.
+struct InfError : std::runtime_error {
+  InfError(int line, const std::string& reason);
+  int line;  // 1-based; 0 for the file as a whole
+  std::string reason;
+};
+
+// Raw bytes (UTF-16LE with BOM, UTF-8 with BOM, or ANSI/windows-1252) ->
+// UTF-8 text. Throws InfError for bytes that are no text.
+std::string DecodeInfText(std::string_view bytes);
+
+// Every model line of the INF, in file order. `relative_path` becomes
+// ModelLine::inf. Throws InfError for a malformed file.
+std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path);
+
+}  // namespace catalog
