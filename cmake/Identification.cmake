@@ -16,3 +16,5 @@ target_link_libraries(kestrova_match PUBLIC kestrova_catalog nlohmann_json::nloh
 
 add_executable(kestrova-match src/app/programs/match_main.cpp)
 target_link_libraries(kestrova-match PRIVATE kestrova_match)
+
+include(cmake/Service.cmake)

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "match/report.h"
 
 namespace service {
 namespace {
@@ -102,7 +101,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
-ReportPost ValidatePost(const FormFields& fields) {
+ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   static constexpr std::array<const char*, 4> kNames = {"drivers", "hwid", "scanid", "setup_api_log"};
   std::array<const std::string*, 4> found{};
   for (const auto& [name, value] : fields) {
@@ -125,9 +124,12 @@ ReportPost ValidatePost(const FormFields& fields) {
   try {
     match::Report report = match::ReadReportFields(drivers, hwid);
     if (report.devices.empty()) throw PostError("The report holds no device entries.");
+    if (report_out) *report_out = std::move(report);
   } catch (const match::ReportError& e) {
     throw PostError(std::string("The device data cannot be read: ") + e.what());
   }
+  // PostgreSQL text cannot hold NUL, and no setup log has one.
+  if (found[3]->find('\0') != std::string::npos) throw PostError("The setup-log excerpt holds a NUL character.");
   ReportPost post;
   post.scan_id = scan_id;
   for (char& c : post.scan_id) {

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "match/report.h"
+
 namespace service {
 
 // A post that cannot be taken; what() is a plain sentence for the sender.
@@ -37,7 +39,8 @@ inline constexpr size_t kMaxBodyBytes = 16u << 20;
 // Each of drivers, hwid, scanid and setup_api_log exactly once (other
 // fields are ignored), a 32-digit hexadecimal scan id, Base64 that decodes to
 // a device list of the right shape. Throws PostError naming what is wrong.
-ReportPost ValidatePost(const FormFields& fields);
+// The device list read from it goes to *report when given.
+ReportPost ValidatePost(const FormFields& fields, match::Report* report = nullptr);
 
 // True for exactly 32 hexadecimal digits.
 bool IsScanId(std::string_view text);
