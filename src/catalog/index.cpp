@@ -1,20 +1,409 @@
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
 #include "catalog/catalog.h"
+#include "catalog/inf_reader.h"
+#include "catalog/text.h"
+
+namespace fs = std::filesystem;
 
 namespace catalog {
+namespace {
 
-struct Index::Impl {};
+// Bumped whenever the tables change; an older index is rebuilt.
+constexpr int kSchema = 1;
+constexpr char kListSep = '\x1f';
+
+struct DbCloser {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct StmtCloser {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+  throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* msg = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+    std::string text = msg ? msg : "unknown error";
+    sqlite3_free(msg);
+    throw CatalogError(std::string("catalog index: ") + text);
+  }
+}
+
+Stmt Prepare(sqlite3* db, const char* sql) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) Fail(db, "catalog index");
+  return Stmt(s);
+}
+
+void Bind(sqlite3_stmt* s, int i, const std::string& v) {
+  sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+}
+void Bind(sqlite3_stmt* s, int i, std::int64_t v) { sqlite3_bind_int64(s, i, v); }
+
+std::string Column(sqlite3_stmt* s, int i) {
+  const unsigned char* t = sqlite3_column_text(s, i);
+  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i)) : std::string();
+}
+
+void StepDone(sqlite3* db, sqlite3_stmt* s) {
+  if (sqlite3_step(s) != SQLITE_DONE) Fail(db, "catalog index");
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) out += kListSep;
+    out += items[i];
+  }
+  return out;
+}
+
+std::vector<std::string> SplitList(const std::string& text, bool keep_one_empty) {
+  std::vector<std::string> out;
+  if (text.empty() && !keep_one_empty) return out;
+  size_t start = 0;
+  for (;;) {
+    const size_t at = text.find(kListSep, start);
+    out.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return out;
+}
+
+int SchemaOf(sqlite3* db) {
+  Stmt s = Prepare(db, "PRAGMA user_version");
+  if (sqlite3_step(s.get()) != SQLITE_ROW) Fail(db, "catalog index");
+  return sqlite3_column_int(s.get(), 0);
+}
+
+void CreateTables(sqlite3* db) {
+  Exec(db,
+       "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
+       "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  UNIQUE(dir, path));"
+       "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
+       "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
+       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version TEXT,"
+       "  ids TEXT);"
+       "CREATE INDEX lines_by_file ON lines(file_id);"
+       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) WITHOUT ROWID;"
+       "CREATE INDEX ids_by_line ON ids(line_id);"
+       "PRAGMA user_version = 1;");
+  static_assert(kSchema == 1, "CreateTables writes the schema number");
+}
+
+struct FoundFile {
+  std::string dir, path;  // catalog folder (absolute), path relative to it with '/'
+  std::int64_t size = 0, mtime = 0;
+};
+
+std::int64_t MtimeNs(const struct stat& st) {
+  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool IsInfName(const fs::path& p) {
+  std::string ext = p.extension().string();
+  return ext.size() == 4 && EqualsNoCase(ext, ".inf");
+}
+
+std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
+  std::vector<FoundFile> found;
+  for (const std::string& dir : dirs) {
+    std::error_code ec;
+    auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
+    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (ec) break;
+      if (!IsInfName(it->path())) continue;
+      struct stat st{};
+      if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      FoundFile f;
+      f.dir = dir;
+      f.path = it->path().lexically_relative(dir).generic_string();
+      f.size = st.st_size;
+      f.mtime = MtimeNs(st);
+      found.push_back(std::move(f));
+    }
+    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
+  }
+  // A stable order: the same catalog gives the same index and line order.
+  std::sort(found.begin(), found.end(),
+            [](const FoundFile& a, const FoundFile& b) { return std::tie(a.dir, a.path) < std::tie(b.dir, b.path); });
+  return found;
+}
+
+std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
+  std::vector<std::string> out;
+  for (const std::string& d : dirs) {
+    std::error_code ec;
+    fs::path p = fs::weakly_canonical(fs::absolute(d, ec), ec);
+    if (ec || !fs::is_directory(p, ec)) throw CatalogError("catalog folder " + d + " is not a folder");
+    std::string s = p.generic_string();
+    if (std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
+  }
+  return out;
+}
+
+Db OpenDb(const std::string& path, int flags) {
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  Db db(raw);
+  if (rc != SQLITE_OK) Fail(db.get(), "cannot open catalog index " + path);
+  sqlite3_busy_timeout(db.get(), 10000);
+  return db;
+}
+
+}  // namespace
+
+struct Index::Impl {
+  Db db;
+  Stmt lookup;
+  std::mutex lock;  // one statement, shared by the callers
+};
+
 Index::Index(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Index::Index(Index&&) noexcept = default;
 Index& Index::operator=(Index&&) noexcept = default;
 Index::~Index() = default;
-Index Index::Open(const std::string&) { throw CatalogError("the catalog index is not built yet"); }
-std::vector<ModelLine> Index::LinesForId(std::string_view) const { return {}; }
-size_t Index::LineCount() const { return 0; }
-UpdateStats UpdateIndex(const std::string&, const std::vector<std::string>&,
-                        std::function<void(const std::string&, int, const std::string&)>,
-                        std::function<void(size_t, size_t)>) {
-  throw CatalogError("the catalog index is not built yet");
+
+Index Index::Open(const std::string& db_path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(db_path, ec)) throw CatalogError("catalog index " + db_path + " does not exist");
+  auto impl = std::make_unique<Impl>();
+  impl->db = OpenDb(db_path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+  int schema = 0;
+  try {
+    schema = SchemaOf(impl->db.get());
+  } catch (const CatalogError&) {
+    throw CatalogError(db_path + " is not a catalog index");
+  }
+  if (schema != kSchema) throw CatalogError(db_path + " is not a catalog index of this version; index the catalog again");
+  impl->lookup = Prepare(impl->db.get(),
+                         "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
+                         " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
+                         " l.driver_date, l.driver_version, l.ids"
+                         " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
+                         " WHERE i.id = ?1 ORDER BY l.id");
+  return Index(std::move(impl));
 }
-std::string DefaultIndexPath(const std::vector<std::string>&) { return {}; }
+
+std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
+  std::vector<ModelLine> out;
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  sqlite3_stmt* s = impl_->lookup.get();
+  Bind(s, 1, AsciiUpper(id));
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    ModelLine m;
+    m.catalog_dir = Column(s, 0);
+    m.inf = Column(s, 1);
+    m.description = Column(s, 2);
+    m.provider = Column(s, 3);
+    m.class_name = Column(s, 4);
+    m.class_guid = Column(s, 5);
+    m.catalog_file = Column(s, 6);
+    m.install_section = Column(s, 7);
+    m.manufacturer = Column(s, 8);
+    m.decoration = Column(s, 9);
+    m.manufacturer_decorations = SplitList(Column(s, 10), true);
+    m.driver_date = Column(s, 11);
+    m.driver_version = Column(s, 12);
+    m.ids = SplitList(Column(s, 13), false);
+    out.push_back(std::move(m));
+  }
+  sqlite3_reset(s);
+  sqlite3_clear_bindings(s);
+  if (rc != SQLITE_DONE) Fail(impl_->db.get(), "catalog lookup");
+  return out;
+}
+
+size_t Index::LineCount() const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  Stmt s = Prepare(impl_->db.get(), "SELECT count(*) FROM lines");
+  if (sqlite3_step(s.get()) != SQLITE_ROW) Fail(impl_->db.get(), "catalog index");
+  return static_cast<size_t>(sqlite3_column_int64(s.get(), 0));
+}
+
+UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+                        std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+                        std::function<void(size_t done, size_t total)> on_progress) {
+  const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
+  const std::vector<FoundFile> found = FindInfFiles(dirs);
+
+  std::error_code ec;
+  const fs::path parent = fs::path(db_path).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  Db db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  sqlite3* h = db.get();
+  Exec(h, "PRAGMA journal_mode = DELETE; PRAGMA synchronous = NORMAL;");
+  // Everything in one transaction: a run that stops half-way changes nothing.
+  Exec(h, "BEGIN IMMEDIATE");
+  struct Rollback {
+    sqlite3* h;
+    bool armed = true;
+    ~Rollback() {
+      if (armed) sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+  } rollback{h};
+  if (SchemaOf(h) != kSchema) CreateTables(h);
+
+  struct Known {
+    std::int64_t id, size, mtime;
+    int error_line;
+    std::string error;
+    bool seen = false;
+  };
+  std::map<std::pair<std::string, std::string>, Known> known;
+  {
+    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
+    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+      known[{Column(s.get(), 1), Column(s.get(), 2)}] =
+          Known{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3), sqlite3_column_int64(s.get(), 4),
+                sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
+    }
+  }
+  Stmt del_ids = Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
+  Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
+  Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
+  Stmt add_file = Prepare(h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
+  Stmt add_line = Prepare(h,
+                          "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
+                          " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids)"
+                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
+  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
+
+  auto forget = [&](std::int64_t file_id) {
+    for (Stmt* s : {&del_ids, &del_lines, &del_file}) {
+      Bind(s->get(), 1, file_id);
+      StepDone(h, s->get());
+    }
+  };
+
+  UpdateStats stats;
+  stats.scanned = found.size();
+  size_t done = 0;
+  for (const FoundFile& f : found) {
+    const std::string full = f.dir + "/" + f.path;
+    auto it = known.find({f.dir, f.path});
+    if (it != known.end()) {
+      it->second.seen = true;
+      if (it->second.size == f.size && it->second.mtime == f.mtime) {
+        if (!it->second.error.empty()) {
+          ++stats.malformed;
+          if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
+        }
+        if (on_progress) on_progress(++done, found.size());
+        continue;
+      }
+      forget(it->second.id);
+    }
+    ++stats.reread;
+    std::vector<ModelLine> lines;
+    int error_line = 0;
+    std::string error;
+    std::ifstream in(full, std::ios::binary);
+    std::ostringstream bytes;
+    if (in) bytes << in.rdbuf();
+    if (!in) {
+      error = "cannot be read";
+    } else {
+      try {
+        lines = ReadInf(bytes.str(), f.path);
+      } catch (const InfError& e) {
+        error_line = e.line;
+        error = e.reason;
+      }
+    }
+    Bind(add_file.get(), 1, f.dir);
+    Bind(add_file.get(), 2, f.path);
+    Bind(add_file.get(), 3, f.size);
+    Bind(add_file.get(), 4, f.mtime);
+    Bind(add_file.get(), 5, std::int64_t{error_line});
+    if (!error.empty()) Bind(add_file.get(), 6, error);
+    StepDone(h, add_file.get());
+    const std::int64_t file_id = sqlite3_last_insert_rowid(h);
+    if (!error.empty()) {
+      ++stats.malformed;
+      if (on_malformed) on_malformed(full, error_line, error);
+    }
+    for (const ModelLine& m : lines) {
+      sqlite3_stmt* s = add_line.get();
+      Bind(s, 1, file_id);
+      const std::string* text[] = {&m.description,  &m.provider,        &m.class_name,   &m.class_guid,
+                                   &m.catalog_file, &m.install_section, &m.manufacturer, &m.decoration};
+      int col = 2;
+      for (const std::string* t : text) Bind(s, col++, *t);
+      Bind(s, 10, Join(m.manufacturer_decorations));
+      Bind(s, 11, m.driver_date);
+      Bind(s, 12, m.driver_version);
+      Bind(s, 13, Join(m.ids));
+      StepDone(h, s);
+      const std::int64_t line_id = sqlite3_last_insert_rowid(h);
+      for (const std::string& id : m.ids) {
+        Bind(add_id.get(), 1, AsciiUpper(id));
+        Bind(add_id.get(), 2, line_id);
+        StepDone(h, add_id.get());
+      }
+    }
+    if (on_progress) on_progress(++done, found.size());
+  }
+  for (const auto& [key, k] : known) {
+    if (k.seen) continue;
+    forget(k.id);
+    ++stats.removed;
+  }
+  Exec(h, "COMMIT");
+  rollback.armed = false;
+  return stats;
+}
+
+std::string DefaultIndexPath(const std::vector<std::string>& catalog_dirs) {
+  std::vector<std::string> dirs;
+  for (const std::string& d : catalog_dirs) {
+    std::error_code ec;
+    dirs.push_back(fs::weakly_canonical(fs::absolute(d, ec), ec).generic_string());
+  }
+  std::sort(dirs.begin(), dirs.end());
+  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
+  // FNV-1a over the folder list: a short, stable file name.
+  std::uint64_t h = 1469598103934665603ull;
+  for (const std::string& d : dirs) {
+    for (unsigned char c : d + '\n') {
+      h ^= c;
+      h *= 1099511628211ull;
+    }
+  }
+  char name[40];
+  std::snprintf(name, sizeof name, "catalog-%016llx.sqlite", static_cast<unsigned long long>(h));
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  fs::path base;
+  if (xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = fs::path(home != nullptr && home[0] != '\0' ? home : ".") / ".cache";
+  }
+  return (base / "kestrova" / name).string();
+}
 
 }  // namespace catalog
