@@ -1,14 +1,305 @@
 #include "match/match.h"
 
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <tuple>
+
+#include "catalog/text.h"
+
 namespace match {
-const std::string* Report::Computer(std::string_view) const { return nullptr; }
-Report ReadReportPage(std::string_view) { throw ReportError("not implemented yet"); }
-Report ReadReportFields(std::string_view, std::string_view) { throw ReportError("not implemented yet"); }
-TargetSystem TargetFromReport(const Report&) { return {}; }
-const std::string* ChooseDecoration(const std::vector<std::string>&, const TargetSystem&) { return nullptr; }
-long IdScore(bool, size_t, size_t) { return 0; }
-bool RanksBefore(const Candidate&, const Candidate&) { return false; }
-std::vector<DeviceResult> MatchReport(const Report&, const catalog::Index&) { return {}; }
-nlohmann::json ResultsJson(const Report&, const std::vector<DeviceResult>&) { return {}; }
-std::string ResultsPage(const Report&, const std::vector<DeviceResult>&) { return {}; }
+namespace {
+
+using catalog::AsciiUpper;
+using catalog::EqualsNoCase;
+
+struct Decoration {
+  std::string arch;  // "" when the decoration names none
+  int major = 0, minor = 0, product_type = 0, build = 0;
+};
+
+std::optional<int> ParseNumber(std::string_view s) {
+  if (s.empty() || s.size() > 10) return std::nullopt;
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  long v = 0;
+  for (char c : s) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return std::nullopt;
+    v = v * base + d;
+    if (v > 0x7FFFFFFF) return std::nullopt;
+  }
+  return static_cast<int>(v);
+}
+
+// NT[arch][.major[.minor[.product[.suite[.build]]]]]; nullopt for text that
+// is no decoration (such a section is never chosen).
+std::optional<Decoration> ParseDecoration(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t dot = text.find('.', start);
+    parts.push_back(text.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  const std::string head = AsciiUpper(parts[0]);
+  if (head.rfind("NT", 0) != 0 || parts.size() > 6) return std::nullopt;
+  Decoration d;
+  d.arch = AsciiUpper(head.substr(2));
+  if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" && d.arch != "ARM" &&
+      d.arch != "IA64") {
+    return std::nullopt;
+  }
+  int* fields[] = {&d.major, &d.minor, &d.product_type, nullptr, &d.build};
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (parts[i].empty()) continue;
+    std::optional<int> n = ParseNumber(parts[i]);
+    if (!n) return std::nullopt;
+    if (fields[i - 1] != nullptr) *fields[i - 1] = *n;
+  }
+  return d;
+}
+
+std::string CanonicalArch(const TargetSystem& s) {
+  return s.arch == "x86" ? "X86" : s.arch == "arm64" ? "ARM64" : "AMD64";
+}
+
+bool Fits(const Decoration& d, const TargetSystem& s) {
+  // Since the 64-bit systems arrived, a decoration without architecture
+  // (like an undecorated section) is for x86 only.
+  const std::string arch = CanonicalArch(s);
+  if (d.arch.empty() ? arch != "X86" : d.arch != arch) return false;
+  if (s.major != 0 || s.minor != 0 || s.build != 0) {
+    if (std::tie(d.major, d.minor) > std::tie(s.major, s.minor)) return false;
+    if (std::tie(d.major, d.minor) == std::tie(s.major, s.minor) && d.build > s.build) return false;
+  }
+  if (d.product_type != 0 && d.product_type != s.product_type) return false;
+  return true;
+}
+
+std::vector<int> VersionParts(const std::string& v) {
+  std::vector<int> parts;
+  size_t start = 0;
+  while (start <= v.size()) {
+    const size_t dot = v.find('.', start);
+    const std::string piece = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::optional<int> n = ParseNumber(piece);
+    if (!n) return {};
+    parts.push_back(*n);
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  parts.resize(4, 0);
+  return parts;
+}
+
+// <0, 0, >0 as a's version is lower, equal or higher; unreadable ones are lowest.
+int CompareVersions(const std::string& a, const std::string& b) {
+  const std::vector<int> x = VersionParts(a), y = VersionParts(b);
+  if (x == y) return 0;
+  return x < y ? -1 : 1;
+}
+
+bool IsDate(const std::string& d) {
+  return d.size() == 10 && d[4] == '-' && d[7] == '-';
+}
+
+bool NewerThanInstalled(const catalog::ModelLine& line, const InstalledDriver& installed) {
+  if (installed.inf.empty() || !IsDate(line.driver_date)) return false;
+  if (!IsDate(installed.date)) return false;
+  if (line.driver_date != installed.date) return line.driver_date > installed.date;
+  return !VersionParts(installed.version).empty() && CompareVersions(line.driver_version, installed.version) > 0;
+}
+
+size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (EqualsNoCase(ids[i], id)) return i;
+  }
+  return ids.size();
+}
+
+std::string LineKey(const catalog::ModelLine& l) {
+  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' + l.decoration + '\x1f' +
+                    l.description + '\x1f' + l.install_section;
+  for (const std::string& id : l.ids) key += '\x1f' + AsciiUpper(id);
+  return key;
+}
+
+}  // namespace
+
+TargetSystem TargetFromReport(const Report& report) {
+  TargetSystem s;
+  if (const std::string* arch = report.Computer("OSArchitecture")) {
+    const std::string a = AsciiUpper(*arch);
+    if (a.find("ARM") != std::string::npos) s.arch = "arm64";
+    else if (a.find("32") != std::string::npos) s.arch = "x86";
+    else s.arch = "amd64";
+  }
+  const std::string* caption = report.Computer("Caption");
+  const bool windows = caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
+  if (windows) {
+    if (AsciiUpper(*caption).find("SERVER") != std::string::npos) s.product_type = 3;
+    // "10.0.19045": major.minor.build. A Linux report's kernel version says
+    // nothing of Windows, so it leaves the version open.
+    if (const std::string* version = report.Computer("Version")) {
+      int parts[3] = {0, 0, 0};
+      size_t start = 0;
+      for (int i = 0; i < 3 && start <= version->size(); ++i) {
+        const size_t dot = version->find('.', start);
+        parts[i] = ParseNumber(catalog::Trim(version->substr(start, dot == std::string::npos ? std::string::npos
+                                                                                               : dot - start)))
+                       .value_or(0);
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+      }
+      s.major = parts[0];
+      s.minor = parts[1];
+      s.build = parts[2];
+    }
+  }
+  return s;
+}
+
+const std::string* ChooseDecoration(const std::vector<std::string>& decorations, const TargetSystem& system) {
+  const std::string* best = nullptr;
+  std::tuple<int, int, int, int, int> best_key{};
+  bool has_undecorated = false;
+  for (const std::string& text : decorations) {
+    if (text.empty()) {
+      has_undecorated = true;
+      continue;
+    }
+    std::optional<Decoration> d = ParseDecoration(text);
+    if (!d || !Fits(*d, system)) continue;
+    // The closest match: the highest version, a named architecture and a
+    // product type before none.
+    std::tuple<int, int, int, int, int> key{d->major, d->minor, d->build, d->arch.empty() ? 0 : 1,
+                                            d->product_type != 0 ? 1 : 0};
+    if (best == nullptr || key > best_key) {
+      best = &text;
+      best_key = key;
+    }
+  }
+  if (best == nullptr && has_undecorated && system.arch == "x86") {
+    for (const std::string& text : decorations) {
+      if (text.empty()) return &text;
+    }
+  }
+  return best;
+}
+
+long IdScore(bool device_hardware_id, size_t device_index, size_t inf_index) {
+  // As Windows scores identifiers: device hardware id against the INF's
+  // hardware id 0x0000-0x0FFF, against its further ids 0x1000-0x1FFF; device
+  // compatible id likewise 0x2000-0x2FFF and 0x3000-0x3FFF; within each,
+  // the earlier position first.
+  const long kind = (device_hardware_id ? 0 : 2) + (inf_index > 0 ? 1 : 0);
+  const long device = static_cast<long>(std::min<size_t>(device_index, 0xFF));
+  const long inf = static_cast<long>(std::min<size_t>(inf_index > 0 ? inf_index - 1 : 0, 0xF));
+  return kind * 0x1000 + device * 0x10 + inf;
+}
+
+bool RanksBefore(const Candidate& a, const Candidate& b) {
+  if (a.rank != b.rank) return a.rank < b.rank;
+  if (a.line.driver_date != b.line.driver_date) return a.line.driver_date > b.line.driver_date;
+  const int v = CompareVersions(a.line.driver_version, b.line.driver_version);
+  if (v != 0) return v > 0;
+  // Equal in every respect Windows weighs: a stable order all the same.
+  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description) <
+         std::tie(b.line.catalog_dir, b.line.inf, b.line.description);
+}
+
+std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
+  const TargetSystem system = TargetFromReport(report);
+  std::map<std::string, std::vector<catalog::ModelLine>> cache;  // devices share most of their ids
+  std::vector<DeviceResult> results;
+  results.reserve(report.devices.size());
+  for (const Device& device : report.devices) {
+    DeviceResult result;
+    result.device = device;
+    std::map<std::string, size_t> by_line;
+    auto consider = [&](const std::string& id, bool hardware, size_t position) {
+      const std::string key = AsciiUpper(id);
+      auto hit = cache.find(key);
+      if (hit == cache.end()) hit = cache.emplace(key, index.LinesForId(id)).first;
+      for (const catalog::ModelLine& line : hit->second) {
+        const std::string* chosen = ChooseDecoration(line.manufacturer_decorations, system);
+        if (chosen == nullptr || *chosen != line.decoration) continue;
+        const size_t at = PositionIn(line.ids, id);
+        if (at == line.ids.size()) continue;
+        Candidate c;
+        c.line = line;
+        c.matched_id = line.ids[at];
+        c.hardware_match = hardware;
+        // A signed package (one with a catalog) before an unsigned one
+        // that matched the same way.
+        c.rank = IdScore(hardware, position, at) * 2 + (line.catalog_file.empty() ? 1 : 0);
+        c.newer_than_installed = NewerThanInstalled(line, device.installed);
+        const std::string line_key = LineKey(line);
+        auto [it, fresh] = by_line.try_emplace(line_key, result.candidates.size());
+        if (fresh) {
+          result.candidates.push_back(std::move(c));
+        } else if (c.rank < result.candidates[it->second].rank) {
+          result.candidates[it->second] = std::move(c);
+        }
+      }
+    };
+    for (size_t i = 0; i < device.hardware_ids.size(); ++i) consider(device.hardware_ids[i], true, i);
+    for (size_t i = 0; i < device.compatible_ids.size(); ++i) consider(device.compatible_ids[i], false, i);
+    std::stable_sort(result.candidates.begin(), result.candidates.end(), RanksBefore);
+    results.push_back(std::move(result));
+  }
+  return results;
+}
+
+nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results) {
+  nlohmann::json computer = nlohmann::json::object();
+  for (const auto& [label, value] : report.computer) {
+    // A label the block repeats (one BIOS line per firmware) keeps every value.
+    if (computer.contains(label)) {
+      computer[label] = computer[label].get<std::string>() + "\n" + value;
+    } else {
+      computer[label] = value;
+    }
+  }
+  nlohmann::json devices = nlohmann::json::array();
+  for (const DeviceResult& r : results) {
+    const Device& d = r.device;
+    nlohmann::json candidates = nlohmann::json::array();
+    for (const Candidate& c : r.candidates) {
+      candidates.push_back({{"inf", c.line.inf},
+                            {"description", c.line.description},
+                            {"provider", c.line.provider},
+                            {"class", c.line.class_name},
+                            {"driver_date", c.line.driver_date},
+                            {"driver_version", c.line.driver_version},
+                            {"matched_id", c.matched_id},
+                            {"match", c.hardware_match ? "hardware" : "compatible"},
+                            {"rank", c.rank},
+                            {"newer_than_installed", c.newer_than_installed},
+                            {"catalog_file", c.line.catalog_file},
+                            {"install_section", c.line.install_section},
+                            {"decoration", c.line.decoration}});
+    }
+    devices.push_back({{"name", d.name},
+                       {"hardware_ids", d.hardware_ids},
+                       {"compatible_ids", d.compatible_ids},
+                       {"problem", d.problem},
+                       {"installed",
+                        {{"inf", d.installed.inf},
+                         {"version", d.installed.version},
+                         {"date", d.installed.date},
+                         {"provider", d.installed.provider}}},
+                       {"candidates", std::move(candidates)}});
+  }
+  return {{"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
+}
+
 }  // namespace match

@@ -1,0 +1,397 @@
+#include "match/report.h"
+
+#include <cctype>
+#include <regex>
+
+#include "catalog/text.h"
+
+namespace match {
+namespace {
+
+using catalog::Cp1252ToUtf8;
+using catalog::Trim;
+
+constexpr std::string_view kSeparator = "[;]";
+constexpr size_t kFieldCount = 12;
+
+bool IsBase64Char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+         c == '=';
+}
+
+int Base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+// The page's decodeBase64Ansi: the same checks, the same messages, then
+// windows-1252 bytes to text.
+std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
+  size_t chars = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    if ((c & 0xC0) != 0x80) ++chars;  // counts characters, as the page does, not bytes
+    if (!IsBase64Char(value[i])) {
+      std::string shown;
+      if (c < 32 || c == 127) {
+        shown = "control character " + std::to_string(c);
+      } else {
+        size_t len = 1;
+        while (i + len < value.size() && (static_cast<unsigned char>(value[i + len]) & 0xC0) == 0x80) ++len;
+        shown = std::string(value.substr(i, len));
+      }
+      throw ReportError(what + " is damaged: character " + std::to_string(chars) + " (\"" + shown +
+                        "\") is not part of the Base64 encoding.");
+    }
+  }
+  const size_t first_pad = value.find('=');
+  const bool padding_ok = first_pad == std::string_view::npos ||
+                          (value.size() - first_pad <= 2 && value.find_first_not_of('=', first_pad) == std::string_view::npos);
+  if (value.size() % 4 != 0 || !padding_ok) {
+    throw ReportError(what + " is damaged: its Base64 encoding is cut short or padded wrongly (" +
+                      std::to_string(value.size()) + " characters); the report file may be incomplete.");
+  }
+  std::string_view body = value.substr(0, first_pad == std::string_view::npos ? value.size() : first_pad);
+  if (body.size() % 4 == 1) throw ReportError(what + " is damaged: it is not valid Base64.");
+  std::string bytes;
+  bytes.reserve(body.size() * 3 / 4);
+  unsigned buffer = 0;
+  int bits = 0;
+  for (char c : body) {
+    buffer = (buffer << 6) | static_cast<unsigned>(Base64Value(c));
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      bytes += static_cast<char>((buffer >> bits) & 0xFF);
+    }
+  }
+  return Cp1252ToUtf8(bytes);
+}
+
+std::vector<std::string_view> Split(std::string_view text, std::string_view sep) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t at = text.find(sep, start);
+    if (at == std::string_view::npos) {
+      parts.push_back(text.substr(start));
+      return parts;
+    }
+    parts.push_back(text.substr(start, at - start));
+    start = at + sep.size();
+  }
+}
+
+size_t CountSeparators(std::string_view text) { return Split(text, kSeparator).size() - 1; }
+
+bool IsInfoLine(std::string_view line) {
+  static const char* const kLabels[] = {"bios",       "CSName",          "Caption",
+                                        "Version",    "MaxProcessMemorySize", "OSArchitecture",
+                                        "IdentifyingNumber", "CSProuctVersion", "Model", "Manufacturer"};
+  for (const char* label : kLabels) {
+    const std::string head = std::string(label) + "=";
+    if (line.substr(0, head.size()) == head) return true;
+  }
+  return false;
+}
+
+// The page's idList: comma-separated, trimmed, empty ones dropped.
+std::vector<std::string> IdList(std::string_view text) {
+  std::vector<std::string> ids;
+  for (std::string_view part : Split(text, ",")) {
+    std::string_view id = Trim(part);
+    if (!id.empty()) ids.emplace_back(id);
+  }
+  return ids;
+}
+
+// The registry's DriverDate "M-D-YYYY" -> "YYYY-MM-DD"; anything else as written.
+std::string NormalizeDate(const std::string& text) {
+  static const std::regex form(R"(^\s*(\d{1,2})[-/](\d{1,2})[-/](\d{4})\s*$)");
+  std::smatch m;
+  if (!std::regex_match(text, m, form)) return text;
+  const int month = std::stoi(m[1]), day = std::stoi(m[2]);
+  if (month < 1 || month > 12 || day < 1 || day > 31) return text;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s-%02d-%02d", m[3].str().c_str(), month, day);
+  return buf;
+}
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// The page's parseScanData.
+void ParseScanData(const std::string& text, Report& report) {
+  if (text.substr(0, 2) != "\r\n") {
+    report.notes.push_back("The device data does not begin with a line break as expected; it was read anyway.");
+  }
+  struct Entry {
+    int number;
+    std::string raw;
+  };
+  std::vector<Entry> entries;
+  const std::vector<std::string_view> lines = Split(text, "\r\n");
+  bool in_block = false;
+  size_t bad_info = 0;
+  for (size_t i = lines[0].empty() ? 1 : 0; i < lines.size(); ++i) {
+    std::string_view line = lines[i];
+    if (!in_block) {
+      if (line.substr(0, 7) == "driver_") {
+        size_t k = 7;
+        while (k < line.size() && line[k] >= '0' && line[k] <= '9') ++k;
+        if (k > 7 && k < line.size() && line[k] == '=') {
+          int number = 0;
+          try {
+            number = std::stoi(std::string(line.substr(7, k - 7)));
+          } catch (const std::exception&) {
+            number = -1;  // beyond int: the page's Number() would not be exact either
+          }
+          entries.push_back({number, std::string(line.substr(k + 1))});
+          continue;
+        }
+      }
+      // An entry short of separators goes on over a line break in a field,
+      // unless the empty line before the computer information follows.
+      const bool open = !entries.empty() && CountSeparators(entries.back().raw) < kFieldCount - 1;
+      const bool block_starts = line.empty() && (i + 1 == lines.size() || IsInfoLine(lines[i + 1]));
+      if (open && !block_starts) {
+        entries.back().raw.append("\r\n").append(line);
+        continue;
+      }
+      in_block = true;
+      if (line.empty()) continue;
+    }
+    const size_t eq = line.find('=');
+    if (eq != std::string_view::npos && eq > 0) {
+      report.computer.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+    } else if (!line.empty()) {
+      ++bad_info;
+    }
+  }
+
+  bool truncated = false;
+  for (size_t n = 0; n < entries.size(); ++n) {
+    const Entry& entry = entries[n];
+    std::vector<std::string_view> views = Split(entry.raw, kSeparator);
+    std::vector<std::string> parts(views.begin(), views.end());
+    const bool damaged = parts.size() != kFieldCount;
+    const std::string label = "driver_" + std::to_string(entry.number);
+    if (damaged) {
+      const bool last = n + 1 == entries.size();
+      if (last && parts.size() < kFieldCount && report.computer.empty()) {
+        truncated = true;
+        report.notes.push_back("The device list ends in the middle of entry " + label +
+                               ": the report is incomplete. That entry is shown as far as it goes.");
+      } else {
+        report.notes.push_back("Entry " + label + " has " + std::to_string(parts.size() - 1) +
+                               " separators instead of " + std::to_string(kFieldCount - 1) +
+                               "; its fields may be shifted.");
+      }
+      if (parts.size() > kFieldCount) {
+        // The problem code is the last field; extra separators belong to the ones before.
+        std::string last_field = parts.back();
+        parts.resize(kFieldCount - 1);
+        parts.push_back(last_field);
+      }
+      parts.resize(kFieldCount);
+    }
+    if (entry.number != static_cast<int>(n + 1)) {
+      report.notes.push_back("Entry " + label + " is number " + std::to_string(n + 1) +
+                             " in the list: entries are missing or out of order.");
+    }
+    const std::string problem(Trim(parts[11]));
+    const bool known = AllDigits(problem);
+    if (!known && !(damaged && problem.empty())) {
+      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] + "\").");
+    }
+    Device d;
+    d.number = entry.number;
+    d.name = parts[0];
+    d.installed.version = parts[1];
+    d.installed.provider = parts[2];
+    d.installed.date = NormalizeDate(parts[3]);
+    d.device_id = parts[4];
+    d.driver_key = parts[5];
+    d.class_name = parts[6];
+    d.installed.inf = std::string(Trim(parts[7]));
+    d.hardware_ids = IdList(parts[8]);
+    d.compatible_ids = IdList(parts[9]);
+    d.matching_id = parts[10];
+    d.problem = -1;
+    if (known) {
+      d.problem = problem.size() > 9 ? -1 : std::stoi(problem);
+    }
+    report.devices.push_back(std::move(d));
+  }
+  if (!truncated && !entries.empty() && report.computer.empty()) {
+    report.notes.push_back("The computer information is missing from the report.");
+  }
+  if (bad_info > 0) {
+    report.notes.push_back(std::to_string(bad_info) + " line(s) of the computer information could not be read.");
+  }
+}
+
+// Character references of an attribute value; the values the program
+// writes hold none, but the browser would decode them.
+std::string DecodeEntities(std::string_view in) {
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] != '&') {
+      out += in[i];
+      continue;
+    }
+    const size_t semi = in.find(';', i);
+    if (semi == std::string_view::npos || semi - i > 10) {
+      out += in[i];
+      continue;
+    }
+    std::string_view name = in.substr(i + 1, semi - i - 1);
+    char32_t cp = 0;
+    if (name == "amp") cp = '&';
+    else if (name == "lt") cp = '<';
+    else if (name == "gt") cp = '>';
+    else if (name == "quot") cp = '"';
+    else if (name == "apos") cp = '\'';
+    else if (name.size() > 1 && name[0] == '#') {
+      const bool hex = name[1] == 'x' || name[1] == 'X';
+      try {
+        cp = static_cast<char32_t>(std::stoul(std::string(name.substr(hex ? 2 : 1)), nullptr, hex ? 16 : 10));
+      } catch (const std::exception&) {
+        cp = 0;
+      }
+    }
+    if (cp == 0) {
+      out += in[i];
+      continue;
+    }
+    catalog::AppendUtf8(out, cp);
+    i = semi;
+  }
+  return out;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+std::string LowerStr(std::string_view s) {
+  std::string o(s);
+  for (char& c : o) c = Lower(c);
+  return o;
+}
+
+// The attributes of the first element whose id is "report-data", as the
+// browser's getElementById would find it; empty when there is none.
+std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::string_view html) {
+  size_t i = 0;
+  while ((i = html.find('<', i)) != std::string_view::npos) {
+    if (html.substr(i, 4) == "<!--") {
+      const size_t end = html.find("-->", i + 4);
+      if (end == std::string_view::npos) break;
+      i = end + 3;
+      continue;
+    }
+    size_t k = i + 1;
+    if (k >= html.size() || !std::isalpha(static_cast<unsigned char>(html[k]))) {
+      ++i;
+      continue;
+    }
+    size_t name_end = k;
+    while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' && html[name_end] != '/') ++name_end;
+    const std::string tag = LowerStr(html.substr(k, name_end - k));
+    std::vector<std::pair<std::string, std::string>> attrs;
+    k = name_end;
+    while (k < html.size() && html[k] != '>') {
+      if (IsSpace(html[k]) || html[k] == '/') {
+        ++k;
+        continue;
+      }
+      size_t an = k;
+      while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' && html[an] != '/') ++an;
+      std::string name = LowerStr(html.substr(k, an - k));
+      if (an == k) ++an;  // a stray character
+      k = an;
+      while (k < html.size() && IsSpace(html[k])) ++k;
+      std::string value;
+      if (k < html.size() && html[k] == '=') {
+        ++k;
+        while (k < html.size() && IsSpace(html[k])) ++k;
+        if (k < html.size() && (html[k] == '"' || html[k] == '\'')) {
+          const char q = html[k];
+          const size_t end = html.find(q, k + 1);
+          if (end == std::string_view::npos) return {};  // the page ends inside a value
+          value = std::string(html.substr(k + 1, end - k - 1));
+          k = end + 1;
+        } else {
+          const size_t start = k;
+          while (k < html.size() && !IsSpace(html[k]) && html[k] != '>') ++k;
+          value = std::string(html.substr(start, k - start));
+        }
+      }
+      // The first of repeated attributes counts, as in the browser.
+      bool seen = false;
+      for (const auto& a : attrs) seen = seen || a.first == name;
+      if (!seen && !name.empty()) attrs.emplace_back(std::move(name), DecodeEntities(Cp1252ToUtf8(value)));
+    }
+    for (const auto& a : attrs) {
+      if (a.first == "id" && a.second == "report-data") return attrs;
+    }
+    i = k;
+    if (tag == "script" || tag == "style" || tag == "textarea" || tag == "title") {
+      const size_t end = LowerStr(html.substr(i)).find("</" + tag);
+      if (end == std::string::npos) break;
+      i += end;
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+const std::string* Report::Computer(std::string_view label) const {
+  for (const auto& [name, value] : computer) {
+    if (name == label) return &value;
+  }
+  return nullptr;
+}
+
+Report ReadReportFields(std::string_view drivers_base64, std::string_view hwid_base64) {
+  if (drivers_base64 == "[drivers]") {
+    throw ReportError("This is the report template, not a report: run a scan and use the report it writes.");
+  }
+  Report report;
+  if (hwid_base64 == "[hwid]") {
+    report.notes.push_back("The hardware id was not filled in.");
+  } else {
+    try {
+      report.hardware_id = DecodeBase64Ansi(hwid_base64, "The hardware id");
+    } catch (const ReportError& e) {
+      report.notes.push_back(e.what());
+    }
+  }
+  if (Trim(drivers_base64).empty()) throw ReportError("This report holds no device data.");
+  const std::string text = DecodeBase64Ansi(drivers_base64, "The device data");
+  ParseScanData(text, report);
+  if (report.devices.empty()) throw ReportError("The report holds no device entries.");
+  return report;
+}
+
+Report ReadReportPage(std::string_view html_bytes) {
+  const auto attrs = ReportDataAttributes(html_bytes);
+  if (attrs.empty()) throw ReportError("This is not a Kestrova report: it holds no report data.");
+  std::string drivers, hwid;
+  for (const auto& [name, value] : attrs) {
+    if (name == "data-drivers") drivers = value;
+    if (name == "data-hwid") hwid = value;
+  }
+  return ReadReportFields(drivers, hwid);
+}
+
+}  // namespace match
