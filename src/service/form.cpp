@@ -124,6 +124,12 @@ ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   try {
     match::Report report = match::ReadReportFields(drivers, hwid);
     if (report.devices.empty()) throw PostError("The report holds no device entries.");
+    // The reader takes what it can of a damaged list, as the page does;
+    // the service stores only reports it reads whole.
+    if (!report.notes.empty()) {
+      std::string more = report.notes.size() > 1 ? " (and " + std::to_string(report.notes.size() - 1) + " more)" : "";
+      throw PostError("The report is damaged: " + report.notes.front() + more);
+    }
     if (report_out) *report_out = std::move(report);
   } catch (const match::ReportError& e) {
     throw PostError(std::string("The device data cannot be read: ") + e.what());

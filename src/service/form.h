@@ -38,7 +38,8 @@ inline constexpr size_t kMaxBodyBytes = 16u << 20;
 
 // Each of drivers, hwid, scanid and setup_api_log exactly once (other
 // fields are ignored), a 32-digit hexadecimal scan id, Base64 that decodes to
-// a device list of the right shape. Throws PostError naming what is wrong.
+// a device list the reader takes without a note (every entry whole, the
+// computer block there). Throws PostError naming what is wrong.
 // The device list read from it goes to *report when given.
 ReportPost ValidatePost(const FormFields& fields, match::Report* report = nullptr);
 
