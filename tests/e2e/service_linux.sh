@@ -141,7 +141,7 @@ PY
   "$load" --url "$url" --posts 400 --threads 20 --seconds 120 --seed A0000003 --acked "$work/kill.acked" \
     >/dev/null 2>&1 &
   loader=$!
-  for _ in $(seq 1 200); do [ "$(wc -l <"$work/kill.acked" 2>/dev/null || echo 0)" -ge 50 ] && break; sleep 0.05; done
+  for _ in $(seq 1 200); do [ "$(wc -l 2>/dev/null <"$work/kill.acked" || echo 0)" -ge 50 ] && break; sleep 0.05; done
   kill -9 "$pid"
   wait_exit "$loader" 120
   local acked
@@ -156,7 +156,7 @@ PY
   "$load" --url "$url" --posts 100 --threads 10 --seconds 120 --seed A0000004 --acked "$work/term.acked" \
     >/dev/null 2>&1 &
   loader=$!
-  for _ in $(seq 1 200); do [ "$(wc -l <"$work/term.acked" 2>/dev/null || echo 0)" -ge 10 ] && break; sleep 0.05; done
+  for _ in $(seq 1 200); do [ "$(wc -l 2>/dev/null <"$work/term.acked" || echo 0)" -ge 10 ] && break; sleep 0.05; done
   kill -TERM "$pid"
   wait_exit "$pid" 30
   expect_eq "$rc" 0 "$label: exit status after SIGTERM"

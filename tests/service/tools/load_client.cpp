@@ -117,6 +117,7 @@ httplib::Client MakeClient(const Target& t) {
   c.set_read_timeout(15, 0);
   c.set_write_timeout(15, 0);
   c.set_keep_alive(true);
+  c.set_tcp_nodelay(true);
   return c;
 }
 
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
         Generated g = Make(seed, k);
         auto res = client.Post("/report", g.body, "application/x-www-form-urlencoded");
         if (!res) {
-          ++failed;
+          if (++failed <= 3) std::cerr << "post " << k << ": " << httplib::to_string(res.error()) << "\n";
         } else if (res->status == 200) {
           ++ok;
           if (acked) {
