@@ -1,6 +1,7 @@
 #include "service/server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <condition_variable>
 #include <deque>
@@ -65,6 +66,14 @@ class BoundedPool : public httplib::TaskQueue {
   std::condition_variable ready_, room_;
 };
 
+// The library listens with a backlog of 5: a burst of clients connecting at
+// once overflows it, and their handshakes are dropped and retried a second
+// later or reset. Calling listen() again on the bound socket widens it.
+class HttpServer : public httplib::Server {
+ public:
+  void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 constexpr const char* kPlain = "text/plain; charset=utf-8";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kJson = "application/json";
@@ -100,7 +109,7 @@ nlohmann::json ReportJson(const StoredReport& stored, const match::Report& repor
 
 Service::Service(ServiceOptions options, ReportStore& store, CatalogSource& catalog, std::ostream& log)
     : options_(std::move(options)), store_(store), catalog_(catalog), log_(log),
-      server_(std::make_unique<httplib::Server>()) {
+      server_(std::make_unique<HttpServer>()) {
   Routes();
 }
 
@@ -125,6 +134,7 @@ int Service::Bind() {
     throw std::runtime_error("Cannot listen on " + options_.host + ":" + std::to_string(port) +
                              " (address in use, or not an address of this computer)");
   }
+  static_cast<HttpServer&>(s).WidenBacklog();
   return port;
 }
 
