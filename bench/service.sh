@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Stored reports per second: kestrova-service over SQLite on loopback, 16
+# concurrent clients posting generated reports (1 to 7 devices each), every
+# post acknowledged only after its commit. Target: at least 500 reports/s.
+# Bounded: 4000 posts or 60 s, whichever comes first; three rounds.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=${KESTROVA_BUILD_LINUX:-$src/build/linux}
+svc=$build/kestrova-service
+load=$build/kestrova-service-load
+[ -x "$svc" ] && [ -x "$load" ] || { echo "build kestrova-service and kestrova-service-load first" >&2; exit 1; }
+
+work=$(mktemp -d "$build/bench-service.XXXXXX")
+pid=
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+XDG_CACHE_HOME=$work/cache "$svc" --listen 127.0.0.1:0 --catalog "$src/tests/data/service/catalog" \
+  --store "sqlite:$work/reports.sqlite" --index "$work/index.sqlite" >"$work/out" 2>"$work/log" &
+pid=$!
+url=
+for _ in $(seq 1 300); do
+  url=$(sed -n 's/^listening on //p' "$work/out")
+  [ -n "$url" ] && break
+  sleep 0.1
+done
+[ -n "$url" ] || { cat "$work/log" >&2; echo "the service did not start" >&2; exit 1; }
+
+echo "kestrova-service, SQLite (WAL, synchronous=FULL, group commit), 16 loopback clients:"
+best=0
+for round in 1 2 3; do
+  line=$("$load" --url "$url" --posts 4000 --threads 16 --seconds 60 --seed "B00000$(printf %02d "$round")")
+  rate=$(sed -n 's/.* reports\/s \([0-9.]*\).*/\1/p' <<<"$line")
+  echo "  round $round: $line"
+  best=$(awk -v a="$best" -v b="$rate" 'BEGIN { print (b > a) ? b : a }')
+done
+printf 'service_sqlite_reports_per_second %.0f (target >= 500)\n' "$best"
