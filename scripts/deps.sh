@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, if any is missing.
+# --scan: only what scripts/scan needs.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,11 @@ packages=(
   chromium chromium-driver
   python3 file
 )
+# Driver identification (catalog, matcher, service): not needed for a scan.
+identification=(
+  libsqlite3-dev nlohmann-json3-dev
+)
+[ "${1:-}" = "--scan" ] || packages+=("${identification[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -381,7 +381,9 @@ std::string DefaultIndexPath(const std::vector<std::string>& catalog_dirs) {
   std::vector<std::string> dirs;
   for (const std::string& d : catalog_dirs) {
     std::error_code ec;
-    dirs.push_back(fs::weakly_canonical(fs::absolute(d, ec), ec).generic_string());
+    std::string dir = fs::weakly_canonical(fs::absolute(d, ec), ec).lexically_normal().generic_string();
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    dirs.push_back(dir);
   }
   std::sort(dirs.begin(), dirs.end());
   dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());

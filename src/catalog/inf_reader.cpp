@@ -264,7 +264,14 @@ class Strings {
   void Add(const Section* s) {
     if (s == nullptr) return;
     for (const Line& l : s->lines) {
-      if (l.has_key) table_.try_emplace(AsciiUpper(l.key), l.whole_value);
+      if (!l.has_key) continue;
+      // A string's own "%%" is one percent sign; its text is not expanded again.
+      std::string value;
+      for (size_t i = 0; i < l.whole_value.size(); ++i) {
+        value += l.whole_value[i];
+        if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%') ++i;
+      }
+      table_.try_emplace(AsciiUpper(l.key), std::move(value));
     }
   }
   std::map<std::string, std::string> table_;

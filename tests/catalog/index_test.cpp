@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "catalog/catalog.h"
+
+namespace fs = std::filesystem;
+
+namespace catalog {
+namespace {
+
+class IndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = std::string(KESTROVA_BINARY_DIR) + "/catalog-test.XXXXXX";
+    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    root_ = templ;
+    catalog_ = root_ / "catalog";
+    db_ = (root_ / "cache" / "index.sqlite").string();
+    fs::create_directories(catalog_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void Write(const std::string& relative, const std::string& text) {
+    const fs::path p = catalog_ / relative;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+  }
+
+  static std::string Inf(const std::string& id, const std::string& desc) {
+    return "[Version]\nSignature=\"$Windows NT$\"\nDriverVer=01/02/2020,1.0.0.0\n[Manufacturer]\nAcme=M,NTamd64\n"
+           "[M.NTamd64]\n\"" + desc + "\"=Inst," + id + ",GENERIC\\ID\n";
+  }
+
+  UpdateStats Update(std::vector<std::string>* malformed = nullptr) {
+    return UpdateIndex(db_, {catalog_.string()},
+                       [&](const std::string& file, int line, const std::string& reason) {
+                         if (malformed) malformed->push_back(file + ":" + std::to_string(line) + ": " + reason);
+                       },
+                       nullptr);
+  }
+
+  fs::path root_, catalog_;
+  std::string db_;
+};
+
+TEST_F(IndexTest, IndexesEveryInfUnderTheFoldersInAnyCaseOfTheName) {
+  Write("a/one.inf", Inf("PCI\\VEN_1111&DEV_0001", "One"));
+  Write("b/deep/TWO.INF", Inf("PCI\\VEN_1111&DEV_0002", "Two"));
+  Write("b/three.Inf", Inf("PCI\\VEN_1111&DEV_0003", "Three"));
+  Write("b/notes.txt", Inf("PCI\\VEN_1111&DEV_0004", "Not an INF"));
+  std::vector<std::string> malformed;
+  const UpdateStats s = Update(&malformed);
+  EXPECT_EQ(s.scanned, 3u);
+  EXPECT_EQ(s.reread, 3u);
+  EXPECT_TRUE(malformed.empty());
+
+  const Index index = Index::Open(db_);
+  const std::vector<ModelLine> lines = index.LinesForId("pci\\ven_1111&dev_0002");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].inf, "b/deep/TWO.INF");
+  EXPECT_EQ(lines[0].catalog_dir, fs::weakly_canonical(catalog_).generic_string());
+  EXPECT_EQ(lines[0].description, "Two");
+  EXPECT_EQ(lines[0].ids, (std::vector<std::string>{"PCI\\VEN_1111&DEV_0002", "GENERIC\\ID"}));
+  EXPECT_EQ(lines[0].manufacturer_decorations, (std::vector<std::string>{"", "NTamd64"}));
+  EXPECT_EQ(lines[0].decoration, "NTamd64");
+  EXPECT_EQ(lines[0].driver_date, "2020-01-02");
+  EXPECT_EQ(index.LinesForId("GENERIC\\id").size(), 3u);  // a further id finds its lines too
+  EXPECT_TRUE(index.LinesForId("PCI\\VEN_1111&DEV_0004").empty());
+  EXPECT_EQ(index.LineCount(), 3u);
+}
+
+TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
+  Write("one.inf", Inf("ID\\ONE", "One"));
+  Write("two.inf", Inf("ID\\TWO", "Two"));
+  Write("three.inf", Inf("ID\\THREE", "Three"));
+  Update();
+
+  const UpdateStats same = Update();
+  EXPECT_EQ(same.scanned, 3u);
+  EXPECT_EQ(same.reread, 0u);
+
+  Write("two.inf", Inf("ID\\TWO", "Two, revised"));
+  fs::last_write_time(catalog_ / "two.inf", fs::file_time_type::clock::now() + std::chrono::hours(1));
+  fs::remove(catalog_ / "three.inf");
+  const UpdateStats changed = Update();
+  EXPECT_EQ(changed.reread, 1u);
+  EXPECT_EQ(changed.removed, 1u);
+
+  const Index index = Index::Open(db_);
+  ASSERT_EQ(index.LinesForId("ID\\TWO").size(), 1u);
+  EXPECT_EQ(index.LinesForId("ID\\TWO")[0].description, "Two, revised");
+  EXPECT_TRUE(index.LinesForId("ID\\THREE").empty());
+  EXPECT_EQ(index.LineCount(), 2u);
+}
+
+TEST_F(IndexTest, ReportsMalformedFilesEveryRunAndIndexesTheRest) {
+  Write("good.inf", Inf("ID\\GOOD", "Good"));
+  Write("bad.inf", "[Version]\nSignature=\"$Windows NT$\n");
+  std::vector<std::string> first, second;
+  EXPECT_EQ(Update(&first).malformed, 1u);
+  EXPECT_EQ(Update(&second).malformed, 1u);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first, second);
+  EXPECT_NE(first[0].find("bad.inf:2: a quoted string is not closed"), std::string::npos) << first[0];
+  EXPECT_EQ(Index::Open(db_).LinesForId("ID\\GOOD").size(), 1u);
+}
+
+TEST_F(IndexTest, AnInterruptedUpdateLeavesThePreviousIndexWhole) {
+  Write("one.inf", Inf("ID\\ONE", "One"));
+  Write("two.inf", Inf("ID\\TWO", "Two"));
+  Update();
+  fs::remove(catalog_ / "one.inf");
+  Write("two.inf", Inf("ID\\NEW", "New"));
+  fs::last_write_time(catalog_ / "two.inf", fs::file_time_type::clock::now() + std::chrono::hours(1));
+  Write("zzz.inf", Inf("ID\\ZZZ", "Last"));
+  EXPECT_THROW(UpdateIndex(db_, {catalog_.string()}, nullptr,
+                           [](size_t done, size_t) {
+                             if (done == 2) throw std::runtime_error("interrupted");
+                           }),
+               std::runtime_error);
+  const Index index = Index::Open(db_);
+  EXPECT_EQ(index.LinesForId("ID\\ONE").size(), 1u);
+  EXPECT_EQ(index.LinesForId("ID\\TWO").size(), 1u);
+  EXPECT_TRUE(index.LinesForId("ID\\NEW").empty());
+  EXPECT_EQ(index.LineCount(), 2u);
+  // The next run does the whole work.
+  const UpdateStats s = Update();
+  EXPECT_EQ(s.reread, 2u);
+  EXPECT_EQ(s.removed, 1u);
+}
+
+TEST_F(IndexTest, RefusesWhatIsNoIndexAndFoldersThatAreNone) {
+  EXPECT_THROW(Index::Open((root_ / "missing.sqlite").string()), CatalogError);
+  std::ofstream(root_ / "junk.sqlite") << "this is not a database, just text long enough to look like a header";
+  EXPECT_THROW(Index::Open((root_ / "junk.sqlite").string()), CatalogError);
+  EXPECT_THROW(UpdateIndex(db_, {(root_ / "nowhere").string()}, nullptr, nullptr), CatalogError);
+}
+
+TEST(DefaultIndexPath, LivesInTheCacheAndNamesTheSetOfFolders) {
+  const char* old = getenv("XDG_CACHE_HOME");
+  const std::string saved = old ? old : "";
+  const char* old_home = getenv("HOME");
+  const std::string saved_home = old_home ? old_home : "";
+  setenv("XDG_CACHE_HOME", "/var/tmp/kc", 1);
+  const std::string ab = DefaultIndexPath({"/srv/a", "/srv/b"});
+  EXPECT_EQ(ab.rfind("/var/tmp/kc/kestrova/", 0), 0u) << ab;
+  EXPECT_EQ(ab, DefaultIndexPath({"/srv/b", "/srv/a/"}));
+  EXPECT_NE(ab, DefaultIndexPath({"/srv/a"}));
+  unsetenv("XDG_CACHE_HOME");
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(DefaultIndexPath({"/srv/a"}).rfind("/home/someone/.cache/kestrova/", 0), 0u);
+  if (old) setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+  if (old_home) setenv("HOME", saved_home.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace catalog
