@@ -16,6 +16,7 @@ packages=(
 # Driver identification (catalog, matcher, service): not needed for a scan.
 identification=(
   libsqlite3-dev nlohmann-json3-dev
+  libcpp-httplib-dev libpqxx-dev postgresql curl
 )
 [ "${1:-}" = "--scan" ] || packages+=("${identification[@]}")
 
