@@ -248,6 +248,10 @@ void Service::Routes() {
     Plain(res, 200, "ok");
   });
 
+  s.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
+    res.set_header("X-Content-Type-Options", "nosniff");
+  });
+
   s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
     switch (res.status) {
