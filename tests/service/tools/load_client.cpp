@@ -2,11 +2,12 @@
 // checks that reports it was told were stored are there and whole.
 //
 //   kestrova-service-load --url http://127.0.0.1:PORT --posts N --threads T
-//                         [--acked FILE] [--seed HEX8] [--seconds S]
+//                         [--acked FILE] [--seed HEX8] [--seconds S] [--devices D]
 //   kestrova-service-load --url http://127.0.0.1:PORT --verify FILE
 //
 // Report k of seed s has scan id s followed by k in 24 hex digits, k % 7 + 1
-// devices and a setup log naming k, so a reader can rebuild what was sent.
+// devices (or D) and a setup log naming k, so a reader can rebuild what was
+// sent.
 // Acknowledged scan ids are appended to FILE as each answer arrives, so the
 // file survives the service being killed. Every request has a timeout and
 // the run stops issuing posts after S seconds.
@@ -72,12 +73,12 @@ struct Generated {
   size_t devices;
 };
 
-Generated Make(const std::string& seed, unsigned long k) {
+Generated Make(const std::string& seed, unsigned long k, size_t devices = 0) {
   char id[40];
   std::snprintf(id, sizeof id, "%s%024lX", seed.c_str(), k);
   Generated g;
   g.scan_id = id;
-  g.devices = k % 7 + 1;
+  g.devices = devices ? devices : k % 7 + 1;
   std::string data;
   for (size_t d = 0; d < g.devices; ++d) {
     char vendor[64];
@@ -161,7 +162,7 @@ int Verify(const Target& t, const std::string& file) {
 
 int main(int argc, char** argv) {
   std::string url, acked_path, verify_path, seed = "C0FFEE00";
-  unsigned long posts = 200, threads = 20, seconds = 120;
+  unsigned long posts = 200, threads = 20, seconds = 120, devices = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i], v = argv[i + 1];
     if (a == "--url") url = v;
@@ -171,13 +172,14 @@ int main(int argc, char** argv) {
     else if (a == "--acked") acked_path = v;
     else if (a == "--verify") verify_path = v;
     else if (a == "--seed") seed = v;
+    else if (a == "--devices") devices = std::stoul(v);
     else {
       std::cerr << "unknown argument " << a << "\n";
       return 2;
     }
   }
   Target target;
-  if (!ParseUrl(url, target) || seed.size() != 8 || threads == 0) {
+  if (!ParseUrl(url, target) || seed.size() != 8 || threads == 0 || devices > 4000) {
     std::cerr << "usage: kestrova-service-load --url http://HOST:PORT [--posts N] [--threads T] [--acked FILE]"
                  " [--seed HEX8] [--seconds S] | --verify FILE\n";
     return 2;
@@ -196,7 +198,7 @@ int main(int argc, char** argv) {
       for (;;) {
         unsigned long k = next++;
         if (k >= posts || std::chrono::steady_clock::now() > deadline) return;
-        Generated g = Make(seed, k);
+        Generated g = Make(seed, k, devices);
         auto res = client.Post("/report", g.body, "application/x-www-form-urlencoded");
         if (!res) {
           if (++failed <= 3) std::cerr << "post " << k << ": " << httplib::to_string(res.error()) << "\n";
