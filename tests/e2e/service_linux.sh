@@ -125,6 +125,10 @@ PY
   expect_eq "$(wc -l <"$work/load.acked")" 200 "$label: acknowledged posts under load"
   "$load" --url "$url" --verify "$work/load.acked" || fail "$label: reports missing after the load"
 
+  # Reports of a well-equipped computer (200 devices, some 40 KB each).
+  "$load" --url "$url" --posts 40 --threads 8 --devices 200 --seconds 120 --seed A0000005 \
+    || fail "$label: large reports refused"
+
   # SIGHUP during a load: the new INF file is found, no post is dropped.
   cp -r "$src/tests/data/service/extra" "$catalog/extra"
   "$load" --url "$url" --posts 100 --threads 8 --seconds 120 --seed A0000002 --acked "$work/hup.acked" &
@@ -149,6 +153,7 @@ PY
   loader=$!
   for _ in $(seq 1 200); do [ "$(wc -l 2>/dev/null <"$work/kill.acked" || echo 0)" -ge 50 ] && break; sleep 0.05; done
   kill -9 "$pid"
+  wait "$pid" 2>/dev/null || true
   wait_exit "$loader" 120
   local acked
   acked=$(wc -l <"$work/kill.acked")
