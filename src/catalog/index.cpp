@@ -254,8 +254,19 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   const fs::path parent = fs::path(db_path).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
   Db db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  try {
+    // A rollback journal, so readers need no write access beside the file.
+    Exec(db.get(), "PRAGMA journal_mode = DELETE");
+  } catch (const CatalogError&) {
+    // The index is a cache: a file that is no database is replaced, not mended.
+    db.reset();
+    std::error_code rm;
+    fs::remove(db_path, rm);
+    if (rm) throw CatalogError("catalog index " + db_path + " is damaged and cannot be replaced: " + rm.message());
+    db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    Exec(db.get(), "PRAGMA journal_mode = DELETE");
+  }
   sqlite3* h = db.get();
-  Exec(h, "PRAGMA journal_mode = DELETE; PRAGMA synchronous = NORMAL;");
   // Everything in one transaction: a run that stops half-way changes nothing.
   Exec(h, "BEGIN IMMEDIATE");
   struct Rollback {

@@ -417,9 +417,9 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
           std::string id = strings.Expand(l.values[i]);
           if (!id.empty()) m.ids.push_back(std::move(id));
         }
-        if (l.values.size() < 2 || l.values[1].empty()) {
-          throw InfError(l.number, "a model line has no hardware id");
-        }
+        // A line without a hardware id is for choosing by hand (printer
+        // packages have many); no device can match it.
+        if (l.values.size() < 2 || l.values[1].empty()) continue;
         out.push_back(std::move(m));
       }
     }

@@ -1,6 +1,7 @@
 #include "match/report.h"
 
 #include <cctype>
+#include <cstring>
 #include <regex>
 
 #include "catalog/text.h"
@@ -9,7 +10,25 @@ namespace match {
 namespace {
 
 using catalog::Cp1252ToUtf8;
-using catalog::Trim;
+
+// JavaScript's String.prototype.trim over text decoded from windows-1252:
+// ASCII white space and the no-break space (the only other white space the
+// code page has).
+std::string_view Trim(std::string_view s) {
+  for (;;) {
+    if (!s.empty() && std::strchr(" \t\n\v\f\r", s.front()) != nullptr && s.front() != '\0') {
+      s.remove_prefix(1);
+    } else if (s.substr(0, 2) == "\xC2\xA0") {
+      s.remove_prefix(2);
+    } else if (!s.empty() && std::strchr(" \t\n\v\f\r", s.back()) != nullptr && s.back() != '\0') {
+      s.remove_suffix(1);
+    } else if (s.size() >= 2 && s.substr(s.size() - 2) == "\xC2\xA0") {
+      s.remove_suffix(2);
+    } else {
+      return s;
+    }
+  }
+}
 
 constexpr std::string_view kSeparator = "[;]";
 constexpr size_t kFieldCount = 12;
@@ -287,6 +306,15 @@ std::string LowerStr(std::string_view s) {
   return o;
 }
 
+size_t FindNoCase(std::string_view text, const std::string& lower_needle, size_t from) {
+  for (size_t at = from; at + lower_needle.size() <= text.size(); ++at) {
+    size_t k = 0;
+    while (k < lower_needle.size() && Lower(text[at + k]) == lower_needle[k]) ++k;
+    if (k == lower_needle.size()) return at;
+  }
+  return std::string_view::npos;
+}
+
 // The attributes of the first element whose id is "report-data", as the
 // browser's getElementById would find it; empty when there is none.
 std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::string_view html) {
@@ -345,9 +373,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
     }
     i = k;
     if (tag == "script" || tag == "style" || tag == "textarea" || tag == "title") {
-      const size_t end = LowerStr(html.substr(i)).find("</" + tag);
-      if (end == std::string::npos) break;
-      i += end;
+      const size_t end = FindNoCase(html, "</" + tag, i);
+      if (end == std::string_view::npos) break;
+      i = end;
     }
   }
   return {};

@@ -32,6 +32,7 @@ constexpr const char* kExtraStyle = R"css(
 .device .ids { color: var(--muted); overflow-wrap: anywhere; }
 .best { background: var(--good-soft); border: 1px solid #b6dcc5; border-radius: 8px; padding: 8px 12px; margin-top: 8px; }
 .best.none { background: var(--warn-soft); border-color: #f0d48a; }
+.best.none.quiet { background: none; border-color: var(--line); color: var(--muted); }
 .best .what { font-weight: 600; }
 .why { color: var(--muted); font-size: 13px; }
 details.alternatives { margin-top: 8px; }
@@ -59,7 +60,7 @@ std::string DriverWhen(const catalog::ModelLine& l) {
 
 std::string Why(const Candidate& c) {
   return std::string(c.hardware_match ? "hardware id " : "compatible id ") + c.matched_id + ", rank " +
-         std::to_string(c.rank) + (c.line.catalog_file.empty() ? ", unsigned (no catalog file)" : ", signed package");
+         std::to_string(c.rank) + (c.line.catalog_file.empty() ? ", no catalog file" : ", catalog file " + c.line.catalog_file);
 }
 
 void AppendDevice(std::string& html, const DeviceResult& r) {
@@ -79,7 +80,8 @@ void AppendDevice(std::string& html, const DeviceResult& r) {
             (d.installed.provider.empty() ? "" : " (" + Esc(d.installed.provider) + ")") + "</div>\n";
   }
   if (r.candidates.empty()) {
-    html += "<div class=\"best none\">No driver in the catalog fits this device.</div>\n";
+    html += std::string("<div class=\"best none") + (attention ? "" : " quiet") +
+            "\">No driver in the catalog fits this device.</div>\n";
   } else {
     const Candidate& best = r.candidates.front();
     html += "<div class=\"best\"><div class=\"what\">Best driver: " + Esc(best.line.description) + "</div>\n";

@@ -134,6 +134,14 @@ TEST_F(IndexTest, AnInterruptedUpdateLeavesThePreviousIndexWhole) {
   EXPECT_EQ(s.removed, 1u);
 }
 
+TEST_F(IndexTest, ReplacesAnIndexFileThatIsNoDatabase) {
+  Write("one.inf", Inf("ID\\ONE", "One"));
+  fs::create_directories(fs::path(db_).parent_path());
+  std::ofstream(db_) << std::string(4096, 'x');
+  EXPECT_EQ(Update().reread, 1u);
+  EXPECT_EQ(Index::Open(db_).LinesForId("ID\\ONE").size(), 1u);
+}
+
 TEST_F(IndexTest, RefusesWhatIsNoIndexAndFoldersThatAreNone) {
   EXPECT_THROW(Index::Open((root_ / "missing.sqlite").string()), CatalogError);
   std::ofstream(root_ / "junk.sqlite") << "this is not a database, just text long enough to look like a header";

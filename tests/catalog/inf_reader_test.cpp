@@ -155,6 +155,16 @@ TEST(InfReader, ReadsDriverVerAndCatalogForms) {
   EXPECT_EQ(none.driver_date, "");
 }
 
+TEST(InfReader, LinesWithoutAHardwareIdAreLeftOut) {
+  // Printer packages list models to be chosen by hand, without ids.
+  const std::vector<ModelLine> lines =
+      ReadInf(kVersion + "[Manufacturer]\nA=M\n[M]\n\"Printer 100\" = P100.GPD\n\"Printer 200\" = P200.GPD,,\n"
+                         "\"Printer 300\" = P300.GPD,USBPRINT\\ACMEPRINTER_30012AB\n",
+              "prn.inf");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].description, "Printer 300");
+}
+
 TEST(InfReader, AnInfWithoutDevicesHasNoModelLines) {
   EXPECT_TRUE(ReadInf("[Version]\nSignature=\"$Windows NT$\"\nClass=Net\n", "filter.inf").empty());
   // A package for decorated platforms only has no undecorated section.
@@ -179,7 +189,6 @@ TEST(InfReader, RejectsMalformedFilesWithWhereAndWhy) {
       {"text first", "Signature=$Chicago$\n[Version]\n", 1, "before the first section"},
       {"bad date", "[Version]\nSignature=$Chicago$\nDriverVer=2021-13-01,1.0\n", 3, "DriverVer date"},
       {"bad version", "[Version]\nSignature=$Chicago$\nDriverVer=01/13/2021,1.x\n", 3, "DriverVer version"},
-      {"no hardware id", "[Version]\nSignature=$Chicago$\n" + models + "Dev=Inst\n", 6, "no hardware id"},
       {"no install section", "[Version]\nSignature=$Chicago$\n" + models + "Dev=,ID\\1\n", 6, "install section"},
       {"no description", "[Version]\nSignature=$Chicago$\n" + models + "Inst,ID\\1\n", 6, "'='"},
       {"missing platform section", "[Version]\nSignature=$Chicago$\n[Manufacturer]\nA=M,NTamd64\n[M]\nD=I,ID\\1\n", 4,

@@ -108,6 +108,8 @@ TEST(ReportReader, SplitsEntriesAsThePageDoes) {
   broken.name = "Two\r\nlines";  // a field holding a line break continues its entry
   Entry extra = Missing();
   extra.matching = "a[;]b";       // one separator too many: the problem code stays the last field
+  extra.hwids = "\xA0HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269\xA0,";  // no-break spaces trim as in the page
+  extra.problem = "28\xA0";
   Entry unreadable = Missing();
   unreadable.problem = "x";
   const Report r = ReadReportFields(Base64(ScanData({broken, extra, unreadable}, testing::kWindows10)), "");
@@ -115,6 +117,7 @@ TEST(ReportReader, SplitsEntriesAsThePageDoes) {
   EXPECT_EQ(r.devices[0].name, "Two\r\nlines");
   EXPECT_EQ(r.devices[0].installed.inf, "oem12.inf");
   EXPECT_EQ(r.devices[1].problem, 28);
+  EXPECT_EQ(r.devices[1].hardware_ids, (std::vector<std::string>{"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269"}));
   EXPECT_EQ(r.devices[2].problem, -1);
   EXPECT_TRUE(r.devices[2].NeedsAttention());
   ASSERT_EQ(r.notes.size(), 2u);
