@@ -105,6 +105,12 @@ nlohmann::json ReportJson(const StoredReport& stored, const match::Report& repor
   return out;
 }
 
+// Text from INF files of unknown quality must not turn an answer into an
+// exception: bytes that are no UTF-8 become U+FFFD.
+std::string JsonText(const nlohmann::json& json) {
+  return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
 
 Service::Service(ServiceOptions options, ReportStore& store, CatalogSource& catalog, std::ostream& log)
@@ -212,7 +218,7 @@ void Service::Routes() {
     auto index = catalog_.Current();
     auto results = match::MatchReport(report, *index);
     if (WantsJson(req)) {
-      res.set_content(ReportJson(stored, report, results).dump(), kJson);
+      res.set_content(JsonText(ReportJson(stored, report, results)), kJson);
     } else {
       res.set_content(match::ResultsPage(report, results), kHtml);
     }
@@ -249,7 +255,7 @@ void Service::Routes() {
     }
     auto results = match::MatchReport(report, *catalog_.Current());
     if (json) {
-      res.set_content(ReportJson(*stored, report, results).dump(), kJson);
+      res.set_content(JsonText(ReportJson(*stored, report, results)), kJson);
     } else {
       res.set_content(match::ResultsPage(report, results), kHtml);
     }
