@@ -39,14 +39,14 @@ std::string DefaultSqlitePath() {
   return dir + "/reports.sqlite";
 }
 
-std::unique_ptr<ReportStore> OpenStore(const std::string& url) {
+std::unique_ptr<ReportStore> OpenStore(const std::string& url, size_t connections) {
   if (url.empty()) return OpenSqliteStore(DefaultSqlitePath());
   if (StartsWith(url, "sqlite:")) {
     std::string path = url.substr(7);
     if (path.empty()) throw StoreError("The store address \"sqlite:\" names no file.");
     return OpenSqliteStore(path);
   }
-  if (StartsWith(url, "postgresql://") || StartsWith(url, "postgres://")) return OpenPostgresStore(url, 16);
+  if (StartsWith(url, "postgresql://") || StartsWith(url, "postgres://")) return OpenPostgresStore(url, connections);
   throw StoreError("Unknown store address \"" + url + "\"; use sqlite:PATH or postgresql://...");
 }
 

@@ -34,8 +34,10 @@ class ReportStore {
 };
 
 // "" -> SQLite at DefaultSqlitePath(); "sqlite:PATH" -> SQLite file PATH;
-// "postgresql://..." or "postgres://..." -> PostgreSQL. Throws StoreError.
-std::unique_ptr<ReportStore> OpenStore(const std::string& url);
+// "postgresql://..." or "postgres://..." -> PostgreSQL with at most
+// `connections` connections (one per serving thread is enough). Throws
+// StoreError.
+std::unique_ptr<ReportStore> OpenStore(const std::string& url, size_t connections = 16);
 
 std::unique_ptr<ReportStore> OpenSqliteStore(const std::string& path);
 std::unique_ptr<ReportStore> OpenPostgresStore(const std::string& url, size_t max_connections);

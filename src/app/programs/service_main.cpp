@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   try {
-    auto store = service::OpenStore(store_url);
+    auto store = service::OpenStore(store_url, options.threads);
     service::CatalogSource catalog(catalogs, index_path, std::cerr);
     catalog.Refresh();
     service::Service server(options, *store, catalog, std::cerr);
