@@ -54,8 +54,8 @@ const std::string kScanData =
     "\r\n\r\nCaption=Microsoft Windows 10 Pro\r\nVersion=10.0.19045\r\nOSArchitecture=64bits";
 const std::string kId = "0123456789ABCDEF0123456789ABCDEF";
 
-std::string Body(const std::string& scan_id, const std::string& log) {
-  return "drivers=" + Escape(Base64(kScanData)) + "&hwid=" + Escape(Base64("WD-1")) + "&scanid=" + scan_id +
+std::string Body(const std::string& scan_id, const std::string& log, const std::string& data = kScanData) {
+  return "drivers=" + Escape(Base64(data)) + "&hwid=" + Escape(Base64("WD-1")) + "&scanid=" + scan_id +
          "&setup_api_log=" + Escape(log);
 }
 
@@ -130,6 +130,17 @@ TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversThenReplacesItOnRepost) {
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200);
   EXPECT_EQ(nlohmann::json::parse(res->body)["setup_log"], "second");
+}
+
+TEST_F(ServiceTest, ShowsMarkupFromAReportAsText) {
+  std::string data = kScanData;
+  data.replace(data.find("Carte r\xE9seau"), 12, "<img src=x onerror=alert(1)>");
+  auto res = Post(Body(kId, "<script>alert(2)</script>", data), "application/x-www-form-urlencoded", "text/html");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200) << res->body;
+  EXPECT_EQ(res->body.find("<img src=x"), std::string::npos);
+  EXPECT_NE(res->body.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
+  EXPECT_NE(res->body.find("Content-Security-Policy"), std::string::npos);
 }
 
 TEST_F(ServiceTest, TakesAReportOfSeveralMegabytesWhole) {
