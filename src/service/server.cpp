@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <thread>
@@ -149,9 +150,17 @@ void Service::Log(const std::string& line) {
   log_ << line << std::endl;
 }
 
-void Service::Run() { server_->listen_after_bind(); }
+void Service::Run() {
+  server_->listen_after_bind();
+  run_returned_ = true;
+}
 
-void Service::Stop() { server_->stop(); }
+void Service::Stop() {
+  // The library ignores a stop that comes before its accept loop runs, and
+  // the stop would be lost: wait until it runs (or has ended).
+  while (!server_->is_running() && !run_returned_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  server_->stop();
+}
 
 void Service::Routes() {
   auto& s = *server_;

@@ -2,6 +2,7 @@
 // with the drivers for its devices.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -35,7 +36,8 @@ class Service {
   int Bind();
   // Serves until Stop(); requests in flight are finished before it returns.
   void Run();
-  // Stops accepting; safe from any thread.
+  // Stops accepting; safe from any thread, also before Run() has begun
+  // (then Run() returns at once). Run() must be called.
   void Stop();
 
  private:
@@ -48,6 +50,7 @@ class Service {
   std::ostream& log_;
   std::mutex log_mutex_;
   std::unique_ptr<httplib::Server> server_;
+  std::atomic<bool> run_returned_{false};
 };
 
 }  // namespace service

@@ -4,6 +4,9 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -87,40 +90,77 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
+  // Taken by one thread from the start, so that a stop during the first
+  // indexing of a large catalog is not held back until it ends.
+  std::mutex control;
+  bool done = false;
+  service::CatalogSource* live_catalog = nullptr;
+  service::Service* live_server = nullptr;
+  std::thread waiter([&] {
+    for (;;) {
+      int sig = 0;
+      if (sigwait(&signals, &sig) != 0) continue;
+      std::unique_lock lock(control);
+      if (done) return;
+      if (sig == SIGHUP) {
+        if (!live_catalog) continue;
+        lock.unlock();
+        // main() joins this thread before the catalog goes away.
+        try {
+          live_catalog->Refresh();
+        } catch (const std::exception& e) {
+          std::cerr << "kestrova-service: catalog refresh failed, the previous index stays: " << e.what()
+                    << std::endl;
+        }
+      } else if (live_server) {
+        live_server->Stop();
+        return;
+      } else {
+        // Nothing is served yet; an index update stopped here is rolled back.
+        std::cerr << "kestrova-service: stopped before serving" << std::endl;
+        std::_Exit(0);
+      }
+    }
+  });
+  // Ends the waiter before anything it may touch is destroyed.
+  struct Join {
+    std::thread& thread;
+    std::mutex& control;
+    bool& done;
+    ~Join() {
+      {
+        std::lock_guard lock(control);
+        done = true;
+      }
+      pthread_kill(thread.native_handle(), SIGTERM);
+      thread.join();
+    }
+  };
+
+  std::unique_ptr<service::ReportStore> store;
+  std::optional<service::CatalogSource> catalog;
+  std::optional<service::Service> server;
+  Join join{waiter, control, done};
   try {
-    auto store = service::OpenStore(store_url, options.threads);
-    service::CatalogSource catalog(catalogs, index_path, std::cerr);
-    catalog.Refresh();
-    service::Service server(options, *store, catalog, std::cerr);
-    int port = server.Bind();
+    store = service::OpenStore(store_url, options.threads);
+    catalog.emplace(catalogs, index_path, std::cerr);
+    {
+      std::lock_guard lock(control);
+      live_catalog = &*catalog;
+    }
+    catalog->Refresh();
+    server.emplace(options, *store, *catalog, std::cerr);
+    int port = server->Bind();
     std::cerr << "kestrova-service: reports go to " << store->Describe() << "\n";
     // The one line on stdout: scripts read the address from it.
     std::cout << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]"
                                                                                         : options.host)
               << ":" << port << std::endl;
-
-    std::thread waiter([&] {
-      for (;;) {
-        int sig = 0;
-        if (sigwait(&signals, &sig) != 0) continue;
-        if (sig == SIGHUP) {
-          try {
-            catalog.Refresh();
-          } catch (const std::exception& e) {
-            std::cerr << "kestrova-service: catalog refresh failed, the previous index stays: " << e.what()
-                      << std::endl;
-          }
-        } else {
-          server.Stop();
-          return;
-        }
-      }
-    });
-    server.Run();
-    // Run also returns when the listening socket fails; let the waiter go.
-    server.Stop();
-    pthread_kill(waiter.native_handle(), SIGTERM);
-    waiter.join();
+    {
+      std::lock_guard lock(control);
+      live_server = &*server;
+    }
+    server->Run();
     std::cerr << "kestrova-service: stopped" << std::endl;
     return 0;
   } catch (const std::exception& e) {
