@@ -157,62 +157,62 @@ class Parser {
     return current;
   }
 
+  // One field being read: white space outside quotes is dropped at either
+  // end, white space inside them is kept.
+  struct Field {
+    std::string text;
+    size_t kept = 0;  // text up to here came from quotes or precedes them
+    void Add(char c, bool quoted) {
+      if (!quoted && text.empty() && (c == ' ' || c == '\t')) return;
+      text += c;
+      if (quoted) kept = text.size();
+    }
+    std::string Take() {
+      size_t end = text.size();
+      while (end > kept && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+      std::string out = text.substr(0, end);
+      text.clear();
+      kept = 0;
+      return out;
+    }
+  };
+
   // key = field, "quoted, field", ... (quotes removed, "" inside them is one ").
   static Line Split(std::string_view line, int number) {
     Line out;
     out.number = number;
-    std::string field;
-    bool quoted = false, key_done = false;
-    size_t value_start = 0;
+    Field field, whole;  // `whole`: everything after '=', commas kept, for [Strings]
+    bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
       const char c = line[i];
       if (c == '"') {
         if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-          field += '"';
+          field.Add('"', true);
+          whole.Add('"', true);
           ++i;
         } else {
           quoted = !quoted;
+          field.kept = field.text.size();
+          whole.kept = whole.text.size();
         }
         continue;
       }
-      if (!quoted && c == '=' && !key_done && out.values.empty()) {
+      // The first '=' outside quotes and before any comma ends the key.
+      if (!quoted && c == '=' && !out.has_key && out.values.empty()) {
         out.has_key = true;
-        out.key = std::string(Trim(field));
-        field.clear();
-        key_done = true;
-        value_start = i + 1;
+        out.key = field.Take();
+        whole.Take();
         continue;
       }
+      whole.Add(c, quoted);
       if (!quoted && c == ',') {
-        out.values.emplace_back(Trim(field));
-        field.clear();
+        out.values.push_back(field.Take());
         continue;
       }
-      field += c;
+      field.Add(c, quoted);
     }
-    out.values.emplace_back(Trim(field));
-    if (out.has_key) {
-      // Whole value for [Strings]: quotes removed, commas kept.
-      std::string whole;
-      bool q = false;
-      std::string_view rest = Trim(line.substr(value_start));
-      for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '"') {
-          if (q && i + 1 < rest.size() && rest[i + 1] == '"') {
-            whole += '"';
-            ++i;
-          } else {
-            q = !q;
-          }
-          continue;
-        }
-        whole += rest[i];
-      }
-      out.whole_value = std::string(Trim(whole));
-    } else {
-      // A key-less line with an '=' only inside quotes is still key-less.
-      key_done = true;
-    }
+    out.values.push_back(field.Take());
+    if (out.has_key) out.whole_value = whole.Take();
     return out;
   }
 

@@ -127,13 +127,13 @@ TEST(InfReader, TakesStringsFromTheNeutralTableFirstThenUsEnglishThenAnyLanguage
                            "%D%=Inst,ID\\D\n"
                            "[Strings.0407]\nA=\"Deutsch A\"\nB=\"Deutsch B\"\nC=\"Deutsch C\"\n"
                            "[Strings.0409]\nA=\"English A\"\nB=\"English B\"\n"
-                           "[Strings]\nA=\"Neutral A\"\nD=\"100%% \"\"sure\"\", of it\"\n";
+                           "[Strings]\nA=\"Neutral A\"\nD=  \" 100%% \"\"sure\"\", of it \"  \n";
   const std::vector<ModelLine> lines = ReadInf(text, "a.inf");
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0].description, "Neutral A");
   EXPECT_EQ(lines[1].description, "English B");
   EXPECT_EQ(lines[2].description, "Deutsch C");
-  EXPECT_EQ(lines[3].description, "100% \"sure\", of it");
+  EXPECT_EQ(lines[3].description, " 100% \"sure\", of it ");  // spaces inside quotes are kept
 }
 
 TEST(InfReader, ReadsDriverVerAndCatalogForms) {
