@@ -210,8 +210,7 @@ int main(int argc, char** argv) {
             std::fflush(acked);
           }
         } else {
-          ++refused;
-          std::cerr << "post " << k << ": " << res->status << " " << res->body;
+          if (++refused <= 3) std::cerr << "post " << k << ": " << res->status << " " << res->body;
         }
       }
     });
