@@ -101,6 +101,7 @@ nlohmann::json ReportJson(const StoredReport& stored, const match::Report& repor
                           const std::vector<match::DeviceResult>& results) {
   nlohmann::json out = match::ResultsJson(report, results);
   out["scanid"] = stored.post.scan_id;
+  out["hardware_id"] = report.hardware_id;
   out["received"] = stored.received;
   out["setup_log"] = stored.post.setup_log;
   return out;

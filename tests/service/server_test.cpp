@@ -113,6 +113,7 @@ TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversThenReplacesItOnRepost) {
   auto json = nlohmann::json::parse(res->body);
   EXPECT_EQ(json["scanid"], kId);
   EXPECT_EQ(json["setup_log"], "first \u20ac");
+  EXPECT_EQ(json["hardware_id"], "WD-1");
   ASSERT_EQ(json["devices"].size(), 1u);
   EXPECT_EQ(json["devices"][0]["name"], "Carte r\u00e9seau");
   EXPECT_EQ(json["devices"][0]["candidates"][0]["inf"], "net/fxnet.inf");
