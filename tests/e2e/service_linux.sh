@@ -161,6 +161,8 @@ PY
   start_service "$label-restarted" "$store"
   "$load" --url "$url" --verify "$work/kill.acked" || fail "$label: acknowledged reports lost to kill -9"
   "$load" --url "$url" --verify "$work/load.acked" >/dev/null || fail "$label: earlier reports lost to kill -9"
+  # Posts in flight at the kill, acknowledged or not: absent or whole.
+  "$load" --url "$url" --check A0000003 $((acked + 100)) || fail "$label: a half-stored report after kill -9"
   echo "$label: kill -9 after $acked acknowledged posts, all present after restart"
 
   # SIGTERM during a load: posts in flight are finished, exit status 0.

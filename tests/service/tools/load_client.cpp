@@ -4,13 +4,15 @@
 //   kestrova-service-load --url http://127.0.0.1:PORT --posts N --threads T
 //                         [--acked FILE] [--seed HEX8] [--seconds S] [--devices D]
 //   kestrova-service-load --url http://127.0.0.1:PORT --verify FILE
+//   kestrova-service-load --url http://127.0.0.1:PORT --check SEED N
 //
 // Report k of seed s has scan id s followed by k in 24 hex digits, k % 7 + 1
 // devices (or D) and a setup log naming k, so a reader can rebuild what was
 // sent.
 // Acknowledged scan ids are appended to FILE as each answer arrives, so the
 // file survives the service being killed. Every request has a timeout and
-// the run stops issuing posts after S seconds.
+// the run stops issuing posts after S seconds. --check looks at reports 0 to
+// N-1 of a seed, acknowledged or not: each is either absent or whole.
 #include <httplib.h>
 
 #include <atomic>
@@ -122,6 +124,13 @@ httplib::Client MakeClient(const Target& t) {
   return c;
 }
 
+// Whether the stored report answered for `g` is what was sent.
+bool Whole(const std::string& body, const Generated& g) {
+  auto json = nlohmann::json::parse(body, nullptr, false);
+  return !json.is_discarded() && json.value("scanid", "") == g.scan_id && json.value("setup_log", "") == g.setup_log &&
+         json.contains("devices") && json["devices"].size() == g.devices;
+}
+
 int Verify(const Target& t, const std::string& file) {
   std::ifstream in(file);
   std::string line;
@@ -147,9 +156,7 @@ int Verify(const Target& t, const std::string& file) {
       ++bad;
       continue;
     }
-    auto json = nlohmann::json::parse(res->body, nullptr, false);
-    if (json.is_discarded() || json.value("scanid", "") != g.scan_id || json.value("setup_log", "") != g.setup_log ||
-        !json.contains("devices") || json["devices"].size() != g.devices) {
+    if (!Whole(res->body, g)) {
       std::cerr << "acknowledged report " << id << " is not what was sent\n";
       ++bad;
     }
@@ -158,14 +165,39 @@ int Verify(const Target& t, const std::string& file) {
   return bad == 0 && checked > 0 ? 0 : 1;
 }
 
+int Check(const Target& t, const std::string& seed, unsigned long n) {
+  auto client = MakeClient(t);
+  size_t present = 0, absent = 0, bad = 0;
+  for (unsigned long k = 0; k < n; ++k) {
+    Generated g = Make(seed, k);
+    auto res = client.Get(("/api/reports/" + g.scan_id).c_str());
+    if (res && res->status == 404) {
+      ++absent;
+    } else if (res && res->status == 200 && Whole(res->body, g)) {
+      ++present;
+    } else {
+      std::cerr << "report " << g.scan_id << " is damaged or unreadable\n";
+      ++bad;
+    }
+  }
+  std::cout << "checked " << n << " reports: " << present << " whole, " << absent << " absent, " << bad
+            << " damaged" << std::endl;
+  return bad == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string url, acked_path, verify_path, seed = "C0FFEE00";
+  std::string url, acked_path, verify_path, check_seed, seed = "C0FFEE00";
+  unsigned long check_count = 0;
   unsigned long posts = 200, threads = 20, seconds = 120, devices = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i], v = argv[i + 1];
-    if (a == "--url") url = v;
+    if (a == "--check" && i + 2 < argc) {
+      check_seed = v;
+      check_count = std::stoul(argv[i + 2]);
+      ++i;
+    } else if (a == "--url") url = v;
     else if (a == "--posts") posts = std::stoul(v);
     else if (a == "--threads") threads = std::stoul(v);
     else if (a == "--seconds") seconds = std::stoul(v);
@@ -181,10 +213,11 @@ int main(int argc, char** argv) {
   Target target;
   if (!ParseUrl(url, target) || seed.size() != 8 || threads == 0 || devices > 4000) {
     std::cerr << "usage: kestrova-service-load --url http://HOST:PORT [--posts N] [--threads T] [--acked FILE]"
-                 " [--seed HEX8] [--seconds S] | --verify FILE\n";
+                 " [--seed HEX8] [--seconds S] [--devices D] | --verify FILE | --check SEED N\n";
     return 2;
   }
   if (!verify_path.empty()) return Verify(target, verify_path);
+  if (!check_seed.empty()) return Check(target, check_seed, check_count);
 
   std::FILE* acked = acked_path.empty() ? nullptr : std::fopen(acked_path.c_str(), "a");
   std::mutex acked_mutex;
