@@ -114,6 +114,13 @@ class PostgresStore : public ReportStore {
     cond_.notify_one();
   }
 
+  void DropIdle() {
+    std::lock_guard lock(mutex_);
+    open_ -= idle_.size();
+    idle_.clear();
+    cond_.notify_all();
+  }
+
   // A connection the server closed (restart, idle timeout) is replaced and
   // the work tried once more; the upsert makes a repeat harmless. A commit
   // whose outcome is unknown is not retried but reported, so the sender
@@ -131,6 +138,9 @@ class PostgresStore : public ReportStore {
         throw StoreError(std::string("PostgreSQL: the commit's outcome is unknown: ") + e.what());
       } catch (const pqxx::broken_connection& e) {
         Return(nullptr);
+        // The server went away for all of them (a restart): the idle
+        // connections are as dead as this one.
+        DropIdle();
         if (attempt == 0) continue;
         throw StoreError(std::string("PostgreSQL connection lost: ") + e.what());
       } catch (const StoreError&) {

@@ -205,6 +205,12 @@ if [ -x "$PG_BIN/initdb" ]; then
   start_service pg-b "$PG_URL"
   expect_eq "$(post_kind "$url_a" form 0123456789ABCDEF0123456789ABCDEF)" 200 "instance A: post"
   expect_eq "$(status "$url/api/reports/0123456789ABCDEF0123456789ABCDEF")" 200 "instance B: the report A stored"
+  # The database restarts under a running service: its pooled connections
+  # are replaced and the next post is stored.
+  "$load" --url "$url" --posts 40 --threads 8 --seed A0000006 >/dev/null || fail "load before the database restart"
+  pg_as_owner "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -m fast -w -t 60 restart >/dev/null || fail "PostgreSQL restart"
+  expect_eq "$(post_kind "$url" form 0123456789ABCDEF0123456789ABCDE0)" 200 "instance B: a post after the database restart"
+  expect_eq "$(status "$url_a/api/reports/0123456789ABCDEF0123456789ABCDE0")" 200 "instance A: a read after the database restart"
   kill -TERM "$pid_a" "$pid"
   wait_exit "$pid_a" 30
   wait_exit "$pid" 30
