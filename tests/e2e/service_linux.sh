@@ -131,13 +131,16 @@ PY
 
   # SIGHUP during a load: the new INF file is found, no post is dropped.
   cp -r "$src/tests/data/service/extra" "$catalog/extra"
-  "$load" --url "$url" --posts 100 --threads 8 --seconds 120 --seed A0000002 --acked "$work/hup.acked" &
+  "$load" --url "$url" --posts 3000 --threads 8 --seconds 120 --seed A0000002 --acked "$work/hup.acked" \
+    >/dev/null &
   local loader=$!
-  sleep 0.2
+  for _ in $(seq 1 200); do [ "$(wc -l 2>/dev/null <"$work/hup.acked" || echo 0)" -ge 50 ] && break; sleep 0.05; done
   kill -HUP "$pid"
+  [ "$(wc -l <"$work/hup.acked")" -lt 3000 ] || fail "$label: SIGHUP came after the load had finished"
   wait_exit "$loader" 120
   expect_eq "$rc" 0 "$label: posts during the refresh"
-  expect_eq "$(wc -l <"$work/hup.acked")" 100 "$label: acknowledged posts during the refresh"
+  expect_eq "$(wc -l <"$work/hup.acked")" 3000 "$label: acknowledged posts during the refresh"
+  grep -q "catalog: 4 INF files" "$work/$label.log" || fail "$label: no refresh logged"
   for _ in $(seq 1 100); do
     status "$url/reports/$SCANID" >/dev/null
     grep -q "Fixture Sensor Hub" "$work/body" && break
