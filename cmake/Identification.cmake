@@ -28,3 +28,5 @@ set(KESTROVA_REPORT_STYLE "${CMAKE_MATCH_1}")
 configure_file(${CMAKE_SOURCE_DIR}/src/match/report_style.h.in
                ${CMAKE_BINARY_DIR}/generated/match/report_style.h @ONLY)
 target_include_directories(kestrova_match PRIVATE ${CMAKE_BINARY_DIR}/generated)
+
+include(cmake/Service.cmake)

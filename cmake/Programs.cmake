@@ -74,4 +74,14 @@ endif()
 
 # driver.html ships beside every executable; the service address is written
 # into it here, so the page never needs a network lookup to find it.
+# The address is the service's base (reports go to <base>/report); the page's
+# Content-Security-Policy allows that base and the paths under it, nothing else.
+set(KESTROVA_SERVICE_CSP "")
+if(NOT KESTROVA_SERVICE_URL STREQUAL "")
+  if(NOT KESTROVA_SERVICE_URL MATCHES "^https?://[^ \t;,'\"?#]+$")
+    message(FATAL_ERROR "KESTROVA_SERVICE_URL must be an http:// or https:// address without spaces, ';', ',', quotes, query or fragment: ${KESTROVA_SERVICE_URL}")
+  endif()
+  string(REGEX REPLACE "/+$" "" _service_base "${KESTROVA_SERVICE_URL}")
+  set(KESTROVA_SERVICE_CSP "${_service_base}/")
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/resources/driver.html ${CMAKE_BINARY_DIR}/driver.html @ONLY NEWLINE_STYLE UNIX)

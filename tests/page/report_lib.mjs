@@ -59,7 +59,8 @@ export function readSource() { return fs.readFileSync(SOURCE_TEMPLATE, "latin1")
 
 // What configure_file(@ONLY) makes of the source.
 export function configure(source, serviceUrl) {
-  return source.split("@KESTROVA_SERVICE_URL@").join(serviceUrl);
+  const csp = serviceUrl === "" ? "" : serviceUrl.replace(/\/+$/, "") + "/";
+  return source.split("@KESTROVA_SERVICE_URL@").join(serviceUrl).split("@KESTROVA_SERVICE_CSP@").join(csp);
 }
 
 // The program's substitution: each placeholder everywhere, in this order.

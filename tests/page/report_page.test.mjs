@@ -65,20 +65,32 @@ const text = (page, selector) => page.locator(selector).innerText();
 const rowNumbers = (page) =>
   page.locator("#device-body tr").evaluateAll((rows) => rows.map((r) => Number(r.dataset.number)));
 
-// A local service that records what it receives.
+// A local service that records what it receives. It takes posts to
+// /report (or refuses them with `refusal`) and answers /reports/<id> with a
+// page naming the id.
 function startService() {
   const received = [];
+  const state = { refusal: null };
   const server = http.createServer((req, res) => {
     const chunks = [];
     req.on("data", (c) => chunks.push(c));
     req.on("end", () => {
       received.push({ method: req.method, url: req.url, type: req.headers["content-type"], body: Buffer.concat(chunks) });
-      res.writeHead(204);
-      res.end();
+      if (req.method === "POST" && state.refusal) {
+        res.writeHead(state.refusal.status, { "Content-Type": "text/plain", "Access-Control-Allow-Origin": "*" });
+        res.end(state.refusal.text);
+      } else if (req.method === "POST") {
+        res.writeHead(200, { "Content-Type": "text/html", "Access-Control-Allow-Origin": "*" });
+        res.end("<!DOCTYPE html><title>results</title>");
+      } else {
+        const id = /^\/reports\/([^?]*)/.exec(req.url)?.[1] ?? "";
+        res.writeHead(200, { "Content-Type": "text/html" });
+        res.end(`<!DOCTYPE html><title>results</title><p id="answer">Drivers for scan ${id}</p>`);
+      }
     });
   });
   return new Promise((resolve) => server.listen(0, "127.0.0.1", () => {
-    resolve({ server, received, url: `http://127.0.0.1:${server.address().port}/submit` });
+    resolve({ server, received, state, url: `http://127.0.0.1:${server.address().port}` });
   }));
 }
 
@@ -113,7 +125,8 @@ describe("the template file", () => {
     for (const outside of [/\b(src|href)\s*=/i, /\burl\(/, /@import/i, /https?:\/\//i]) {
       assert.doesNotMatch(source, outside);
     }
-    assert.deepEqual(source.match(/@[A-Za-z0-9_]+@/g), ["@KESTROVA_SERVICE_URL@", "@KESTROVA_SERVICE_URL@"]);
+    assert.deepEqual(source.match(/@[A-Za-z0-9_]+@/g),
+                     ["@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_URL@"]);
     for (const name of ["drivers", "hwid", "scanid", "setup_api_log"]) {
       assert.equal(source.split(`[${name}]`).length - 1, 1, `[${name}] should occur once`);
     }
@@ -259,16 +272,16 @@ describe("sending", () => {
   before(async () => { service = await startService(); });
   after(() => service.server.close());
 
-  test("posts the four values byte for byte to the service, and again on request", async () => {
+  test("posts the four values byte for byte to the service, shows its answer, and sends again on request", async () => {
     service.received.length = 0;
     const drivers = R.base64Ansi(SCAN_DATA);
     const hwid = R.base64Ansi(HWID);
     const setupLog = R.sampleLog + `${R.CRLF}a&b=c+d %41 "quoted" 'single' \\back\\ <tag>`;
     const { page, errors, requests } = await open(report({ url: service.url, drivers, hwid, setupLog }));
-    await until(() => service.received.length === 1, "the POST");
+    await until(() => service.received.length >= 1, "the POST");
     const post = service.received[0];
     assert.equal(post.method, "POST");
-    assert.equal(post.url, "/submit");
+    assert.equal(post.url, "/report");
     assert.equal(post.type, "application/x-www-form-urlencoded");
     const fields = parseForm(post.body);
     assert.deepEqual(fields.map(([k]) => k), ["drivers", "hwid", "scanid", "setup_api_log"]);
@@ -280,12 +293,35 @@ describe("sending", () => {
               `setup_api_log differs: ${JSON.stringify(got.setup_api_log.toString("latin1"))}`);
 
     await page.locator("#sending-text", { hasText: "was sent to the driver-identification service at 127.0.0.1" }).waitFor();
+    // The service's answer for this scan id, in the page.
+    await page.frameLocator("#results-frame").locator("#answer", { hasText: `Drivers for scan ${SCANID}` }).waitFor();
+    assert.equal(await page.locator("#results-link").getAttribute("href"), `${service.url}/reports/${SCANID}`);
     await page.click("#send-again");
-    await until(() => service.received.length === 2, "the second POST");
-    assert.ok(service.received[1].body.equals(post.body));
-    assert.ok(requests.every((r) => r.url() === service.url), `other requests: ${requests.map((r) => r.url())}`);
+    await until(() => service.received.filter((r) => r.method === "POST").length === 2, "the second POST");
+    const posts = service.received.filter((r) => r.method === "POST");
+    assert.ok(posts[1].body.equals(post.body));
+    await until(() => service.received.filter((r) => r.method === "GET").length === 2, "the answer shown afresh");
+    assert.ok(requests.every((r) => r.url().startsWith(`${service.url}/report`)),
+              `other requests: ${requests.map((r) => r.url())}`);
     assert.deepEqual(errors, []);
     await page.close();
+  });
+
+  test("shows the service's reason when it refuses the report, and offers to send again", async () => {
+    service.state.refusal = { status: 400, text: "The scan id is not 32 hexadecimal digits.\n" };
+    try {
+      const { page, errors } = await open(report({ url: service.url }), {
+        allowConsole: (m) => /status of 400/.test(m),
+      });
+      await page.locator("#sending-text", { hasText: "did not take this report (400: The scan id is not 32 hexadecimal digits.)" }).waitFor();
+      assert.equal(await page.locator("#sending").getAttribute("class"), "notice error");
+      assert.equal(await page.locator("#send-again").isVisible(), true);
+      assert.equal(await page.locator("#results").isVisible(), false);
+      assert.deepEqual(errors, []);
+      await page.close();
+    } finally {
+      service.state.refusal = null;
+    }
   });
 
   test("says so when the service cannot be reached, and offers to send again", async () => {

@@ -1,0 +1,53 @@
+// The report page's post: form bodies decoded to raw bytes per field, and the
+// four report fields checked before anything is stored.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "match/report.h"
+
+namespace service {
+
+// A post that cannot be taken; what() is a plain sentence for the sender.
+struct PostError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+using FormFields = std::vector<std::pair<std::string, std::string>>;
+
+// application/x-www-form-urlencoded: '&'-separated name=value pairs, '+' for
+// space, %XX escapes. Names and values come back as the bytes they encode
+// (the page encodes windows-1252, so no character set is applied here).
+// Throws PostError on a broken escape.
+FormFields DecodeUrlEncoded(std::string_view body);
+
+// The report as posted: Base64 fields verbatim, the scan id in upper case,
+// the setup-log excerpt as UTF-8.
+struct ReportPost {
+  std::string scan_id;
+  std::string drivers;    // Base64 of the windows-1252 scan data
+  std::string hwid;       // Base64 of the windows-1252 hardware id
+  std::string setup_log;  // UTF-8
+};
+
+inline constexpr size_t kMaxBodyBytes = 16u << 20;
+
+// Each of drivers, hwid, scanid and setup_api_log exactly once (other
+// fields are ignored), a 32-digit hexadecimal scan id, Base64 that decodes to
+// a device list the reader takes without a note (every entry whole, the
+// computer block there). Throws PostError naming what is wrong.
+// The device list read from it goes to *report when given.
+ReportPost ValidatePost(const FormFields& fields, match::Report* report = nullptr);
+
+// True for exactly 32 hexadecimal digits.
+bool IsScanId(std::string_view text);
+
+// windows-1252 bytes to UTF-8; the five bytes the code page leaves undefined
+// map to the control characters of the same number, as browsers do.
+std::string Cp1252ToUtf8(std::string_view bytes);
+
+}  // namespace service

@@ -1,0 +1,238 @@
+// The HTTP front in-process, on a loopback port, over a SQLite store and the
+// fixture catalog: answers, refusals, and a client that stops mid-request.
+#include "service/server.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+namespace service {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Base64(const std::string& in) {
+  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < in.size(); i += 3) {
+    unsigned v = static_cast<unsigned char>(in[i]) << 16;
+    if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
+    if (i + 2 < in.size()) v |= static_cast<unsigned char>(in[i + 2]);
+    out += kAlphabet[(v >> 18) & 63];
+    out += kAlphabet[(v >> 12) & 63];
+    out += i + 1 < in.size() ? kAlphabet[(v >> 6) & 63] : '=';
+    out += i + 2 < in.size() ? kAlphabet[v & 63] : '=';
+  }
+  return out;
+}
+
+std::string Escape(const std::string& in) {
+  std::string out;
+  for (unsigned char c : in) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%%%02X", c);
+    out += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(buf);
+  }
+  return out;
+}
+
+// One network adapter the fixture catalog has a driver for, in windows-1252.
+const std::string kScanData =
+    "\r\ndriver_1=Carte r\xE9seau[;]10.38.1118.2019[;]Realtek[;]11-18-2019[;]PCI\\VEN_10EC&DEV_8168,[;]"
+    "PCI\\VEN_10EC&DEV_8168,\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0001[;]Net[;]oem7.inf[;]"
+    "PCI\\VEN_10EC&DEV_8168&REV_15,PCI\\VEN_10EC&DEV_8168,[;][;]pci\\ven_10ec&dev_8168[;]43"
+    "\r\n\r\nCaption=Microsoft Windows 10 Pro\r\nVersion=10.0.19045\r\nOSArchitecture=64bits";
+const std::string kId = "0123456789ABCDEF0123456789ABCDEF";
+
+std::string Body(const std::string& scan_id, const std::string& log, const std::string& data = kScanData) {
+  return "drivers=" + Escape(Base64(data)) + "&hwid=" + Escape(Base64("WD-1")) + "&scanid=" + scan_id +
+         "&setup_api_log=" + Escape(log);
+}
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("kestrova-service-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    store_ = OpenSqliteStore((dir_ / "reports.sqlite").string());
+    catalog_ = std::make_unique<CatalogSource>(std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"},
+                                               (dir_ / "index.sqlite").string(), log_);
+    catalog_->Refresh();
+    ServiceOptions options;
+    options.port = 0;
+    options.threads = 4;
+    options.read_timeout_s = 1;
+    options.keep_alive_s = 1;
+    service_ = std::make_unique<Service>(options, *store_, *catalog_, log_);
+    port_ = service_->Bind();
+    runner_ = std::thread([this] { service_->Run(); });
+  }
+  void TearDown() override {
+    service_->Stop();
+    runner_.join();
+    service_.reset();
+    store_.reset();
+    fs::remove_all(dir_);
+  }
+  httplib::Client Client() {
+    httplib::Client c("127.0.0.1", port_);
+    c.set_read_timeout(10, 0);
+    return c;
+  }
+  httplib::Result Post(const std::string& body, const std::string& type = "application/x-www-form-urlencoded",
+                       const std::string& accept = "application/json") {
+    httplib::Headers headers{{"Accept", accept}};
+    return Client().Post("/report", headers, body, type.c_str());
+  }
+
+  fs::path dir_;
+  std::ostringstream log_;
+  std::unique_ptr<ReportStore> store_;
+  std::unique_ptr<CatalogSource> catalog_;
+  std::unique_ptr<Service> service_;
+  int port_ = 0;
+  std::thread runner_;
+};
+
+TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversThenReplacesItOnRepost) {
+  auto res = Post(Body(kId, "first \x80"));
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200) << res->body;
+  EXPECT_EQ(res->get_header_value("Access-Control-Allow-Origin"), "*");
+  auto json = nlohmann::json::parse(res->body);
+  EXPECT_EQ(json["scanid"], kId);
+  EXPECT_EQ(json["setup_log"], "first \u20ac");
+  EXPECT_EQ(json["hardware_id"], "WD-1");
+  ASSERT_EQ(json["devices"].size(), 1u);
+  EXPECT_EQ(json["devices"][0]["name"], "Carte r\u00e9seau");
+  EXPECT_EQ(json["devices"][0]["candidates"][0]["inf"], "net/fxnet.inf");
+
+  // The browser's kind of answer: the results page, its values as text.
+  res = Post(Body(kId, "second"), "application/x-www-form-urlencoded", "text/html,*/*");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  EXPECT_NE(res->get_header_value("Content-Type").find("text/html"), std::string::npos);
+  EXPECT_NE(res->body.find("Fixture PCIe GbE Family Controller"), std::string::npos);
+
+  std::string lower = kId;
+  for (char& c : lower) c = static_cast<char>(std::tolower(c));
+  res = Client().Get(("/api/reports/" + lower).c_str());
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  EXPECT_EQ(nlohmann::json::parse(res->body)["setup_log"], "second");
+}
+
+TEST_F(ServiceTest, ShowsMarkupFromAReportAsText) {
+  std::string data = kScanData;
+  data.replace(data.find("Carte r\xE9seau"), 12, "<img src=x onerror=alert(1)>");
+  auto res = Post(Body(kId, "<script>alert(2)</script>", data), "application/x-www-form-urlencoded", "text/html");
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200) << res->body;
+  EXPECT_EQ(res->body.find("<img src=x"), std::string::npos);
+  EXPECT_NE(res->body.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
+  EXPECT_NE(res->body.find("Content-Security-Policy"), std::string::npos);
+}
+
+TEST_F(ServiceTest, TakesAReportOfSeveralMegabytesWhole) {
+  // Far over the 8 KiB the HTTP library allows form bodies it parses itself.
+  std::string log;
+  for (int i = 0; log.size() < (3u << 20); ++i) log += "line " + std::to_string(i) + " \xE9\r\n";
+  auto res = Post(Body(kId, log));
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200) << res->body;
+  res = Client().Get(("/api/reports/" + kId).c_str());
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200);
+  std::string utf8 = nlohmann::json::parse(res->body)["setup_log"];
+  EXPECT_EQ(utf8, Cp1252ToUtf8(log));
+}
+
+TEST_F(ServiceTest, TakesMultipartAndRefusesADuplicatedPart) {
+  httplib::MultipartFormDataItems parts = {{"drivers", Base64(kScanData), "", ""},
+                                           {"hwid", Base64("WD-1"), "", ""},
+                                           {"scanid", kId, "", ""},
+                                           {"setup_api_log", "log", "", ""}};
+  auto res = Client().Post("/report", parts);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200) << res->body;
+  parts.push_back({"scanid", "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", "", ""});
+  res = Client().Post("/report", parts);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 400);
+  EXPECT_EQ(res->body, "The field \"scanid\" is given more than once.\n");
+}
+
+TEST_F(ServiceTest, RefusesBadPostsWithAPlainReasonAndStoresNothing) {
+  struct Case {
+    std::string body, type;
+    int status;
+    std::string reason;
+  } cases[] = {
+      {"{\"scanid\":\"" + kId + "\"}", "application/json", 415, "multipart/form-data"},
+      {Body(kId, "x") + "%G", "application/x-www-form-urlencoded", 400, "broken %-escape"},
+      {Body("..%2F..%2Fetc%2Fpasswd", "x"), "application/x-www-form-urlencoded", 400, "32 hexadecimal digits"},
+      {"drivers=" + Escape(Base64("\r\ndriver_1=a[;]b\r\n\r\nCaption=x")) + "&hwid=&scanid=" + kId + "&setup_api_log=",
+       "application/x-www-form-urlencoded", 400, "has 1 separators instead of 11"},
+      {std::string(kMaxBodyBytes + 1, 'a'), "application/x-www-form-urlencoded", 413, "16 MiB"},
+  };
+  for (const auto& c : cases) {
+    auto res = Post(c.body, c.type);
+    ASSERT_TRUE(res) << c.reason;
+    EXPECT_EQ(res->status, c.status) << c.reason << ": " << res->body;
+    EXPECT_NE(res->body.find(c.reason), std::string::npos) << c.reason << ": " << res->body;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/plain; charset=utf-8");
+  }
+  auto res = Client().Get(("/api/reports/" + kId).c_str());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 404);
+  res = Client().Get("/api/reports/..%2F..%2Fetc%2Fpasswd");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 404);
+  res = Client().Get("/healthz");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+}
+
+TEST_F(ServiceTest, DropsAClientThatStopsSendingWhileServingOthers) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port_));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  std::string partial = "POST /report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\ndrivers=";
+  ASSERT_EQ(::send(fd, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
+  // Others are served meanwhile.
+  auto res = Client().Get("/healthz");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  // Read timeout and keep-alive are 1 s each: the server gives up on the
+  // silent client and closes, well before our own 10 s limit.
+  timeval limit{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  auto start = std::chrono::steady_clock::now();
+  char buf[512];
+  std::string answer;
+  ssize_t n;
+  while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) answer.append(buf, static_cast<size_t>(n));
+  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ::close(fd);
+  EXPECT_EQ(n, 0) << "the connection was not closed";
+  EXPECT_LT(waited, 5.0) << "the silent client was not dropped";
+  EXPECT_EQ(answer.find("200 OK"), std::string::npos) << answer;
+}
+
+}  // namespace
+}  // namespace service
