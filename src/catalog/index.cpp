@@ -207,10 +207,11 @@ Index Index::Open(const std::string& db_path) {
   return Index(std::move(impl));
 }
 
-std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
+namespace {
+
+// One lookup on the shared statement; the caller holds the index's lock.
+std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id) {
   std::vector<ModelLine> out;
-  std::lock_guard<std::mutex> guard(impl_->lock);
-  sqlite3_stmt* s = impl_->lookup.get();
   Bind(s, 1, AsciiUpper(id));
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
@@ -233,7 +234,30 @@ std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   }
   sqlite3_reset(s);
   sqlite3_clear_bindings(s);
-  if (rc != SQLITE_DONE) Fail(impl_->db.get(), "catalog lookup");
+  if (rc != SQLITE_DONE) Fail(db, "catalog lookup");
+  return out;
+}
+
+}  // namespace
+
+std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  return ReadLines(impl_->db.get(), impl_->lookup.get(), id);
+}
+
+std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
+  std::vector<std::vector<ModelLine>> out;
+  out.reserve(ids.size());
+  std::lock_guard<std::mutex> guard(impl_->lock);
+  sqlite3* db = impl_->db.get();
+  Exec(db, "BEGIN");
+  try {
+    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id));
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  Exec(db, "COMMIT");
   return out;
 }
 

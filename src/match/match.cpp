@@ -219,6 +219,20 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
   const TargetSystem system = TargetFromReport(report);
   std::map<std::string, std::vector<catalog::ModelLine>> cache;  // devices share most of their ids
+  {
+    // Every id of the report in one read of the index.
+    std::vector<std::string> keys;
+    for (const Device& device : report.devices) {
+      for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
+        for (const std::string& id : *list) {
+          std::string key = AsciiUpper(id);
+          if (cache.try_emplace(key).second) keys.push_back(std::move(key));
+        }
+      }
+    }
+    std::vector<std::vector<catalog::ModelLine>> lines = index.LinesForIds(keys);
+    for (size_t i = 0; i < keys.size(); ++i) cache[keys[i]] = std::move(lines[i]);
+  }
   std::vector<DeviceResult> results;
   results.reserve(report.devices.size());
   for (const Device& device : report.devices) {

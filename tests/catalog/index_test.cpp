@@ -72,6 +72,13 @@ TEST_F(IndexTest, IndexesEveryInfUnderTheFoldersInAnyCaseOfTheName) {
   EXPECT_EQ(index.LinesForId("GENERIC\\id").size(), 3u);  // a further id finds its lines too
   EXPECT_TRUE(index.LinesForId("PCI\\VEN_1111&DEV_0004").empty());
   EXPECT_EQ(index.LineCount(), 3u);
+  // A batch gives each id what a lookup of its own gives, in order.
+  const auto batch = index.LinesForIds({"GENERIC\\ID", "PCI\\VEN_1111&DEV_0004", "pci\\ven_1111&dev_0002"});
+  ASSERT_EQ(batch.size(), 3u);
+  EXPECT_EQ(batch[0].size(), 3u);
+  EXPECT_TRUE(batch[1].empty());
+  ASSERT_EQ(batch[2].size(), 1u);
+  EXPECT_EQ(batch[2][0].inf, "b/deep/TWO.INF");
 }
 
 TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
