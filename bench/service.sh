@@ -6,7 +6,11 @@
 # first; three rounds of each size.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=${KESTROVA_BUILD_LINUX:-$src/build/linux}
+# scripts/bench passes its Release build folder; by hand, the test build.
+build=${KESTROVA_BENCH_BUILD:-${KESTROVA_BUILD_LINUX:-$src/build/linux}}
+if [ -n "${KESTROVA_BENCH_BUILD:-}" ]; then
+  cmake --build "$build" -j2 --target kestrova-service kestrova-service-load >/dev/null
+fi
 svc=$build/kestrova-service
 load=$build/kestrova-service-load
 [ -x "$svc" ] && [ -x "$load" ] || { echo "build kestrova-service and kestrova-service-load first" >&2; exit 1; }
@@ -45,8 +49,15 @@ bench_round() {
     echo "  $1, round $round: $line"
     best=$(awk -v a="$best" -v b="$rate" 'BEGIN { print (b > a) ? b : a }')
   done
-  printf '%s %.0f %s\n' "$1" "$best" "$( [[ $1 == service_sqlite* ]] && echo '(target >= 500)')"
+  if [[ $1 == service_sqlite* ]]; then
+    local verdict=PASS
+    awk -v b="$best" 'BEGIN { exit !(b >= 500) }' || { verdict=FAIL; missed=1; }
+    printf '%s  %s %.0f (target >= 500)\n' "$verdict" "$1" "$best"
+  else
+    printf '%s %.0f\n' "$1" "$best"
+  fi
 }
+missed=0
 echo "kestrova-service, SQLite (WAL, synchronous=FULL, group commit), 16 loopback clients:"
 bench_round service_sqlite_reports_per_second_small 4000 0
 # A report of a well-equipped computer: 200 devices, about 40 KB of Base64.
@@ -61,3 +72,4 @@ if [ -x "$PG_BIN/initdb" ]; then
   bench_round service_postgresql_reports_per_second_small 4000 0
   stop_service
 fi
+exit $missed

@@ -324,7 +324,8 @@ void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std
     for (size_t i = 0; i < nums.size(); ++i) {
       std::optional<int> n = Number(Trim(nums[i]), 65535);
       if (!n) throw InfError(l.number, "DriverVer version \"" + v + "\" is not w.x.y.z");
-      version += (i ? "." : "") + std::to_string(*n);
+      if (i) version += '.';
+      version += std::to_string(*n);
     }
   }
 }

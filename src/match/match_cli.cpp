@@ -59,7 +59,10 @@ class ProgressBar {
 // Written beside the target and renamed over it: never half a page.
 void WriteFileAtomically(const std::string& path, const std::string& data) {
   const fs::path target(path);
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".tmp" + std::to_string(getpid()));
+  std::string temp_name = ".";
+  temp_name += target.filename().string();
+  temp_name += ".tmp" + std::to_string(getpid());
+  const fs::path temp = target.parent_path() / temp_name;
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
