@@ -5,14 +5,11 @@ import { after, before, describe, test } from "node:test";
 import assert from "node:assert/strict";
 import fs from "node:fs";
 import http from "node:http";
-import os from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
-import { chromium } from "playwright-core";
+import { closeBrowser, launchBrowser } from "./browser.mjs";
 import * as R from "./report_lib.mjs";
 
-const FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-               "--no-first-run", "--disable-component-update", "--disable-sync"];
 
 const HWID = "WD-WCC6Y3KL5N2X";
 const SCANID = "6F9619FF8B86D011B42D00C04FC964FF";
@@ -24,19 +21,10 @@ let context;
 let work;
 
 before(async () => {
-  work = fs.mkdtempSync(path.join(process.env.KESTROVA_PAGE_WORK || os.tmpdir(), "page-"));
-  context = await chromium.launchPersistentContext(path.join(work, "profile"), {
-    executablePath: process.env.KESTROVA_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    args: FLAGS,
-    viewport: { width: 1280, height: 900 },
-  });
+  ({ context, work } = await launchBrowser("page-"));
 });
 
-after(async () => {
-  await context?.close();
-  if (work) fs.rmSync(work, { recursive: true, force: true });
-});
+after(() => closeBrowser({ context, work }));
 
 function report({ url = "", drivers = R.base64Ansi(SCAN_DATA), hwid = R.base64Ansi(HWID), scanid = SCANID,
                   setupLog = R.sampleLog } = {}) {

@@ -4,13 +4,10 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
-import { chromium } from "playwright-core";
+import { closeBrowser, launchBrowser } from "./browser.mjs";
 
-const FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-               "--no-first-run", "--disable-component-update", "--disable-sync"];
 const PAGE = process.env.KESTROVA_RESULTS_PAGE;
 
 let context;
@@ -18,19 +15,10 @@ let work;
 
 before(async () => {
   assert.ok(PAGE && fs.existsSync(PAGE), "KESTROVA_RESULTS_PAGE names no file");
-  work = fs.mkdtempSync(path.join(process.env.KESTROVA_PAGE_WORK || os.tmpdir(), "results-"));
-  context = await chromium.launchPersistentContext(path.join(work, "profile"), {
-    executablePath: process.env.KESTROVA_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    args: FLAGS,
-    viewport: { width: 1280, height: 900 },
-  });
+  ({ context, work } = await launchBrowser("results-"));
 });
 
-after(async () => {
-  await context?.close();
-  if (work) fs.rmSync(work, { recursive: true, force: true });
-});
+after(() => closeBrowser({ context, work }));
 
 test("shows the hostile description as text, runs nothing and loads nothing", async () => {
   const page = await context.newPage();

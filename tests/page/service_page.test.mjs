@@ -5,34 +5,22 @@ import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import crypto from "node:crypto";
 import fs from "node:fs";
-import os from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
-import { chromium } from "playwright-core";
+import { closeBrowser, launchBrowser } from "./browser.mjs";
 import * as R from "./report_lib.mjs";
 
 const SERVICE = process.env.KESTROVA_SERVICE_URL || "";
-const FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
-               "--no-first-run", "--disable-component-update", "--disable-sync"];
 
 let context;
 let work;
 
 before(async () => {
   if (!SERVICE) return;
-  work = fs.mkdtempSync(path.join(process.env.KESTROVA_PAGE_WORK || os.tmpdir(), "service-page-"));
-  context = await chromium.launchPersistentContext(path.join(work, "profile"), {
-    executablePath: process.env.KESTROVA_CHROMIUM || "/usr/bin/chromium",
-    headless: true,
-    args: FLAGS,
-    viewport: { width: 1280, height: 900 },
-  });
+  ({ context, work } = await launchBrowser("service-page-"));
 });
 
-after(async () => {
-  await context?.close();
-  if (work) fs.rmSync(work, { recursive: true, force: true });
-});
+after(() => closeBrowser({ context, work }));
 
 async function openReport(scanid, devices) {
   const html = R.fillTemplate(R.configure(R.readSource(), SERVICE), {
