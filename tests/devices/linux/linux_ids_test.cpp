@@ -81,6 +81,7 @@ TEST(LinuxIdsTest, KernelDatesAndAuthors) {
   EXPECT_EQ(KernelBuildDate(""), "");
   EXPECT_EQ(CleanAuthor("Intel Corporation, <linux.nics@intel.com>"), "Intel Corporation");
   EXPECT_EQ(CleanAuthor("  Jiri Kosina "), "Jiri Kosina");
+  EXPECT_EQ(CleanAuthor("Vendor\r\ndriver_9=x"), "Vendor  driver_9=x");  // never a line of its own
 }
 
 }  // namespace
