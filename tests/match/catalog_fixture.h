@@ -12,7 +12,7 @@
 
 namespace match::testing {
 
-struct InfSpec {
+struct InfPackage {
   std::string ids;            // the model line's ids, comma-separated
   std::string decorations;    // the manufacturer entry's decorations, e.g. ",NTamd64"
   std::string section_suffix = ".NTamd64";  // which models section holds the line
@@ -22,7 +22,7 @@ struct InfSpec {
   std::string description = "Device";
 };
 
-inline std::string InfText(const InfSpec& s) {
+inline std::string InfText(const InfPackage& s) {
   return "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Net\r\nProvider=%P%\r\nDriverVer=" + s.date + "," +
          s.version + "\r\n" + (s.catalog ? "CatalogFile=pkg.cat\r\n" : "") + "[Manufacturer]\r\n%P%=M" +
          s.decorations + "\r\n[M" + s.section_suffix + "]\r\n%D%=Inst," + s.ids +
@@ -42,7 +42,7 @@ class CatalogDir {
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(root_ / "catalog" / name, std::ios::binary) << text;
   }
-  void Write(const std::string& name, const InfSpec& spec) { Write(name, InfText(spec)); }
+  void Write(const std::string& name, const InfPackage& package) { Write(name, InfText(package)); }
 
   std::string Dir() const { return (root_ / "catalog").string(); }
   std::string Db() const { return (root_ / "index.sqlite").string(); }

@@ -14,7 +14,7 @@ namespace {
 
 using testing::Base64;
 using testing::CatalogDir;
-using testing::InfSpec;
+using testing::InfPackage;
 
 const char* kHostile = "<img src=x onerror=alert(1)> &amp; 'quoted'";
 
@@ -37,7 +37,7 @@ std::vector<testing::Entry> Devices() {
 
 struct Fixture {
   Fixture() {
-    InfSpec net;
+    InfPackage net;
     net.ids = "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028";
     net.decorations = ",NTamd64";
     net.description = kHostile;
@@ -45,7 +45,7 @@ struct Fixture {
     net.version = "12.19.1.37";
     std::filesystem::create_directories(dir.Root() / "catalog" / "intel");
     dir.Write("intel/e1d.inf", net);
-    InfSpec generic = net;
+    InfPackage generic = net;
     generic.ids = "PCI\\VEN_8086&DEV_15B8";
     generic.description = "Generic";
     dir.Write("generic.inf", generic);

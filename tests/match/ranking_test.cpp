@@ -7,7 +7,7 @@ namespace match {
 namespace {
 
 using testing::CatalogDir;
-using testing::InfSpec;
+using testing::InfPackage;
 
 Report OneDevice(std::vector<std::string> hardware, std::vector<std::string> compatible,
                  std::string arch = "64bits", std::string version = "10.0.19045") {
@@ -29,12 +29,12 @@ const std::vector<std::string> kCompatible = {"PCI\\VEN_8086&DEV_15B8&REV_00", "
 // written under the name that sorts last, so only the criterion can put it first.
 struct RankCase {
   const char* criterion;
-  InfSpec better, worse;
+  InfPackage better, worse;
   bool same_rank;  // date and version do not enter the rank number
 };
 
-InfSpec Spec(std::string ids) {
-  InfSpec s;
+InfPackage Package(std::string ids) {
+  InfPackage s;
   s.ids = std::move(ids);
   s.decorations = ",NTamd64";
   return s;
@@ -42,25 +42,25 @@ InfSpec Spec(std::string ids) {
 
 TEST(Ranking, EachCriterionDecidesWhenAllBeforeItAreEqual) {
   std::vector<RankCase> cases;
-  cases.push_back({"device hardware id before compatible id", Spec(kHardware[1]), Spec(kCompatible[0]), false});
-  cases.push_back({"earlier device hardware id", Spec(kHardware[0]), Spec(kHardware[1]), false});
-  cases.push_back({"earlier device compatible id", Spec(kCompatible[0]), Spec(kCompatible[1]), false});
-  cases.push_back({"the INF line's hardware id before its further ids", Spec(kHardware[0] + ",OTHER\\ID"),
-                   Spec("OTHER\\ID," + kHardware[0]), false});
+  cases.push_back({"device hardware id before compatible id", Package(kHardware[1]), Package(kCompatible[0]), false});
+  cases.push_back({"earlier device hardware id", Package(kHardware[0]), Package(kHardware[1]), false});
+  cases.push_back({"earlier device compatible id", Package(kCompatible[0]), Package(kCompatible[1]), false});
+  cases.push_back({"the INF line's hardware id before its further ids", Package(kHardware[0] + ",OTHER\\ID"),
+                   Package("OTHER\\ID," + kHardware[0]), false});
   {
-    RankCase c{"a catalog file before none", Spec(kHardware[0]), Spec(kHardware[0]), false};
+    RankCase c{"a catalog file before none", Package(kHardware[0]), Package(kHardware[0]), false};
     c.worse.catalog = false;
     cases.push_back(c);
   }
   {
-    RankCase c{"the newer date", Spec(kHardware[0]), Spec(kHardware[0]), true};
+    RankCase c{"the newer date", Package(kHardware[0]), Package(kHardware[0]), true};
     c.better.date = "02/01/2021";
     c.worse.date = "12/31/2020";
     c.worse.version = "9.0.0.0";
     cases.push_back(c);
   }
   {
-    RankCase c{"the higher version", Spec(kHardware[0]), Spec(kHardware[0]), true};
+    RankCase c{"the higher version", Package(kHardware[0]), Package(kHardware[0]), true};
     c.better.version = "2.10.0.0";  // numbers, not text: 10 > 9
     c.worse.version = "2.9.0.0";
     cases.push_back(c);
@@ -95,7 +95,7 @@ TEST(Ranking, IdScoresFollowWindowsRanges) {
 
 TEST(Ranking, ReportsTheIdAsTheInfWritesItAndWhichListMatched) {
   CatalogDir dir;
-  dir.Write("net.inf", Spec("pci\\ven_8086&dev_15b8"));
+  dir.Write("net.inf", Package("pci\\ven_8086&dev_15b8"));
   const std::vector<DeviceResult> results = MatchReport(OneDevice(kHardware, kCompatible), dir.Build());
   ASSERT_EQ(results[0].candidates.size(), 1u);
   const Candidate& c = results[0].candidates[0];
@@ -106,7 +106,7 @@ TEST(Ranking, ReportsTheIdAsTheInfWritesItAndWhichListMatched) {
 
 TEST(Ranking, ComparesWithTheInstalledDriver) {
   CatalogDir dir;
-  InfSpec s = Spec(kHardware[0]);
+  InfPackage s = Package(kHardware[0]);
   s.date = "03/04/2024";
   s.version = "12.19.2.0";
   dir.Write("net.inf", s);
@@ -192,11 +192,11 @@ TEST(Decorations, TheSystemComesFromTheComputerBlock) {
 
 TEST(Decorations, AnX86OnlyPackageIsNeverOfferedToA64BitSystem) {
   CatalogDir dir;
-  InfSpec x86 = Spec(kHardware[0]);
+  InfPackage x86 = Package(kHardware[0]);
   x86.decorations = ",NTx86";
   x86.section_suffix = ".NTx86";
   dir.Write("x86.inf", x86);
-  InfSpec plain = Spec(kHardware[0]);
+  InfPackage plain = Package(kHardware[0]);
   plain.decorations = "";
   plain.section_suffix = "";
   dir.Write("plain.inf", plain);
