@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "catalog/text.h"
 
 namespace service {
 namespace {
@@ -76,31 +77,6 @@ bool IsScanId(std::string_view text) {
   return true;
 }
 
-std::string Cp1252ToUtf8(std::string_view bytes) {
-  // 0x80..0x9F; 0 where the code page defines nothing.
-  static constexpr std::array<std::uint16_t, 32> kHigh = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char b : bytes) {
-    std::uint32_t cp = b;
-    if (b >= 0x80 && b <= 0x9F && kHigh[b - 0x80] != 0) cp = kHigh[b - 0x80];
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
-
 ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   static constexpr std::array<const char*, 4> kNames = {"drivers", "hwid", "scanid", "setup_api_log"};
   std::array<const std::string*, 4> found{};
@@ -143,7 +119,7 @@ ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   }
   post.drivers = drivers;
   post.hwid = hwid;
-  post.setup_log = Cp1252ToUtf8(*found[3]);
+  post.setup_log = catalog::Cp1252ToUtf8(*found[3]);
   return post;
 }
 

@@ -46,8 +46,4 @@ ReportPost ValidatePost(const FormFields& fields, match::Report* report = nullpt
 // True for exactly 32 hexadecimal digits.
 bool IsScanId(std::string_view text);
 
-// windows-1252 bytes to UTF-8; the five bytes the code page leaves undefined
-// map to the control characters of the same number, as browsers do.
-std::string Cp1252ToUtf8(std::string_view bytes);
-
 }  // namespace service

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "catalog/text.h"
+
 namespace service {
 namespace {
+
+using catalog::Cp1252ToUtf8;
 
 using Fields = FormFields;
 

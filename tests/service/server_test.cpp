@@ -4,6 +4,8 @@
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include "catalog/text.h"
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -18,6 +20,8 @@
 
 namespace service {
 namespace {
+
+using catalog::Cp1252ToUtf8;
 
 namespace fs = std::filesystem;
 
