@@ -188,12 +188,10 @@ std::string CleanAuthor(const std::string& author) {
   int depth = 0;
   for (char c : author) {
     if (c == '<') ++depth;
-    // A module is anyone's text: a line break in it would start a line of
-    // the report's driver list.
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     if (depth == 0) out += c;
     if (c == '>' && depth > 0) --depth;
   }
+  ControlsToSpaces(out);  // a module is anyone's text
   const auto junk = [](char c) { return c == ' ' || c == ',' || c == '\t' || c == ';'; };
   while (!out.empty() && junk(out.back())) out.pop_back();
   size_t start = 0;
@@ -264,9 +262,7 @@ ModuleCatalog::Module ModuleCatalog::ReadModule(const std::string& name) const {
   Module mod;
   DriverFacts& f = mod.facts;
   f.version = First(found.info, "version");
-  for (char& c : f.version) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';  // one line, as above
-  }
+  ControlsToSpaces(f.version);
   if (f.version.empty()) {
     f.version = ReadAttribute(Under(root_, "/sys/module/" + name + "/version")).value_or("");
   }

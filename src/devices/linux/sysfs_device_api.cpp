@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "devices/linux/sysroot.h"
 #include "platform/codepage.h"
 
 namespace devices::linux_sys {
@@ -16,9 +17,7 @@ constexpr std::uint32_t kErrorNoMoreItems = 259;
 // space.
 std::string Ansi(const std::string& utf8) {
   std::string text = platform::ToAnsi(platform::FromUtf8(utf8.substr(0, utf8.find('\0'))));
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  }
+  ControlsToSpaces(text);
   return text;
 }
 

@@ -21,15 +21,17 @@ fs::path Under(const fs::path& root, const std::string& absolute) {
 std::optional<std::string> ReadAttribute(const fs::path& file) {
   auto read = platform::ReadSmallFile(file.string());
   if (!read) return std::nullopt;
-  // An attribute is one line of text: a NUL ends it, and a control
-  // character inside (a line break that would start a line of the report)
-  // becomes a space.
+  // An attribute is one line of text, and a NUL ends it.
   std::string text = read->substr(0, read->find('\0'));
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  ControlsToSpaces(text);
+  return text;
+}
+
+void ControlsToSpaces(std::string& text) {
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   }
-  return text;
 }
 
 namespace {

@@ -20,6 +20,10 @@ std::filesystem::path Under(const std::filesystem::path& root, const std::string
 // (platform::ReadSmallFile).
 std::optional<std::string> ReadAttribute(const std::filesystem::path& file);
 
+// Text that goes into the report is one line: a control character (a line
+// break would start a line of its own) becomes a space.
+void ControlsToSpaces(std::string& text);
+
 // A hex attribute ("0x8086", "046d", " 1"); nullopt when absent or not a number.
 std::optional<unsigned long> ReadHex(const std::filesystem::path& file);
 std::optional<unsigned long> ReadDecimal(const std::filesystem::path& file);
