@@ -1,7 +1,36 @@
 # The two programs of each platform, and the report template beside them.
 
-add_executable(kestrova-scan src/app/programs/scan_main.cpp)
-target_link_libraries(kestrova-scan PRIVATE kestrova_app)
+# A Windows build with the posix thread model (the one the tests need) does
+# not link the shipped programs itself: a sub-build with the win32 model does,
+# and its kestrova.exe and kestrova-scan.exe are copied here, so every build
+# tests the programs that ship (see the toolchain file for why).
+set(KESTROVA_SHIPPED_HERE ON)
+if(WIN32 AND KESTROVA_MINGW_THREADS STREQUAL "posix")
+  set(KESTROVA_SHIPPED_HERE OFF)
+  include(ExternalProject)
+  set(_xp ${CMAKE_BINARY_DIR}/shipped)
+  ExternalProject_Add(shipped_programs
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${_xp}
+    CMAKE_ARGS --toolchain ${CMAKE_SOURCE_DIR}/cmake/toolchains/mingw-w64-i686.cmake
+               -Wno-dev --no-warn-unused-cli
+               -DKESTROVA_MINGW_THREADS=win32 -DKESTROVA_BUILD_TESTS=OFF
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               -DKESTROVA_SERVICE_URL=${KESTROVA_SERVICE_URL}
+               -DKESTROVA_BUILD_GUI=${KESTROVA_BUILD_GUI}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_xp}/kestrova-scan.exe
+                    $<$<BOOL:${KESTROVA_BUILD_GUI}>:${_xp}/kestrova.exe> ${CMAKE_BINARY_DIR}
+    BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/kestrova-scan.exe ${CMAKE_BINARY_DIR}/kestrova.exe
+    USES_TERMINAL_BUILD ON)
+  add_custom_target(kestrova-scan ALL DEPENDS shipped_programs)
+  if(KESTROVA_BUILD_GUI)
+    add_custom_target(kestrova ALL DEPENDS shipped_programs)
+  endif()
+else()
+  add_executable(kestrova-scan src/app/programs/scan_main.cpp)
+  target_link_libraries(kestrova-scan PRIVATE kestrova_app)
+endif()
 
 if(NOT WIN32)
   # An installed program finds its template in the data folder, found from
@@ -29,14 +58,18 @@ if(WIN32)
   configure_file(${CMAKE_SOURCE_DIR}/resources/win/version.h.in ${_generated}/kestrova_version.h @ONLY)
   configure_file(${CMAKE_SOURCE_DIR}/resources/win/kestrova.exe.manifest.in
                  ${_generated}/kestrova.exe.manifest @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/win/kestrova-scan.exe.manifest.in
+                 ${_generated}/kestrova-scan.exe.manifest @ONLY)
   set(_version_deps ${CMAKE_SOURCE_DIR}/resources/win/version.rc ${_generated}/kestrova_version.h)
 
-  set(_scan_rc ${CMAKE_SOURCE_DIR}/resources/win/kestrova-scan.rc)
-  set_source_files_properties(${_scan_rc} PROPERTIES OBJECT_DEPENDS
-      "${CMAKE_SOURCE_DIR}/resources/artwork/icon.ico;${_version_deps}")
-  target_sources(kestrova-scan PRIVATE ${_scan_rc})
-  target_include_directories(kestrova-scan PRIVATE ${_generated}
-      ${CMAKE_SOURCE_DIR}/resources/artwork ${CMAKE_SOURCE_DIR}/resources/win)
+  if(KESTROVA_SHIPPED_HERE)
+    set(_scan_rc ${CMAKE_SOURCE_DIR}/resources/win/kestrova-scan.rc)
+    set_source_files_properties(${_scan_rc} PROPERTIES OBJECT_DEPENDS
+        "${CMAKE_SOURCE_DIR}/resources/artwork/icon.ico;${_generated}/kestrova-scan.exe.manifest;${_version_deps}")
+    target_sources(kestrova-scan PRIVATE ${_scan_rc})
+    target_include_directories(kestrova-scan PRIVATE ${_generated}
+        ${CMAKE_SOURCE_DIR}/resources/artwork ${CMAKE_SOURCE_DIR}/resources/win)
+  endif()
 endif()
 
 file(GLOB _window CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/app/${KESTROVA_OS}/window/*.cpp)
@@ -54,9 +87,11 @@ if(KESTROVA_BUILD_GUI AND _window)
     file(GLOB _artwork ${CMAKE_SOURCE_DIR}/resources/artwork/*)
     set_source_files_properties(${KESTROVA_WIN_RC} PROPERTIES OBJECT_DEPENDS
         "${_artwork};${_generated}/kestrova.exe.manifest;${_version_deps}")
-    add_executable(kestrova WIN32 ${_winmain} ${KESTROVA_WIN_RC})
-    target_include_directories(kestrova PRIVATE ${KESTROVA_WIN_RC_INCLUDES})
-    target_link_libraries(kestrova PRIVATE kestrova_window)
+    if(KESTROVA_SHIPPED_HERE)
+      add_executable(kestrova WIN32 ${_winmain} ${KESTROVA_WIN_RC})
+      target_include_directories(kestrova PRIVATE ${KESTROVA_WIN_RC_INCLUDES})
+      target_link_libraries(kestrova PRIVATE kestrova_window)
+    endif()
   else()
     # Neither OpenGL nor the forms library is used; without these, FLTK is
     # "not found" on a machine that lacks the OpenGL headers.
@@ -68,8 +103,10 @@ if(KESTROVA_BUILD_GUI AND _window)
     target_link_libraries(kestrova PRIVATE kestrova_app ${FLTK_LIBRARIES})
     include(${CMAKE_SOURCE_DIR}/src/app/linux/window/window.cmake)
   endif()
-  target_compile_definitions(kestrova PRIVATE
-    KESTROVA_ARTWORK_DIR="${CMAKE_SOURCE_DIR}/resources/artwork")
+  if(KESTROVA_SHIPPED_HERE)
+    target_compile_definitions(kestrova PRIVATE
+      KESTROVA_ARTWORK_DIR="${CMAKE_SOURCE_DIR}/resources/artwork")
+  endif()
 endif()
 
 # driver.html ships beside every executable; the service address is written

@@ -20,7 +20,7 @@ class Shell {
 
 namespace modScanLib {
 
-// The shell's "open" on `path`, hidden, with no owner; nothing is checked
+// The shell's "open" on `path`, shown normally, with no owner; nothing is checked
 // before or after.
 void OpenDocument(file::Shell& shell, const std::wstring& path);
 

@@ -102,7 +102,7 @@ TEST(SaveDialog, HookSwitchesTheFolderViewToDetailsOnEveryFolderChange) {
   EXPECT_EQ(api.searched_classes.back(), "SHELLDLL_DefView");
 }
 
-TEST(OpenDocument, AsksTheShellToOpenHiddenWithoutOwnerAndIgnoresFailure) {
+TEST(OpenDocument, AsksTheShellToOpenShownNormallyWithoutOwnerAndIgnoresFailure) {
   fakes::FakeShell shell;
   modScanLib::OpenDocument(shell, L"C:\\Temp\\pellucor\\driver.html");
   ASSERT_EQ(shell.calls.size(), 1u);
@@ -112,7 +112,7 @@ TEST(OpenDocument, AsksTheShellToOpenHiddenWithoutOwnerAndIgnoresFailure) {
   EXPECT_EQ(c.file, L"C:\\Temp\\pellucor\\driver.html");
   EXPECT_EQ(c.parameters, L"");
   EXPECT_EQ(c.directory, L"");
-  EXPECT_EQ(c.show_command, 0);
+  EXPECT_EQ(c.show_command, 1);  // SW_SHOWNORMAL
   shell.fail = true;
   EXPECT_NO_THROW(modScanLib::OpenDocument(shell, L"C:\\missing.html"));
 }

@@ -1,2 +1,2 @@
-# Save-As dialog, its library's version resource, and the shell's "open".
-target_link_libraries(kestrova_files PUBLIC comdlg32 version shell32)
+# Save-As dialog and the shell's "open" (VERSION.dll is loaded at run time).
+target_link_libraries(kestrova_files PUBLIC comdlg32 shell32 ole32)

@@ -2,23 +2,62 @@
 
 #include <winver.h>
 
-namespace MDialogHook {
+#include <string>
 
+namespace MDialogHook {
+namespace {
+
+// VERSION.dll is not a KnownDLL: imported statically, a copy planted beside
+// the program (say, in a Downloads folder) would be loaded instead of the
+// system's. So it is loaded once, by full path, from the system folder.
+struct VersionLibrary {
+  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  SizeFn size = nullptr;
+  InfoFn info = nullptr;
+  QueryFn query = nullptr;
+
+  VersionLibrary() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring path = std::wstring(folder, length) + L"\\version.dll";
+    HMODULE module = LoadLibraryW(path.c_str());  // kept for the process's life
+    if (!module) return;
+    size = reinterpret_cast<SizeFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoSizeA")));
+    info = reinterpret_cast<InfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "GetFileVersionInfoA")));
+    query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, "VerQueryValueA")));
+  }
+};
+
+const VersionLibrary& Version() {
+  static const VersionLibrary library;
+  return library;
+}
+
+}  // namespace
+
+// Without the library every answer is "no version resource".
 std::uint32_t WinDialogApi::VersionInfoSize(const std::string& file) {
   DWORD handle = 0;
-  return GetFileVersionInfoSizeA(file.c_str(), &handle);
+  return Version().size ? Version().size(file.c_str(), &handle) : 0;
 }
 
 bool WinDialogApi::VersionInfo(const std::string& file, std::vector<unsigned char>& data) {
-  return GetFileVersionInfoA(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) != 0;
+  return Version().info &&
+         Version().info(file.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) != 0;
 }
 
 std::optional<std::vector<unsigned char>> WinDialogApi::QueryRootBlock(
     const std::vector<unsigned char>& data) {
   void* block = nullptr;
   UINT length = 0;
-  char root[] = "\\";
-  if (!VerQueryValueA(data.data(), root, &block, &length) || block == nullptr) return std::nullopt;
+  if (!Version().query || !Version().query(data.data(), "\\", &block, &length) || block == nullptr)
+    return std::nullopt;
   const auto* bytes = static_cast<const unsigned char*>(block);
   return std::vector<unsigned char>(bytes, bytes + length);
 }

@@ -4,7 +4,8 @@
 
 namespace file {
 
-// ShellExecuteW; its result is dropped.
+// ShellExecuteExW in a COM apartment, waiting for the hand-off; its result
+// is dropped.
 class WinShell : public Shell {
  public:
   void Execute(std::uintptr_t owner, const std::wstring& verb, const std::wstring& file,

@@ -39,7 +39,7 @@ struct Expected {
 
 // The window as it should look, written out independently of the code's table.
 const std::vector<Expected> kExpected = {
-    {100, L"KestrovaPictureButton", {528, 8, 561, 33}, L"", 0, false},
+    {100, L"KestrovaPictureButton", {528, 8, 561, 33}, L"Exit", 0, false},
     {101, L"Button", {48, 144, 241, 161}, L"I can access internet.", FW_NORMAL, false},
     {102,
      L"Button",
@@ -47,7 +47,7 @@ const std::vector<Expected> kExpected = {
      L"I can not access internet because i don't have driver for network card.",
      FW_NORMAL,
      false},
-    {103, L"KestrovaPictureButton", {208, 192, 409, 249}, L"", 0, false},
+    {103, L"KestrovaPictureButton", {208, 192, 409, 249}, L"Start Now", 0, false},
     {104,
      L"Static",
      {16, 72, 433, 97},
@@ -100,7 +100,9 @@ int TakeQuit() {
 
 class FrmMainTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { MakeForm({}); }
+  void MakeForm(std::function<bool()> high_contrast) {
+    form.reset();
     auto fs = std::make_unique<fakes::FakeFileSystem>();
     fs->env[L"TEMP"] = L"C:\\Temp";
     form = std::make_unique<frmMain>(
@@ -113,7 +115,8 @@ class FrmMainTest : public ::testing::Test {
             return std::wstring();
           };
           return s;
-        });
+        },
+        L"", std::move(high_contrast));
     ASSERT_NE(form->hwnd(), nullptr);
     HDC screen = GetDC(nullptr);
     dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -190,8 +193,13 @@ TEST_F(FrmMainTest, ControlsSitWhereTheyShouldInTabOrderWithTheirTextsAndFonts) 
     if (e.weight) {
       LOGFONTW lf{};
       ASSERT_TRUE(font && GetObjectW(font, sizeof lf, &lf));
-      EXPECT_STREQ(lf.lfFaceName, L"MS Sans Serif");
-      EXPECT_EQ(lf.lfHeight, -MulDiv(825, dpi, 7200));
+      // The system's message font (SystemParametersInfo, SPI_GETNONCLIENTMETRICS:
+      // https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-nonclientmetricsw).
+      NONCLIENTMETRICSW metrics{};
+      metrics.cbSize = sizeof metrics;
+      ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+      EXPECT_STREQ(lf.lfFaceName, metrics.lfMessageFont.lfFaceName);
+      EXPECT_EQ(lf.lfHeight, metrics.lfMessageFont.lfHeight);
       EXPECT_EQ(lf.lfWeight, e.weight);
       EXPECT_EQ(lf.lfItalic != 0, e.italic);
     }
@@ -397,6 +405,91 @@ TEST_F(FrmMainTest, StatusMinimiseAndPendingMessages) {
   PostQuitMessage(7);
   form->PumpPending();
   EXPECT_EQ(TakeQuit(), 7);
+}
+
+// A key as the message loop meets it: the dialog manager first, then the
+// control with the focus.
+void Key(HWND window, UINT vk) {
+  for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+    MSG msg{GetFocus(), message, vk, 1, 0, {0, 0}};
+    if (!IsDialogMessageW(window, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
+// Keys as IsDialogMessage gives them (learn.microsoft.com, "IsDialogMessageW
+// function" and "Dialog Box Keyboard Interface"): Tab moves the focus, Enter
+// presses the focused push button or else the default one (DM_GETDEFID),
+// Escape sends IDCANCEL; Space presses a focused push button.
+TEST_F(FrmMainTest, KeyboardReachesAndPressesBothButtons) {
+  HWND w = form->hwnd();
+  form->Show(SW_SHOW);
+  SetForegroundWindow(w);
+  SetFocus(GetDlgItem(w, 102));
+  ASSERT_EQ(GetFocus(), GetDlgItem(w, 102));
+  Key(w, VK_TAB);
+  EXPECT_EQ(GetFocus(), GetDlgItem(w, 103)) << "Tab from the options reaches Start";
+  EXPECT_TRUE(SendMessageW(GetDlgItem(w, 103), WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON);
+  Key(w, VK_TAB);
+  EXPECT_EQ(GetFocus(), GetDlgItem(w, 100)) << "then Exit";
+  EXPECT_TRUE(log.empty());
+
+  SetFocus(GetDlgItem(w, 101));
+  Key(w, VK_RETURN);  // on an option: the default button, Start
+  SetFocus(GetDlgItem(w, 103));
+  Key(w, VK_SPACE);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1], L"Start scanning file with mode:online");
+
+  SetFocus(GetDlgItem(w, 100));
+  Key(w, VK_RETURN);  // the focused button, Exit
+  EXPECT_EQ(form->hwnd(), nullptr);
+  EXPECT_EQ(log.size(), 2u);
+}
+
+TEST_F(FrmMainTest, EscapeClosesTheWindow) {
+  HWND w = form->hwnd();
+  form->Show(SW_SHOW);
+  SetForegroundWindow(w);
+  SetFocus(GetDlgItem(w, 101));
+  Key(w, VK_ESCAPE);
+  EXPECT_EQ(form->hwnd(), nullptr);
+  EXPECT_TRUE(log.empty());
+}
+
+// High contrast (SystemParametersInfo, SPI_GETHIGHCONTRAST:
+// https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-highcontrastw):
+// no artwork, every colour a system colour; back to the artwork when it ends.
+TEST_F(FrmMainTest, HighContrastDropsTheArtworkForSystemColours) {
+  bool high_contrast = true;
+  MakeForm([&high_contrast] { return high_contrast; });
+  HWND w = form->hwnd();
+  form->Show(SW_SHOWNOACTIVATE);
+  const auto pixel_at = [&](int x, int y) {  // 96-DPI client point, as drawn
+    RedrawWindow(w, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HDC dc = GetDC(w);
+    const COLORREF c = GetPixel(dc, Px(x), Px(y));
+    ReleaseDC(w, dc);
+    return c;
+  };
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush = SendMessageW(w, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                  reinterpret_cast<LPARAM>(GetDlgItem(w, 104)));
+  EXPECT_EQ(GetTextColor(dc), GetSysColor(COLOR_WINDOWTEXT)) << "the banner too";
+  EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)));
+  EXPECT_EQ(pixel_at(300, 10), GetSysColor(COLOR_WINDOW)) << "no background picture";
+  EXPECT_EQ(pixel_at(300, 204), GetSysColor(COLOR_BTNFACE)) << "Start as a plain button";
+
+  high_contrast = false;
+  SendMessageW(w, WM_SYSCOLORCHANGE, 0, 0);
+  SendMessageW(w, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+               reinterpret_cast<LPARAM>(GetDlgItem(w, 104)));
+  EXPECT_EQ(GetTextColor(dc), RGB(192, 192, 0));
+  DeleteDC(dc);
+  const COLORREF start = pixel_at(380, 204);
+  EXPECT_TRUE(GetRValue(start) > 200 && GetBValue(start) < 150) << "the orange Start picture";
 }
 
 // What a message box showed, read by another thread that then presses OK.

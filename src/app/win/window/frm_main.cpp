@@ -21,9 +21,37 @@ constexpr wchar_t kPictureClass[] = L"KestrovaPictureButton";
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
+constexpr wchar_t kFontProperty[] = L"KestrovaFont";
+constexpr wchar_t kSpaceDownProperty[] = L"KestrovaSpaceDown";
+
+// Tells the parent the button was pressed, as a push button does.
+void Press(HWND button) {
+  SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
+// Without its picture (high contrast), a picture button is drawn as a plain
+// push button in the system's colours, with its text.
+void DrawAsButton(HWND hwnd, HDC dc, RECT rc) {
+  FillRect(dc, &rc, GetSysColorBrush(COLOR_BTNFACE));
+  DrawEdge(dc, &rc, EDGE_RAISED, BF_RECT);
+  const int length = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  GetWindowTextW(hwnd, text.data(), length + 1);
+  HGDIOBJ old_font = nullptr;
+  if (auto font = static_cast<HFONT>(GetPropW(hwnd, kFontProperty))) old_font = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+  DrawTextW(dc, text.c_str(), length, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  if (old_font) SelectObject(dc, old_font);
+}
+
 // A picture button: paints its picture from the top-left on the window
 // colour, shows the hand pointer on every mouse move, and reports a click
-// (button pressed and released over it) to its parent as BN_CLICKED.
+// (button pressed and released over it) to its parent as BN_CLICKED. From the
+// keyboard it behaves as a push button: Space presses it, and it tells the
+// dialog manager it is the default button while it has the focus, so Enter
+// presses it; the focus shows as a dotted rectangle.
 LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_PAINT: {
@@ -31,18 +59,55 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       HDC dc = BeginPaint(hwnd, &ps);
       RECT rc;
       GetClientRect(hwnd, &rc);
-      // Whatever the picture leaves uncovered shows what the parent shows.
-      auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC,
-                                                         reinterpret_cast<WPARAM>(dc),
-                                                         reinterpret_cast<LPARAM>(hwnd)));
-      FillRect(dc, &rc, brush ? brush : GetSysColorBrush(COLOR_WINDOW));
-      if (auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+      RECT focus = rc;
+      if (auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+        // Whatever the picture leaves uncovered shows what the parent shows.
+        auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC,
+                                                           reinterpret_cast<WPARAM>(dc),
+                                                           reinterpret_cast<LPARAM>(hwnd)));
+        FillRect(dc, &rc, brush ? brush : GetSysColorBrush(COLOR_WINDOW));
         picture->Draw(dc, 0, 0);
+        const SIZE size = picture->Size();
+        focus.right = std::min<LONG>(focus.right, size.cx);
+        focus.bottom = std::min<LONG>(focus.bottom, size.cy);
+      } else {
+        DrawAsButton(hwnd, dc, rc);
+      }
+      if (GetFocus() == hwnd) {
+        InflateRect(&focus, -3, -3);
+        DrawFocusRect(dc, &focus);
+      }
       EndPaint(hwnd, &ps);
       return 0;
     }
     case WM_ERASEBKGND:
       return 1;
+    case WM_SETFONT:
+      SetPropW(hwnd, kFontProperty, reinterpret_cast<HANDLE>(wp));
+      if (LOWORD(lp)) InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(GetPropW(hwnd, kFontProperty));
+    case WM_GETDLGCODE:
+      return DLGC_BUTTON | (GetFocus() == hwnd ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      RemovePropW(hwnd, kSpaceDownProperty);
+      InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_KEYDOWN:
+      if (wp == VK_SPACE) {
+        SetPropW(hwnd, kSpaceDownProperty, reinterpret_cast<HANDLE>(1));
+        return 0;
+      }
+      break;
+    case WM_KEYUP:
+      // Pressed on release, as a push button is; only a Space pressed here.
+      if (wp == VK_SPACE && RemovePropW(hwnd, kSpaceDownProperty)) {
+        Press(hwnd);
+        return 0;
+      }
+      break;
     case WM_MOUSEMOVE:
       // While a scan shows the wait pointer, that pointer stays.
       if (GetPropW(GetParent(hwnd), L"KestrovaWait") == nullptr) basMouseCursor::ShowHandCursor();
@@ -57,16 +122,15 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT rc;
       GetClientRect(hwnd, &rc);
       const POINT at{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      if (PtInRect(&rc, at)) {
-        const int id = GetDlgCtrlID(hwnd);
-        SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(hwnd));
-      }
+      if (PtInRect(&rc, at)) Press(hwnd);
       return 0;
     }
-    default:
-      return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_NCDESTROY:
+      RemovePropW(hwnd, kFontProperty);
+      RemovePropW(hwnd, kSpaceDownProperty);
+      break;
   }
+  return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
@@ -102,6 +166,13 @@ void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
   }
 }
 
+bool HighContrastOn() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
@@ -112,14 +183,19 @@ int ScreenDpi() {
 }  // namespace
 
 frmMain::frmMain(HINSTANCE instance, std::unique_ptr<file::FileSystem> fs,
-                 const ServicesFactory& make_services, std::wstring template_path)
-    : instance_(instance), dpi_(ScreenDpi()), fs_(std::move(fs)) {
+                 const ServicesFactory& make_services, std::wstring template_path,
+                 std::function<bool()> high_contrast)
+    : instance_(instance),
+      dpi_(ScreenDpi()),
+      high_contrast_on_(high_contrast ? std::move(high_contrast) : HighContrastOn),
+      fs_(std::move(fs)) {
   if (template_path.empty()) template_path = ScanWorkflow::DefaultTemplatePath(*fs_);
   workflow_ = std::make_unique<ScanWorkflow>(*this, *fs_, make_services(*this, *fs_),
                                              std::move(template_path));
   background_ = Picture::ForDpi(instance_, IDR_BACKGROUND_JPEG, IDR_BACKGROUND_JPEG_2X, dpi_);
   start_ = Picture::ForDpi(instance_, IDR_START_JPEG, IDR_START_JPEG_2X, dpi_);
   exit_ = Picture::ForDpi(instance_, IDR_EXIT_JPEG, IDR_EXIT_JPEG_2X, dpi_);
+  high_contrast_ = high_contrast_on_();
   PaintCanvas();
   default_font_ = MakeFont(false, false);
   bold_font_ = MakeFont(true, false);
@@ -152,6 +228,13 @@ frmMain::~frmMain() {
 }
 
 void frmMain::PaintCanvas() {
+  for (HGDIOBJ object : std::initializer_list<HGDIOBJ>{canvas_brush_, canvas_})
+    if (object) DeleteObject(object);
+  canvas_brush_ = nullptr;
+  canvas_ = nullptr;
+  // High contrast: the window colour alone, so every text stands on the
+  // colour the user's scheme pairs it with.
+  if (high_contrast_) return;
   const RECT client{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -176,14 +259,36 @@ HBRUSH frmMain::CanvasBrushFor(HDC dc, HWND control) const {
 }
 
 HFONT frmMain::MakeFont(bool bold, bool italic) const {
-  LOGFONTW lf{};
-  lf.lfHeight = -MulDiv(825, dpi_, 7200);  // 8.25 points
+  LOGFONTW lf = MessageFont(dpi_);
   lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = italic ? TRUE : FALSE;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfQuality = DEFAULT_QUALITY;
-  lstrcpynW(lf.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
   return CreateFontIndirectW(&lf);
+}
+
+LOGFONTW frmMain::MessageFont(int dpi) {
+  // The system's message-box font (Tahoma on XP, Segoe UI later), at the
+  // size the user chose; the structure's XP size is accepted everywhere.
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) &&
+      metrics.lfMessageFont.lfFaceName[0] != L'\0')
+    return metrics.lfMessageFont;
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(8, dpi, 72);
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynW(lf.lfFaceName, L"MS Shell Dlg 2", LF_FACESIZE);
+  return lf;
+}
+
+void frmMain::ApplyLook() {
+  high_contrast_ = high_contrast_on_();
+  PaintCanvas();
+  if (!hwnd_) return;
+  for (auto [id, picture] : {std::pair{kPicScanNow, &start_}, std::pair{kPicExit, &exit_}})
+    if (HWND control = Control(id))
+      SetWindowLongPtrW(control, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(high_contrast_ ? nullptr : picture));
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void frmMain::CreateControls() {
@@ -210,7 +315,8 @@ void frmMain::CreateControls() {
                         instance_, nullptr);
     if (!control) continue;
     const Picture* picture = c.id == kPicScanNow ? &start_ : c.id == kPicExit ? &exit_ : nullptr;
-    if (picture) SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture));
+    if (picture && !high_contrast_)
+      SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture));
     HFONT font = c.font == FontKind::kBold      ? bold_font_
                  : c.font == FontKind::kItalic  ? italic_font_
                  : c.font == FontKind::kDefault ? default_font_
@@ -342,7 +448,7 @@ void frmMain::OnCommand(int id) {
   if (id == kPicScanNow) {
     const bool online = IsDlgButtonChecked(hwnd_, kOptInternet) == BST_CHECKED;
     ScanDrivers(online ? L"online" : L"offline");
-  } else if (id == kPicExit) {
+  } else if (id == kPicExit || id == IDCANCEL) {
     DestroyWindow(hwnd_);
   }
 }
@@ -378,7 +484,7 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
       HDC dc = reinterpret_cast<HDC>(wp);
-      const bool banner = GetDlgCtrlID(reinterpret_cast<HWND>(lp)) == kLabel1;
+      const bool banner = !high_contrast_ && GetDlgCtrlID(reinterpret_cast<HWND>(lp)) == kLabel1;
       SetTextColor(
           dc, banner ? RGB(kBannerRed, kBannerGreen, kBannerBlue) : GetSysColor(COLOR_WINDOWTEXT));
       SetBkColor(dc, GetSysColor(COLOR_WINDOW));
@@ -393,8 +499,35 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_COMMAND:
-      if (HIWORD(wp) == BN_CLICKED && lp != 0) OnCommand(LOWORD(wp));
+      // Escape reaches here from the dialog manager as IDCANCEL, with no control.
+      if (HIWORD(wp) == BN_CLICKED && (lp != 0 || LOWORD(wp) == IDCANCEL)) OnCommand(LOWORD(wp));
       return 0;
+    case DM_GETDEFID:
+      // Enter, while the focus is on no button, presses Start.
+      return MAKELRESULT(kPicScanNow, DC_HASDEFID);
+    case WM_ACTIVATE:
+      // The focus leaves with the window and comes back where it was.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) last_focus_ = focus;
+        return 0;
+      }
+      [[fallthrough]];
+    case WM_SETFOCUS: {
+      HWND to = last_focus_ && IsWindow(last_focus_) && IsChild(hwnd_, last_focus_)
+                    ? last_focus_
+                    : Control(IsDlgButtonChecked(hwnd_, kOptInternet2) == BST_CHECKED
+                                  ? kOptInternet2
+                                  : kOptInternet);
+      if (to && !IsIconic(hwnd_)) SetFocus(to);
+      return 0;
+    }
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED:
+      // High contrast switched on or off while the window is open.
+      if (msg != WM_SETTINGCHANGE || wp == SPI_SETHIGHCONTRAST || wp == 0) ApplyLook();
+      break;
     case WM_DESTROY:
       RemovePropW(hwnd_, L"KestrovaWait");
       PostQuitMessage(0);

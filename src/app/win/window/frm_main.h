@@ -23,10 +23,12 @@ class frmMain : public ScanUi {
  public:
   // Creates the window and its controls, hidden. The scan runs with the
   // services `make_services` builds for this window; an empty template path
-  // means driver.html beside the executable. Throws std::runtime_error when
-  // the window cannot be created.
+  // means driver.html beside the executable. `high_contrast` says whether
+  // high contrast is on (empty: the system's setting). Throws
+  // std::runtime_error when the window cannot be created.
   frmMain(HINSTANCE instance, std::unique_ptr<file::FileSystem> fs,
-          const ServicesFactory& make_services, std::wstring template_path = {});
+          const ServicesFactory& make_services, std::wstring template_path = {},
+          std::function<bool()> high_contrast = {});
   ~frmMain() override;
   frmMain(const frmMain&) = delete;
   frmMain& operator=(const frmMain&) = delete;
@@ -48,6 +50,11 @@ class frmMain : public ScanUi {
   void PumpPending() override;
   void SetWaitCursor(bool on) override;
 
+  // The font the window's texts are drawn in, before weight and slant: the
+  // system's message font.
+  static LOGFONTW MessageFont(int dpi);
+  bool HighContrast() const { return high_contrast_; }
+
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
@@ -58,6 +65,8 @@ class frmMain : public ScanUi {
   void OnCommand(int id);
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   HFONT MakeFont(bool bold, bool italic) const;
+  // Artwork or, with high contrast on, the system's colours alone.
+  void ApplyLook();
   // The client area's look (window colour, background picture on top) as a
   // brush that controls paint their background with.
   void PaintCanvas();
@@ -75,6 +84,9 @@ class frmMain : public ScanUi {
   HBITMAP canvas_ = nullptr;
   HBRUSH canvas_brush_ = nullptr;
   bool wait_cursor_ = false;
+  std::function<bool()> high_contrast_on_;
+  bool high_contrast_ = false;
+  HWND last_focus_ = nullptr;
   std::unique_ptr<file::FileSystem> fs_;
   std::unique_ptr<ScanWorkflow> workflow_;
   ScanResult last_scan_;

@@ -47,13 +47,16 @@ inline constexpr int kExitImageWidth = 32, kExitImageHeight = 22;
 inline constexpr int kBackgroundWidth = 568, kBackgroundHeight = 300;
 
 inline constexpr std::array<ControlSpec, 7> kControls{{
-    {kPicExit, "picExit", ControlKind::kPicture, 528, 8, 33, 25, L"", FontKind::kNone},
+    // A picture button's text is what screen readers announce; it shows only
+    // where the artwork does not (high contrast).
+    {kPicExit, "picExit", ControlKind::kPicture, 528, 8, 33, 25, L"Exit", FontKind::kDefault},
     {kOptInternet, "optInternet", ControlKind::kOption, 48, 144, 193, 17, L"I can access internet.",
      FontKind::kDefault},
     {kOptInternet2, "optInternet2", ControlKind::kOption, 48, 168, 385, 17,
      L"I can not access internet because i don't have driver for network card.",
      FontKind::kDefault},
-    {kPicScanNow, "picScanNow", ControlKind::kPicture, 208, 192, 201, 57, L"", FontKind::kNone},
+    {kPicScanNow, "picScanNow", ControlKind::kPicture, 208, 192, 201, 57, L"Start Now",
+     FontKind::kBold},
     {kLabel1, "Label1", ControlKind::kLabel, 16, 72, 417, 25,
      L"KESTROVA  - FIND AND FIX YOUR DRIVER EASILY", FontKind::kBold},
     {kLblStatus, "lblStatus", ControlKind::kLabel, 32, 112, 505, 25, kInitialStatus,
