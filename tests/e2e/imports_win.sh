@@ -19,8 +19,8 @@ imports_of() {
   $objdump -p "$1" | awk '
     /^\tDLL Name: / { dll = toupper($3); next }
     /^The Import Tables|^The Delay Import Tables/ { dll = "" }
-    dll != "" && /^\t[0-9a-f]+ +[0-9]+ +[^ ]+$/ { print dll, $3; next }
-    dll != "" && /^\t[0-9a-f]+ +<none> +[0-9a-f]+$/ { print dll, "#" $3 }'
+    dll != "" && /^\t[0-9a-f]+\t *[0-9]+ +[^ ]+$/ { print dll, $NF; next }
+    dll != "" && /^\t[0-9a-f]+\t *<none> +[0-9a-f]+$/ { print dll, "#" $NF }'
 }
 
 allowed=$(grep -v '^#' "$data/xp_sp3_imports.txt" | sort -u)
@@ -35,7 +35,22 @@ for exe in kestrova.exe kestrova-scan.exe; do
 $missing"
   unknown=$(comm -23 <(awk '{print $1}' <<<"$list" | sort -u) <(echo "$known"))
   [ -z "$unknown" ] || fail "$exe imports DLLs that are not KnownDLLs (load them by full path at run time): $unknown"
+  # XP (5.1) refuses a program whose header asks for a later subsystem.
+  read -r major minor <<<"$($objdump -p "$build/$exe" |
+    awk '/^MajorSubsystemVersion/ {a = $2} /^MinorSubsystemVersion/ {b = $2} END {print a, b}')"
+  ((major < 5 || (major == 5 && minor <= 1))) || fail "$exe asks for subsystem $major.$minor, above XP's 5.1"
   echo "$exe: $(wc -l <<<"$list") imports from $(awk '{print $1}' <<<"$list" | sort -u | tr '\n' ' ')"
+done
+
+# Both carry a manifest that asks for no elevation (requestedExecutionLevel
+# asInvoker), which also turns UAC file virtualisation off, and names the
+# Windows versions they were tested on (learn.microsoft.com, "Application
+# manifests"): the resource holds the manifest's text as it is.
+for exe in kestrova.exe kestrova-scan.exe; do
+  grep -aq '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' "$build/$exe" ||
+    fail "$exe has no asInvoker manifest"
+  grep -aq 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' "$build/$exe" ||
+    fail "$exe's manifest does not name Windows 10 and 11"
 done
 
 # The test's own check: the list must catch the import XP lacks.

@@ -17,8 +17,9 @@ void WinShell::Execute(std::uintptr_t owner, const std::wstring& verb, const std
   info.cbSize = sizeof info;
   // NOASYNC: the call returns once the handler has taken the document, so a
   // program that exits right after (the command-line tool) does not cut the
-  // hand-off short.
-  info.fMask = SEE_MASK_NOASYNC;
+  // hand-off short. NO_UI: a failure passes quietly, with no message box
+  // that would hold the caller.
+  info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
   info.hwnd = reinterpret_cast<HWND>(owner);
   // Wide, so a path the ANSI code page cannot spell still reaches the shell.
   info.lpVerb = verb.c_str();

@@ -106,7 +106,8 @@ class FrmMainTest : public ::testing::Test {
     auto fs = std::make_unique<fakes::FakeFileSystem>();
     fs->env[L"TEMP"] = L"C:\\Temp";
     form = std::make_unique<frmMain>(
-        GetModuleHandleW(nullptr), std::move(fs), [this](app::ScanUi& ui, file::FileSystem&) {
+        GetModuleHandleW(nullptr), std::move(fs),
+        [this](app::ScanUi& ui, file::FileSystem&) {
           app::ScanServices s;
           s.WriteLog = [this](const std::wstring& t) { log.push_back(t); };
           // No driver data ends the scan quietly after its first status text.
@@ -147,7 +148,8 @@ TEST_F(FrmMainTest, WindowIsFixedSizeWithTheCaptionAndClientArea) {
   EXPECT_FALSE(style & WS_THICKFRAME);
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
   // Both icons at the sizes this scale asks for, each drawn at that size.
-  for (auto [which, metric] : {std::pair{GCLP_HICONSM, SM_CXSMICON}, std::pair{GCLP_HICON, SM_CXICON}}) {
+  for (auto [which, metric] :
+       {std::pair{GCLP_HICONSM, SM_CXSMICON}, std::pair{GCLP_HICON, SM_CXICON}}) {
     SCOPED_TRACE(metric);
     auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(w, which));
     ICONINFO info{};
@@ -292,8 +294,9 @@ TEST_F(FrmMainTest, StatusLineGrowsForALongTextAndReturnsToItsSizeForAShortOne) 
   const RECT laid_out = InParent(status);
   // Longer than the line is wide at any scale; two lines hold it (at 96 DPI
   // the laid-out height holds one).
-  form->SetStatus(L"The report could not be written because the disk is full: free some space "
-                  L"and press Start Now again.");
+  form->SetStatus(
+      L"The report could not be written because the disk is full: free some space "
+      L"and press Start Now again.");
   EXPECT_TRUE(TextFits(status));
   ExpectLaidOutApart(form->hwnd(), dpi);
   // Text beyond what the room holds is cut there, not spread over the options.
@@ -537,9 +540,9 @@ TEST(Picture, ArtworkResourcesDecodeAtTheirSizes) {
   const struct {
     int id;
     LONG width, height;
-  } pictures[] = {{IDR_BACKGROUND_JPEG, 568, 300},   {IDR_START_JPEG, 199, 56},
-                  {IDR_EXIT_JPEG, 32, 22},           {IDR_BACKGROUND_JPEG_2X, 1136, 600},
-                  {IDR_START_JPEG_2X, 398, 112},     {IDR_EXIT_JPEG_2X, 64, 44}};
+  } pictures[] = {{IDR_BACKGROUND_JPEG, 568, 300}, {IDR_START_JPEG, 199, 56},
+                  {IDR_EXIT_JPEG, 32, 22},         {IDR_BACKGROUND_JPEG_2X, 1136, 600},
+                  {IDR_START_JPEG_2X, 398, 112},   {IDR_EXIT_JPEG_2X, 64, 44}};
   for (const auto& p : pictures) {
     auto picture = app::win::Picture::FromResource(GetModuleHandleW(nullptr), p.id);
     ASSERT_TRUE(picture) << p.id;

@@ -39,7 +39,8 @@ void DrawAsButton(HWND hwnd, HDC dc, RECT rc) {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   GetWindowTextW(hwnd, text.data(), length + 1);
   HGDIOBJ old_font = nullptr;
-  if (auto font = static_cast<HFONT>(GetPropW(hwnd, kFontProperty))) old_font = SelectObject(dc, font);
+  if (auto font = static_cast<HFONT>(GetPropW(hwnd, kFontProperty)))
+    old_font = SelectObject(dc, font);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   DrawTextW(dc, text.c_str(), length, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -60,7 +61,8 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT rc;
       GetClientRect(hwnd, &rc);
       RECT focus = rc;
-      if (auto* picture = reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+      if (auto* picture =
+              reinterpret_cast<const Picture*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
         // Whatever the picture leaves uncovered shows what the parent shows.
         auto brush = reinterpret_cast<HBRUSH>(SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC,
                                                            reinterpret_cast<WPARAM>(dc),
@@ -514,11 +516,11 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       }
       [[fallthrough]];
     case WM_SETFOCUS: {
-      HWND to = last_focus_ && IsWindow(last_focus_) && IsChild(hwnd_, last_focus_)
-                    ? last_focus_
-                    : Control(IsDlgButtonChecked(hwnd_, kOptInternet2) == BST_CHECKED
-                                  ? kOptInternet2
-                                  : kOptInternet);
+      HWND to =
+          last_focus_ && IsWindow(last_focus_) && IsChild(hwnd_, last_focus_)
+              ? last_focus_
+              : Control(IsDlgButtonChecked(hwnd_, kOptInternet2) == BST_CHECKED ? kOptInternet2
+                                                                                : kOptInternet);
       if (to && !IsIconic(hwnd_)) SetFocus(to);
       return 0;
     }
