@@ -10,13 +10,15 @@ export const FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-
                       "--no-first-run", "--disable-component-update", "--disable-sync"];
 
 // { context, work }: the browser and a scratch folder named after `prefix`.
-export async function launchBrowser(prefix) {
+// `options` go to the browser context (say, javaScriptEnabled: false).
+export async function launchBrowser(prefix, options = {}) {
   const work = fs.mkdtempSync(path.join(process.env.KESTROVA_PAGE_WORK || os.tmpdir(), prefix));
   const context = await chromium.launchPersistentContext(path.join(work, "profile"), {
     executablePath: process.env.KESTROVA_CHROMIUM || "/usr/bin/chromium",
     headless: true,
     args: FLAGS,
     viewport: { width: 1280, height: 900 },
+    ...options,
   });
   return { context, work };
 }

@@ -113,10 +113,14 @@ describe("the template file", () => {
     for (const outside of [/\b(src|href)\s*=/i, /\burl\(/, /@import/i, /https?:\/\//i]) {
       assert.doesNotMatch(source, outside);
     }
+    // The policy's connect-src, frame-src and form-action; the page's data;
+    // the action of the form offered when script is off.
     assert.deepEqual(source.match(/@[A-Za-z0-9_]+@/g),
-                     ["@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_URL@"]);
+                     ["@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_CSP@", "@KESTROVA_SERVICE_CSP@",
+                      "@KESTROVA_SERVICE_URL@", "@KESTROVA_SERVICE_CSP@"]);
     for (const name of ["drivers", "hwid", "scanid", "setup_api_log"]) {
-      assert.equal(source.split(`[${name}]`).length - 1, 1, `[${name}] should occur once`);
+      // In the script's data and in the form offered when script is off.
+      assert.equal(source.split(`[${name}]`).length - 1, 2, `[${name}] should occur twice`);
     }
   });
 
@@ -408,4 +412,120 @@ test("a report written by kestrova-scan", async (t) => {
   }
   assert.deepEqual(errors, []);
   await page.close();
+});
+
+// Internet Explorer (8 to 11) has none of TextDecoder, fetch, URL or
+// String.prototype.codePointAt, and IE 8 and 9 no atob: the page must not
+// need them. They are deleted before the page's own script runs.
+describe("an old browser", () => {
+  let service;
+  before(async () => { service = await startService(); });
+  after(() => service.server.close());
+
+  async function openOld(html) {
+    const file = path.join(work, `old-${++pageCount}.html`);
+    fs.writeFileSync(file, html);
+    const page = await context.newPage();
+    const errors = [];
+    page.on("pageerror", (e) => errors.push(`pageerror: ${e.message}`));
+    await page.addInitScript(() => {
+      for (const name of ["TextDecoder", "fetch", "URL", "atob"]) delete window[name];
+      delete String.prototype.codePointAt;
+    });
+    await page.goto(pathToFileURL(file).href);
+    return { page, errors };
+  }
+
+  test("decodes and shows the report and sends it byte for byte", async () => {
+    service.received.length = 0;
+    const setupLog = R.sampleLog + `${R.CRLF}caf\u00e9 \u20ac \u2014 a&b=c+d`;
+    const { page, errors } = await openOld(report({ url: service.url, setupLog }));
+    assert.equal(await page.evaluate(() => typeof window.TextDecoder + typeof window.fetch + typeof window.atob),
+                 "undefinedundefinedundefined");
+    assert.equal(await text(page, "#stat-devices"), "9");
+    const attention = await page.locator("#attention-list li").allInnerTexts();
+    assert.match(attention[0], /Contr\u00f4leur audio haute d\u00e9finition \u2014 \u20ac/);
+    assert.ok((await text(page, "#facts")).includes(HWID));
+
+    await until(() => service.received.length >= 1, "the POST");
+    const fields = Object.fromEntries(parseForm(service.received[0].body));
+    assert.ok(fields.drivers.equals(Buffer.from(R.base64Ansi(SCAN_DATA), "latin1")), "drivers differs");
+    assert.ok(fields.setup_api_log.equals(R.cp1252(setupLog)), "setup_api_log differs");
+    await page.locator("#sending-text", { hasText: "was sent to the driver-identification service at 127.0.0.1" }).waitFor();
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  test("tells a refused report and an unreachable service apart", async () => {
+    service.state.refusal = { status: 400, text: "The scan id is not 32 hexadecimal digits.\n" };
+    try {
+      const { page } = await openOld(report({ url: service.url }));
+      await page.locator("#sending-text", { hasText: "did not take this report (400: The scan id is not 32 hexadecimal digits.)" }).waitFor();
+      await page.close();
+    } finally {
+      service.state.refusal = null;
+    }
+    const closed = await startService();
+    await new Promise((r) => closed.server.close(r));
+    const { page } = await openOld(report({ url: closed.url }));
+    await page.locator("#sending-text", { hasText: "could not be sent" }).waitFor();
+    assert.equal(await page.locator("#send-again").isVisible(), true);
+    await page.close();
+  });
+});
+
+// With script off, the page still offers a plain form that posts the same
+// four values the script would.
+describe("with script off", () => {
+  let service;
+  let noScript;
+  before(async () => {
+    service = await startService();
+    noScript = await launchBrowser("noscript-", { javaScriptEnabled: false });
+  });
+  after(async () => {
+    service.server.close();
+    await closeBrowser(noScript);
+  });
+
+  async function openNoScript(html) {
+    const file = path.join(noScript.work, `report-${++pageCount}.html`);
+    fs.writeFileSync(file, html);
+    const page = await noScript.context.newPage();
+    await page.goto(pathToFileURL(file).href);
+    return page;
+  }
+
+  test("a form posts the report to the service", async () => {
+    service.received.length = 0;
+    const drivers = R.base64Ansi(SCAN_DATA);
+    const hwid = R.base64Ansi(HWID);
+    const setupLog = R.sampleLog + `${R.CRLF}a&b=c+d "quoted" <tag> caf\u00e9 \u20ac`;
+    const page = await openNoScript(report({ url: service.url, drivers, hwid, setupLog }));
+    assert.match(await text(page, "#fallback"), /scripts are turned off/);
+    assert.equal(await page.locator(".noscript-local").isVisible(), false);
+    const opened = page.context().waitForEvent("page");
+    await page.click("#noscript-send");
+    await opened;
+    await until(() => service.received.some((r) => r.method === "POST"), "the form's POST");
+    const post = service.received.find((r) => r.method === "POST");
+    assert.equal(post.url, "/report");
+    assert.equal(post.type, "application/x-www-form-urlencoded");
+    const fields = parseForm(post.body);
+    assert.deepEqual(fields.map(([k]) => k), ["drivers", "hwid", "scanid", "setup_api_log"]);
+    const got = Object.fromEntries(fields);
+    assert.ok(got.drivers.equals(Buffer.from(drivers, "latin1")), "drivers differs");
+    assert.ok(got.hwid.equals(Buffer.from(hwid, "latin1")), "hwid differs");
+    assert.ok(got.scanid.equals(Buffer.from(SCANID, "latin1")), "scanid differs");
+    assert.ok(got.setup_api_log.equals(R.cp1252(setupLog)),
+              `setup_api_log differs: ${JSON.stringify(got.setup_api_log.toString("latin1"))}`);
+    await page.close();
+  });
+
+  test("a local report offers no form", async () => {
+    const page = await openNoScript(report());
+    assert.equal(await page.locator("#noscript-send").isVisible(), false);
+    assert.equal(await page.locator(".noscript-local").isVisible(), true);
+    await page.close();
+  });
 });
