@@ -2,7 +2,7 @@
 # The shipped Windows programs load on Windows XP SP3 and later by their
 # import tables alone: every function they import statically is one XP SP3's
 # system DLLs export (tests/data/win/xp_sp3_imports.txt, from ReactOS's export
-# specs), and every DLL they import is a KnownDLL or side-by-side comctl32
+# lists), and every DLL they import is a KnownDLL or side-by-side comctl32
 # (tests/data/win/known_dlls.txt), so no copy planted beside them is loaded.
 # Delay-loaded imports count the same. Needs no display and no Wine.
 set -euo pipefail

@@ -446,6 +446,7 @@ describe("an old browser", () => {
     const attention = await page.locator("#attention-list li").allInnerTexts();
     assert.match(attention[0], /Contr\u00f4leur audio haute d\u00e9finition \u2014 \u20ac/);
     assert.ok((await text(page, "#facts")).includes(HWID));
+    assert.equal(await page.locator("#send-by-form").isVisible(), false, "the script's page offers no form");
 
     await until(() => service.received.length >= 1, "the POST");
     const fields = Object.fromEntries(parseForm(service.received[0].body));
@@ -503,9 +504,9 @@ describe("with script off", () => {
     const setupLog = R.sampleLog + `${R.CRLF}a&b=c+d "quoted" <tag> caf\u00e9 \u20ac`;
     const page = await openNoScript(report({ url: service.url, drivers, hwid, setupLog }));
     assert.match(await text(page, "#fallback"), /scripts are turned off/);
-    assert.equal(await page.locator(".noscript-local").isVisible(), false);
+    assert.equal(await page.locator(".send-local").isVisible(), false);
     const opened = page.context().waitForEvent("page");
-    await page.click("#noscript-send");
+    await page.click("#send-by-form");
     await opened;
     await until(() => service.received.some((r) => r.method === "POST"), "the form's POST");
     const post = service.received.find((r) => r.method === "POST");
@@ -524,8 +525,8 @@ describe("with script off", () => {
 
   test("a local report offers no form", async () => {
     const page = await openNoScript(report());
-    assert.equal(await page.locator("#noscript-send").isVisible(), false);
-    assert.equal(await page.locator(".noscript-local").isVisible(), true);
+    assert.equal(await page.locator("#send-by-form").isVisible(), false);
+    assert.equal(await page.locator(".send-local").isVisible(), true);
     await page.close();
   });
 });
