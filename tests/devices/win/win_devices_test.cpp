@@ -1,4 +1,8 @@
 // The Win32 adapters against Wine's real setup API and registry.
+// The tests tidy up with RegDeleteTreeW (Vista and later); the programs keep
+// to what Windows XP has.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600
 #include <gtest/gtest.h>
 #include <windows.h>
 
