@@ -18,6 +18,11 @@ namespace app::win {
 namespace {
 
 constexpr wchar_t kPictureClass[] = L"KestrovaPictureButton";
+// The system's button procedure, which the picture button builds on: what it
+// does not handle itself goes there, and a screen reader, finding the system
+// button class beneath (RealGetWindowClass), announces it as a push button
+// named by its text.
+WNDPROC system_button_proc = DefWindowProcW;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -132,7 +137,7 @@ LRESULT CALLBACK PictureProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       RemovePropW(hwnd, kSpaceDownProperty);
       break;
   }
-  return DefWindowProcW(hwnd, msg, wp, lp);
+  return CallWindowProcW(system_button_proc, hwnd, msg, wp, lp);
 }
 
 void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
@@ -158,11 +163,16 @@ void RegisterClasses(HINSTANCE instance, WNDPROC window_proc) {
   wc = WNDCLASSEXW{};
   wc.cbSize = sizeof wc;
   if (!GetClassInfoExW(instance, kPictureClass, &wc)) {
+    // A superclass of the system's button, owner-drawn (see PictureProc).
     wc = WNDCLASSEXW{};
     wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(nullptr, L"BUTTON", &wc)) system_button_proc = wc.lpfnWndProc;
+    wc.cbSize = sizeof wc;
+    wc.style &= ~(CS_GLOBALCLASS | CS_DBLCLKS);  // a second click is a click
     wc.lpfnWndProc = PictureProc;
     wc.hInstance = instance;
     wc.hCursor = nullptr;  // the pointer is set on mouse move, not by the class
+    wc.hbrBackground = nullptr;
     wc.lpszClassName = kPictureClass;
     RegisterClassExW(&wc);
   }
@@ -301,7 +311,7 @@ void frmMain::CreateControls() {
     switch (c.kind) {
       case ControlKind::kPicture:
         window_class = kPictureClass;
-        style |= WS_TABSTOP;
+        style |= WS_TABSTOP | BS_OWNERDRAW;
         break;
       case ControlKind::kOption:
         window_class = L"BUTTON";
