@@ -20,7 +20,7 @@ test=(
   git ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   systemd-journal-remote
-  libsqlite3-dev libpqxx-dev libcpp-httplib-dev nlohmann-json3-dev postgresql curl
+  libsqlite3-dev libpqxx-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev postgresql curl
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386 wine64
   xvfb xauth xdotool x11-utils imagemagick libxfixes3

@@ -12,6 +12,17 @@ namespace match {
 struct ReportError : std::runtime_error {
   using runtime_error::runtime_error;
 };
+// A report beyond what any computer has (kMaxDevices); refused whole.
+struct ReportTooLargeError : ReportError {
+  using ReportError::ReportError;
+};
+
+// Real computers have hundreds of devices; these bounds keep a hostile
+// report's cost in proportion to its size. Identifier lists and computer
+// lines beyond them are cut with a note.
+inline constexpr size_t kMaxDevices = 10000;
+inline constexpr size_t kMaxIds = 1000;
+inline constexpr size_t kMaxComputerLines = 1000;
 
 struct InstalledDriver {
   std::string inf, version, date, provider;  // date "YYYY-MM-DD" when readable, else as written
