@@ -34,8 +34,8 @@ constexpr std::string_view kSeparator = "[;]";
 constexpr size_t kFieldCount = 12;
 
 bool IsBase64Char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '/' || c == '=';
 }
 
 int Base64Value(char c) {
@@ -60,7 +60,9 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
         shown = "control character " + std::to_string(c);
       } else {
         size_t len = 1;
-        while (i + len < value.size() && (static_cast<unsigned char>(value[i + len]) & 0xC0) == 0x80) ++len;
+        while (i + len < value.size() &&
+               (static_cast<unsigned char>(value[i + len]) & 0xC0) == 0x80)
+          ++len;
         shown = std::string(value.substr(i, len));
       }
       throw ReportError(what + " is damaged: character " + std::to_string(chars) + " (\"" + shown +
@@ -69,12 +71,15 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
   }
   const size_t first_pad = value.find('=');
   const bool padding_ok = first_pad == std::string_view::npos ||
-                          (value.size() - first_pad <= 2 && value.find_first_not_of('=', first_pad) == std::string_view::npos);
+                          (value.size() - first_pad <= 2 &&
+                           value.find_first_not_of('=', first_pad) == std::string_view::npos);
   if (value.size() % 4 != 0 || !padding_ok) {
     throw ReportError(what + " is damaged: its Base64 encoding is cut short or padded wrongly (" +
-                      std::to_string(value.size()) + " characters); the report file may be incomplete.");
+                      std::to_string(value.size()) +
+                      " characters); the report file may be incomplete.");
   }
-  std::string_view body = value.substr(0, first_pad == std::string_view::npos ? value.size() : first_pad);
+  std::string_view body =
+      value.substr(0, first_pad == std::string_view::npos ? value.size() : first_pad);
   if (body.size() % 4 == 1) throw ReportError(what + " is damaged: it is not valid Base64.");
   std::string bytes;
   bytes.reserve(body.size() * 3 / 4);
@@ -93,7 +98,8 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
 
 size_t CountSeparators(std::string_view text) {
   size_t count = 0;
-  for (size_t at = text.find(kSeparator); at != std::string_view::npos; at = text.find(kSeparator, at + kSeparator.size())) {
+  for (size_t at = text.find(kSeparator); at != std::string_view::npos;
+       at = text.find(kSeparator, at + kSeparator.size())) {
     ++count;
   }
   return count;
@@ -120,9 +126,16 @@ std::vector<std::string> Fields(std::string_view raw, size_t separators) {
 }
 
 bool IsInfoLine(std::string_view line) {
-  static const char* const kLabels[] = {"bios",       "CSName",          "Caption",
-                                        "Version",    "MaxProcessMemorySize", "OSArchitecture",
-                                        "IdentifyingNumber", "CSProuctVersion", "Model", "Manufacturer"};
+  static const char* const kLabels[] = {"bios",
+                                        "CSName",
+                                        "Caption",
+                                        "Version",
+                                        "MaxProcessMemorySize",
+                                        "OSArchitecture",
+                                        "IdentifyingNumber",
+                                        "CSProuctVersion",
+                                        "Model",
+                                        "Manufacturer"};
   for (const char* label : kLabels) {
     const std::string head = std::string(label) + "=";
     if (line.substr(0, head.size()) == head) return true;
@@ -149,7 +162,9 @@ std::vector<std::string> IdList(std::string_view text) {
 // A hand-written scan: the text comes from outside, and a backtracking
 // matcher recurses per character of white space.
 std::string NormalizeDate(const std::string& text) {
-  auto is_space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; };
+  auto is_space = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
   auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
   size_t i = 0, end = text.size();
   while (i < end && is_space(text[i])) ++i;
@@ -157,7 +172,8 @@ std::string NormalizeDate(const std::string& text) {
   int parts[2] = {0, 0};
   for (int& part : parts) {
     size_t digits = 0;
-    while (i < end && is_digit(text[i]) && digits < 3) part = part * 10 + (text[i++] - '0'), ++digits;
+    while (i < end && is_digit(text[i]) && digits < 3)
+      part = part * 10 + (text[i++] - '0'), ++digits;
     if (digits < 1 || digits > 2 || i >= end || (text[i] != '-' && text[i] != '/')) return text;
     ++i;
   }
@@ -184,7 +200,8 @@ bool AllDigits(std::string_view s) {
 // the text, so a hostile list costs time and memory in proportion to its size.
 void ParseScanData(const std::string& text, Report& report) {
   if (text.substr(0, 2) != "\r\n") {
-    report.notes.push_back("The device data does not begin with a line break as expected; it was read anyway.");
+    report.notes.push_back(
+        "The device data does not begin with a line break as expected; it was read anyway.");
   }
   struct Entry {
     int number;
@@ -194,7 +211,8 @@ void ParseScanData(const std::string& text, Report& report) {
   std::vector<Entry> entries;
   const std::string_view all(text);
   constexpr std::string_view kBreak = "\r\n";
-  // The line starting at `at`, without its break; `next` is where the one after begins (npos: none).
+  // The line starting at `at`, without its break; `next` is where the one after begins (npos:
+  // none).
   auto line_at = [&](size_t at, size_t& next) {
     const size_t brk = all.find(kBreak, at);
     next = brk == std::string_view::npos ? std::string_view::npos : brk + kBreak.size();
@@ -222,7 +240,8 @@ void ParseScanData(const std::string& text, Report& report) {
             number = -1;  // beyond int: the page's Number() would not be exact either
           }
           if (k - 7 > 12) number = -1;
-          entries.push_back({number, at + k + 1, at + line.size(), CountSeparators(line.substr(k + 1))});
+          entries.push_back(
+              {number, at + k + 1, at + line.size(), CountSeparators(line.substr(k + 1))});
           continue;
         }
       }
@@ -246,7 +265,8 @@ void ParseScanData(const std::string& text, Report& report) {
     const size_t eq = line.find('=');
     if (eq != std::string_view::npos && eq > 0) {
       if (report.computer.size() < kMaxComputerLines) {
-        report.computer.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+        report.computer.emplace_back(std::string(line.substr(0, eq)),
+                                     std::string(line.substr(eq + 1)));
       } else {
         computer_capped = true;
       }
@@ -255,8 +275,8 @@ void ParseScanData(const std::string& text, Report& report) {
     }
   }
   if (computer_capped) {
-    report.notes.push_back("The computer information has more than " + std::to_string(kMaxComputerLines) +
-                           " lines; the rest were left out.");
+    report.notes.push_back("The computer information has more than " +
+                           std::to_string(kMaxComputerLines) + " lines; the rest were left out.");
   }
 
   bool truncated = false;
@@ -270,8 +290,9 @@ void ParseScanData(const std::string& text, Report& report) {
       const bool last = n + 1 == entries.size();
       if (last && entry.separators + 1 < kFieldCount && report.computer.empty()) {
         truncated = true;
-        report.notes.push_back("The device list ends in the middle of entry " + label +
-                               ": the report is incomplete. That entry is shown as far as it goes.");
+        report.notes.push_back(
+            "The device list ends in the middle of entry " + label +
+            ": the report is incomplete. That entry is shown as far as it goes.");
       } else {
         report.notes.push_back("Entry " + label + " has " + std::to_string(entry.separators) +
                                " separators instead of " + std::to_string(kFieldCount - 1) +
@@ -285,7 +306,8 @@ void ParseScanData(const std::string& text, Report& report) {
     const std::string problem(Trim(parts[11]));
     const bool known = AllDigits(problem);
     if (!known && !(damaged && problem.empty())) {
-      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] + "\").");
+      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] +
+                             "\").");
     }
     Device d;
     d.number = entry.number;
@@ -316,7 +338,8 @@ void ParseScanData(const std::string& text, Report& report) {
     report.notes.push_back("The computer information is missing from the report.");
   }
   if (bad_info > 0) {
-    report.notes.push_back(std::to_string(bad_info) + " line(s) of the computer information could not be read.");
+    report.notes.push_back(std::to_string(bad_info) +
+                           " line(s) of the computer information could not be read.");
   }
 }
 
@@ -336,15 +359,21 @@ std::string DecodeEntities(std::string_view in) {
     }
     std::string_view name = in.substr(i + 1, semi - i - 1);
     char32_t cp = 0;
-    if (name == "amp") cp = '&';
-    else if (name == "lt") cp = '<';
-    else if (name == "gt") cp = '>';
-    else if (name == "quot") cp = '"';
-    else if (name == "apos") cp = '\'';
+    if (name == "amp")
+      cp = '&';
+    else if (name == "lt")
+      cp = '<';
+    else if (name == "gt")
+      cp = '>';
+    else if (name == "quot")
+      cp = '"';
+    else if (name == "apos")
+      cp = '\'';
     else if (name.size() > 1 && name[0] == '#') {
       const bool hex = name[1] == 'x' || name[1] == 'X';
       try {
-        cp = static_cast<char32_t>(std::stoul(std::string(name.substr(hex ? 2 : 1)), nullptr, hex ? 16 : 10));
+        cp = static_cast<char32_t>(
+            std::stoul(std::string(name.substr(hex ? 2 : 1)), nullptr, hex ? 16 : 10));
       } catch (const std::exception&) {
         cp = 0;
       }
@@ -359,8 +388,12 @@ std::string DecodeEntities(std::string_view in) {
   return out;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string LowerStr(std::string_view s) {
   std::string o(s);
   for (char& c : o) c = Lower(c);
@@ -393,7 +426,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
       continue;
     }
     size_t name_end = k;
-    while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' && html[name_end] != '/') ++name_end;
+    while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' &&
+           html[name_end] != '/')
+      ++name_end;
     const std::string tag = LowerStr(html.substr(k, name_end - k));
     std::vector<std::pair<std::string, std::string>> attrs;
     std::unordered_set<std::string> names;
@@ -404,7 +439,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
         continue;
       }
       size_t an = k;
-      while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' && html[an] != '/') ++an;
+      while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' &&
+             html[an] != '/')
+        ++an;
       std::string name = LowerStr(html.substr(k, an - k));
       if (an == k) ++an;  // a stray character
       k = an;
@@ -454,7 +491,8 @@ const std::string* Report::Computer(std::string_view label) const {
 
 Report ReadReportFields(std::string_view drivers_base64, std::string_view hwid_base64) {
   if (drivers_base64 == "[drivers]") {
-    throw ReportError("This is the report template, not a report: run a scan and use the report it writes.");
+    throw ReportError(
+        "This is the report template, not a report: run a scan and use the report it writes.");
   }
   Report report;
   if (hwid_base64 == "[hwid]") {
