@@ -19,7 +19,7 @@ scan=(
 test=(
   git ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  systemd-journal-remote
+  systemd systemd-journal-remote
   libsqlite3-dev libpqxx-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev postgresql curl
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   wine wine32:i386 wine64
