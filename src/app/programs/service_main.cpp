@@ -18,7 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kestrova-service --catalog DIR [--catalog DIR]... [--listen HOST:PORT] [--store URL]\n"
-    "                        [--index FILE] [--threads N] [--per-client N]\n"
+    "                        [--index FILE] [--threads N] [--per-client N] [--header-timeout S]\n"
+    "                        [--body-timeout S]\n"
     "  --listen HOST:PORT  where to listen (default 127.0.0.1:8080; port 0 picks a free one)\n"
     "  --catalog DIR       a folder of INF files (searched recursively); at least one\n"
     "  --store URL         sqlite:PATH or postgresql://... (default: SQLite under "
@@ -26,6 +27,8 @@ constexpr const char* kUsage =
     "  --index FILE        the catalog index file (default: under $XDG_CACHE_HOME/kestrova/)\n"
     "  --threads N         requests served at once (default 16)\n"
     "  --per-client N      open connections from one address (default 16)\n"
+    "  --header-timeout S  time for a request's line and headers, whole (default 10)\n"
+    "  --body-timeout S    time for a request's body, whole (default 60)\n"
     "Signals: SIGHUP re-reads changed INF files; SIGTERM or SIGINT stops accepting, gives the "
     "requests in\n"
     "flight 10 s to finish, closes the rest and exits.\n";
@@ -81,6 +84,13 @@ int main(int argc, char** argv) {
         return Usage("--threads needs a number from 1 to 999");
       }
       options.threads = static_cast<size_t>(std::stoi(v));
+    } else if (arg == "--header-timeout" || arg == "--body-timeout") {
+      if (!value(v) || v.empty() || v.size() > 4 ||
+          v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1) {
+        return Usage(arg + " needs a number of seconds from 1 to 9999");
+      }
+      (arg == "--header-timeout" ? options.header_timeout_s : options.body_timeout_s) =
+          std::stoi(v);
     } else if (arg == "--per-client") {
       if (!value(v) || v.empty() || v.size() > 4 ||
           v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1) {
