@@ -26,11 +26,15 @@ constexpr const char* kPlain = "text/plain; charset=utf-8";
 constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kJson = "application/json";
 
+// A plain-text answer: a refusal or a short notice. The report page reads
+// it from a file:// page, so it may be read from any origin; it holds only
+// what the request itself said.
 Answer Plain(int status, const std::string& message) {
   Answer a;
   a.status = status;
   a.content_type = kPlain;
   a.body = message + "\n";
+  a.headers.emplace_back("Access-Control-Allow-Origin", "*");
   return a;
 }
 
@@ -92,6 +96,55 @@ Route RouteOf(const std::string& method, const std::string& path) {
   if (ReportPathId(path, &json))
     return method == "GET" || method == "HEAD" ? Route::kLookup : Route::kNotAllowed;
   return Route::kNotFound;
+}
+
+// What the header alone decides: too many lines, a compressed body, a path
+// or method no route has (those need no worker, so they are answered even
+// when every worker waits). Sets the body limit for the route.
+template <class Parser>
+std::optional<Answer> RefuseHeader(Parser& parser) {
+  const auto& msg = parser.get();
+  if (static_cast<size_t>(std::distance(msg.begin(), msg.end())) > kMaxHeaderCount) {
+    return Plain(431, "The request has more than " + std::to_string(kMaxHeaderCount) + " header lines.");
+  }
+  // Compressed bodies are not taken: a small one can expand past any limit.
+  for (const auto& field : msg) {
+    if (field.name() != http::field::content_encoding) continue;
+    std::string coding = Lower(std::string(field.value()));
+    while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) coding.pop_back();
+    if (!coding.empty() && coding != "identity") {
+      return Plain(415, "A compressed post is not accepted; send it without Content-Encoding.");
+    }
+  }
+  const Route route = RouteOf(std::string(msg.method_string()), Path(std::string(msg.target())));
+  if (route != Route::kPost) parser.body_limit(64 * 1024);
+  if (route == Route::kNotFound) return Plain(404, "Not found.");
+  if (route == Route::kNotAllowed) return Plain(405, "Method not allowed.");
+  return std::nullopt;
+}
+
+// The answer to a request the parser refused; nullopt when there is none to
+// give (the client went away).
+std::optional<Answer> ReadError(const boost::system::error_code& ec) {
+  if (ec == http::error::header_limit) {
+    return Plain(431, "The request headers are larger than " + std::to_string(kMaxHeaderBytes / 1024) + " KiB.");
+  }
+  if (ec == http::error::body_limit) return Plain(413, "The post is larger than 16 MiB.");
+  if (ec == asio::error::operation_aborted || ec == asio::error::connection_reset || ec == asio::error::eof ||
+      ec == http::error::partial_message || ec == http::error::end_of_stream) {
+    return std::nullopt;
+  }
+  return Plain(400, "The request could not be read: " + ec.message() + ".");
+}
+
+Request ToRequest(http::request<http::string_body>& msg) {
+  Request request;
+  request.method = msg.method() == http::verb::head ? "GET" : std::string(msg.method_string());
+  request.target = std::string(msg.target());
+  request.content_type = std::string(msg[http::field::content_type]);
+  request.accept = std::string(msg[http::field::accept]);
+  request.body = std::move(msg.body());
+  return request;
 }
 
 }  // namespace
@@ -244,48 +297,12 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
       if (!parser_->got_some() && buffer_.size() == 0) return Close();
       return Reply(Plain(408, "The request headers did not arrive in time."), false);
     }
-    if (ec == http::error::end_of_stream) return Close();
-    if (ec == http::error::header_limit) {
-      return Reply(Plain(431, "The request headers are larger than " +
-                                  std::to_string(kMaxHeaderBytes / 1024) + " KiB."),
-                   false);
-    }
-    if (ec == http::error::body_limit)
-      return Reply(Plain(413, "The post is larger than 16 MiB."), false);
     if (ec) {
-      if (ec == asio::error::operation_aborted || ec == asio::error::connection_reset ||
-          ec == asio::error::eof || ec == http::error::partial_message) {
-        return Close();
-      }
-      return Reply(Plain(400, "The request could not be read: " + ec.message() + "."), false);
+      auto refusal = ReadError(ec);
+      return refusal ? Reply(std::move(*refusal), false) : Close();
     }
     const auto& msg = parser_->get();
-    if (static_cast<size_t>(std::distance(msg.begin(), msg.end())) > kMaxHeaderCount) {
-      return Reply(Plain(431, "The request has more than " + std::to_string(kMaxHeaderCount) +
-                                  " header lines."),
-                   false);
-    }
-    // Compressed bodies are not taken: a small one can expand past any limit.
-    for (const auto& field : msg) {
-      if (field.name() != http::field::content_encoding) continue;
-      std::string coding = Lower(std::string(field.value()));
-      while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) coding.pop_back();
-      if (!coding.empty() && coding != "identity") {
-        return Reply(
-            Plain(415, "A compressed post is not accepted; send it without Content-Encoding."),
-            false);
-      }
-    }
-    const std::string method(msg.method_string());
-    const Route route = RouteOf(method, Path(std::string(msg.target())));
-    if (route != Route::kPost) parser_->body_limit(64 * 1024);
-    // Cheap answers need no worker: they come even when every worker waits.
-    if (route == Route::kNotFound || route == Route::kNotAllowed) {
-      Answer a =
-          route == Route::kNotFound ? Plain(404, "Not found.") : Plain(405, "Method not allowed.");
-      // The body, if any, is not read: the connection ends after the answer.
-      return Reply(std::move(a), false);
-    }
+    if (auto refusal = RefuseHeader(*parser_)) return Reply(std::move(*refusal), false);
     const auto expect = msg[http::field::expect];
     if (!parser_->is_done() && beast::iequals(expect, "100-continue")) {
       auto interim = std::make_shared<http::response<http::empty_body>>(http::status::continue_,
@@ -313,15 +330,10 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
   void OnBody(const boost::system::error_code& ec) {
     if (closed_) return;
     if (timed_out_) return Reply(Plain(408, "The request body did not arrive in time."), false);
-    if (ec == http::error::body_limit)
-      return Reply(Plain(413, "The post is larger than 16 MiB."), false);
-    if (ec == http::error::partial_message || ec == asio::error::eof ||
-        ec == asio::error::connection_reset || ec == asio::error::operation_aborted ||
-        ec == http::error::end_of_stream) {
-      return Close();
+    if (ec) {
+      auto refusal = ReadError(ec);
+      return refusal ? Reply(std::move(*refusal), false) : Close();
     }
-    if (ec)
-      return Reply(Plain(400, "The request body could not be read: " + ec.message() + "."), false);
     Dispatch();
   }
 
@@ -331,13 +343,7 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     keep_alive_ = msg.keep_alive();
     version_ = msg.version();
     head_ = msg.method() == http::verb::head;
-    auto request = std::make_shared<Request>();
-    request->method = std::string(msg.method_string());
-    if (head_) request->method = "GET";
-    request->target = std::string(msg.target());
-    request->content_type = std::string(msg[http::field::content_type]);
-    request->accept = std::string(msg[http::field::accept]);
-    request->body = std::move(msg.body());
+    auto request = std::make_shared<Request>(ToRequest(msg));
     parser_.reset();
     auto self = shared_from_this();
     const bool taken = net_.Submit([self, request] {
@@ -616,7 +622,7 @@ Answer Service::Post(const Request& req) {
   // The page reads the answer from a file:// page; the answer holds
   // nothing the sender did not just send.
   auto cors = [](Answer& a) {
-    a.headers.emplace_back("Access-Control-Allow-Origin", "*");
+    if (a.content_type != kPlain) a.headers.emplace_back("Access-Control-Allow-Origin", "*");
     a.headers.emplace_back("Cache-Control", "no-store");
     return a;
   };
@@ -686,6 +692,39 @@ Answer Service::Lookup(const std::string& raw_id, bool json) {
       json ? JsonText(ReportJson(*stored, report, results)) : match::ResultsPage(report, results);
   Remember(key, generation, answer.body);
   return answer;
+}
+
+Answer ServeRaw(Service& service, std::string_view raw) {
+  http::request_parser<http::string_body> parser;
+  parser.eager(true);
+  parser.header_limit(static_cast<std::uint32_t>(kMaxHeaderBytes));
+  parser.body_limit(kMaxBodyBytes);
+  boost::system::error_code ec;
+  bool header_checked = false;
+  while (!parser.is_done()) {
+    const size_t used = parser.put(asio::buffer(raw.data(), raw.size()), ec);
+    raw.remove_prefix(used);
+    if (ec == http::error::need_more) {
+      ec = {};
+      if (used == 0 && raw.empty()) {
+        parser.put_eof(ec);
+        if (!ec) ec = http::error::partial_message;
+      } else if (used == 0) {
+        ec = http::error::partial_message;  // no progress
+      }
+    } else if (!ec && used == 0 && !parser.is_done()) {
+      ec = http::error::partial_message;
+    }
+    if (!ec && parser.is_header_done() && !header_checked) {
+      header_checked = true;
+      if (auto refusal = RefuseHeader(parser)) return *refusal;
+    }
+    if (ec) return ReadError(ec).value_or(Plain(400, "The request is incomplete."));
+  }
+  if (!header_checked) {
+    if (auto refusal = RefuseHeader(parser)) return *refusal;
+  }
+  return service.Handle(ToRequest(parser.get()));
 }
 
 Answer Service::Health() {

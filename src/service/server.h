@@ -15,6 +15,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -105,5 +106,9 @@ class Service {
   size_t cache_size_ = 0;
   std::unique_ptr<Network> network_;
 };
+
+// Answers one request given as the bytes a client sent, with the same
+// limits and refusals as the network side (for the fuzz target).
+Answer ServeRaw(Service& service, std::string_view raw);
 
 }  // namespace service
