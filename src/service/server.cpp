@@ -105,7 +105,8 @@ template <class Parser>
 std::optional<Answer> RefuseHeader(Parser& parser) {
   const auto& msg = parser.get();
   if (static_cast<size_t>(std::distance(msg.begin(), msg.end())) > kMaxHeaderCount) {
-    return Plain(431, "The request has more than " + std::to_string(kMaxHeaderCount) + " header lines.");
+    return Plain(431,
+                 "The request has more than " + std::to_string(kMaxHeaderCount) + " header lines.");
   }
   // Compressed bodies are not taken: a small one can expand past any limit.
   for (const auto& field : msg) {
@@ -127,11 +128,13 @@ std::optional<Answer> RefuseHeader(Parser& parser) {
 // give (the client went away).
 std::optional<Answer> ReadError(const boost::system::error_code& ec) {
   if (ec == http::error::header_limit) {
-    return Plain(431, "The request headers are larger than " + std::to_string(kMaxHeaderBytes / 1024) + " KiB.");
+    return Plain(431, "The request headers are larger than " +
+                          std::to_string(kMaxHeaderBytes / 1024) + " KiB.");
   }
   if (ec == http::error::body_limit) return Plain(413, "The post is larger than 16 MiB.");
-  if (ec == asio::error::operation_aborted || ec == asio::error::connection_reset || ec == asio::error::eof ||
-      ec == http::error::partial_message || ec == http::error::end_of_stream) {
+  if (ec == asio::error::operation_aborted || ec == asio::error::connection_reset ||
+      ec == asio::error::eof || ec == http::error::partial_message ||
+      ec == http::error::end_of_stream) {
     return std::nullopt;
   }
   return Plain(400, "The request could not be read: " + ec.message() + ".");

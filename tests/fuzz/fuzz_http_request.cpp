@@ -2,6 +2,8 @@
 // request line, headers (chunked or not), form and multipart bodies, down to
 // the post checks and a store. Every input gets an answer with a status a
 // client may see; a crash, a hang or a 5xx is a finding.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,7 +11,6 @@
 #include <mutex>
 #include <sstream>
 #include <string_view>
-#include <unistd.h>
 
 #include "service/server.h"
 
@@ -41,10 +42,12 @@ class MemoryStore : public service::ReportStore {
 
 struct Fixture {
   Fixture() {
-    auto dir = std::filesystem::temp_directory_path() / ("kestrova-fuzz-http-" + std::to_string(::getpid()));
+    auto dir = std::filesystem::temp_directory_path() /
+               ("kestrova-fuzz-http-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     catalog = std::make_unique<service::CatalogSource>(
-        std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"}, (dir / "index.sqlite").string(), log);
+        std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"},
+        (dir / "index.sqlite").string(), log);
     catalog->Refresh();
     service::ServiceOptions options;
     options.port = 0;
@@ -61,8 +64,8 @@ struct Fixture {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Fixture fixture;
-  const service::Answer answer =
-      service::ServeRaw(*fixture.server, std::string_view(reinterpret_cast<const char*>(data), size));
+  const service::Answer answer = service::ServeRaw(
+      *fixture.server, std::string_view(reinterpret_cast<const char*>(data), size));
   if (answer.status < 200 || answer.status >= 500) __builtin_trap();
   fixture.log.str("");
   return 0;
