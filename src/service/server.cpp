@@ -710,6 +710,7 @@ Answer ServeRaw(Service& service, std::string_view raw) {
     if (ec == http::error::need_more) {
       ec = {};
       if (used == 0 && raw.empty()) {
+        if (!parser.got_some()) return Plain(400, "The request is incomplete.");
         parser.put_eof(ec);
         if (!ec) ec = http::error::partial_message;
       } else if (used == 0) {
