@@ -3,8 +3,9 @@
 # PostgreSQL cluster: the fixture report answered with its drivers, bad posts
 # refused while the service keeps serving, a bounded load all stored, a
 # kill -9 during a load losing no acknowledged report, SIGHUP refreshing the
-# catalog, SIGTERM finishing in-flight posts, two instances over one
-# database, and the report page in Chromium showing the service's results.
+# catalog, SIGTERM finishing in-flight posts, the first report of a scan id
+# kept, two instances over one database, the database frozen (SIGSTOP) and
+# continued, and the report page in Chromium showing the service's results.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 source "$(dirname "$0")/lib/postgres.sh"

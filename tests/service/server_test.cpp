@@ -1,5 +1,6 @@
 // The HTTP front in-process, on a loopback port, over a SQLite store and the
-// fixture catalog: answers, refusals, and a client that stops mid-request.
+// fixture catalog: answers, refusals, limits, slow clients, and stores that
+// fail or wait.
 #include "service/server.h"
 
 #include <arpa/inet.h>
