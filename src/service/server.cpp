@@ -644,6 +644,7 @@ Answer Service::Post(const Request& req) {
       if (auto again = store_.Get(stored.post.scan_id)) stored = std::move(*again);
     }
     auto [index, generation] = catalog_.CurrentWithGeneration();
+    if (!index) throw std::runtime_error("the catalog is not loaded");
     auto results = match::MatchReport(report, *index);
     const bool json = WantsJson(req);
     answer.status = 200;
@@ -666,6 +667,7 @@ Answer Service::Lookup(const std::string& raw_id, bool json) {
   if (!IsScanId(id)) return Plain(404, "No such report.");
   for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   auto [index, generation] = catalog_.CurrentWithGeneration();
+  if (!index) return Plain(503, "The driver catalog is not loaded yet; please try again later.");
   const std::string key = id + (json ? "/json" : "/html");
   Answer answer;
   answer.headers.emplace_back("Cache-Control", "no-store");

@@ -78,7 +78,7 @@ class ServiceTest : public ::testing::Test {
     catalog_ = std::make_unique<CatalogSource>(
         std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"},
         (dir_ / "index.sqlite").string(), log_);
-    catalog_->Refresh();
+    if (LoadCatalog()) catalog_->Refresh();
     ServiceOptions options;
     options.port = 0;
     options.threads = 4;
@@ -91,6 +91,7 @@ class ServiceTest : public ::testing::Test {
     runner_ = std::thread([this] { service_->Run(); });
   }
   virtual ReportStore& StoreForService() { return *store_; }
+  virtual bool LoadCatalog() { return true; }
   void TearDown() override {
     service_->Stop();
     runner_.join();
@@ -344,6 +345,27 @@ TEST_F(ServiceTest, SlowClientsHoldNoWorker) {
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.9);
   for (auto& t : slow) t.join();
   EXPECT_EQ(answered.load(), 32);
+}
+
+class UnloadedCatalogTest : public ServiceTest {
+ protected:
+  bool LoadCatalog() override { return false; }
+};
+
+TEST_F(UnloadedCatalogTest, AStoredReportWithoutResultsIsNoServerError) {
+  EXPECT_EQ(Client().Get("/healthz")->status, 503);
+  auto res = Post(Body(kId, "log"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 202) << res->body;
+  EXPECT_NE(res->body.find("/reports/" + kId), std::string::npos) << res->body;
+  EXPECT_TRUE(store_->Get(kId).has_value());
+  // Sent again: still stored, still no 5xx.
+  EXPECT_EQ(Post(Body(kId, "log"))->status, 202);
+  catalog_->Refresh();
+  res = Client().Get(("/api/reports/" + kId).c_str());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(Client().Get("/healthz")->status, 200);
 }
 
 // A store in front of the real one, whose writes can be made to fail or wait.
