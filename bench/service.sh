@@ -25,7 +25,7 @@ stop_service() {
 trap 'stop_service; pg_cluster_stop; rm -rf "$work"' EXIT
 start_service() {  # start_service STORE -> $url
   XDG_CACHE_HOME=$work/cache "$svc" --listen 127.0.0.1:0 --catalog "$src/tests/data/service/catalog" \
-    --store "$1" --index "$work/index.sqlite" >"$work/out" 2>"$work/log" &
+    --store "$1" --index "$work/index.sqlite" --per-client 64 >"$work/out" 2>"$work/log" &
   pid=$!
   url=
   for _ in $(seq 1 300); do

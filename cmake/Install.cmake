@@ -17,6 +17,14 @@ foreach(_program kestrova kestrova-scan kestrova-match kestrova-service)
   endif()
 endforeach()
 
+# The service runs under systemd: its unit, and its settings as a conffile.
+if(TARGET kestrova-service)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/linux/kestrova-service.service
+          DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/linux/kestrova-service.default
+          DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default RENAME kestrova-service)
+endif()
+
 install(FILES ${CMAKE_BINARY_DIR}/driver.html DESTINATION ${CMAKE_INSTALL_DATADIR}/kestrova)
 
 if(TARGET kestrova)

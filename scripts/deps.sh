@@ -19,8 +19,8 @@ scan=(
 test=(
   git ccache
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  systemd-journal-remote
-  libsqlite3-dev libpqxx-dev libcpp-httplib-dev nlohmann-json3-dev postgresql curl
+  systemd systemd-journal-remote
+  libsqlite3-dev libpqxx-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev postgresql curl
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686
   wine wine32:i386 wine64

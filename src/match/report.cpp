@@ -2,7 +2,7 @@
 
 #include <cctype>
 #include <cstring>
-#include <regex>
+#include <unordered_set>
 
 #include "catalog/text.h"
 
@@ -34,8 +34,8 @@ constexpr std::string_view kSeparator = "[;]";
 constexpr size_t kFieldCount = 12;
 
 bool IsBase64Char(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+         c == '/' || c == '=';
 }
 
 int Base64Value(char c) {
@@ -60,7 +60,9 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
         shown = "control character " + std::to_string(c);
       } else {
         size_t len = 1;
-        while (i + len < value.size() && (static_cast<unsigned char>(value[i + len]) & 0xC0) == 0x80) ++len;
+        while (i + len < value.size() &&
+               (static_cast<unsigned char>(value[i + len]) & 0xC0) == 0x80)
+          ++len;
         shown = std::string(value.substr(i, len));
       }
       throw ReportError(what + " is damaged: character " + std::to_string(chars) + " (\"" + shown +
@@ -69,12 +71,15 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
   }
   const size_t first_pad = value.find('=');
   const bool padding_ok = first_pad == std::string_view::npos ||
-                          (value.size() - first_pad <= 2 && value.find_first_not_of('=', first_pad) == std::string_view::npos);
+                          (value.size() - first_pad <= 2 &&
+                           value.find_first_not_of('=', first_pad) == std::string_view::npos);
   if (value.size() % 4 != 0 || !padding_ok) {
     throw ReportError(what + " is damaged: its Base64 encoding is cut short or padded wrongly (" +
-                      std::to_string(value.size()) + " characters); the report file may be incomplete.");
+                      std::to_string(value.size()) +
+                      " characters); the report file may be incomplete.");
   }
-  std::string_view body = value.substr(0, first_pad == std::string_view::npos ? value.size() : first_pad);
+  std::string_view body =
+      value.substr(0, first_pad == std::string_view::npos ? value.size() : first_pad);
   if (body.size() % 4 == 1) throw ReportError(what + " is damaged: it is not valid Base64.");
   std::string bytes;
   bytes.reserve(body.size() * 3 / 4);
@@ -91,26 +96,46 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
   return Cp1252ToUtf8(bytes);
 }
 
-std::vector<std::string_view> Split(std::string_view text, std::string_view sep) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  for (;;) {
-    const size_t at = text.find(sep, start);
-    if (at == std::string_view::npos) {
-      parts.push_back(text.substr(start));
-      return parts;
-    }
-    parts.push_back(text.substr(start, at - start));
-    start = at + sep.size();
+size_t CountSeparators(std::string_view text) {
+  size_t count = 0;
+  for (size_t at = text.find(kSeparator); at != std::string_view::npos;
+       at = text.find(kSeparator, at + kSeparator.size())) {
+    ++count;
   }
+  return count;
 }
 
-size_t CountSeparators(std::string_view text) { return Split(text, kSeparator).size() - 1; }
+// An entry's twelve fields. With too many separators the problem code is
+// still the last field, and the extra separators belong to the ones before;
+// with too few the missing fields are empty.
+std::vector<std::string> Fields(std::string_view raw, size_t separators) {
+  std::vector<std::string> parts;
+  parts.reserve(kFieldCount);
+  size_t start = 0;
+  for (size_t i = 0; i < std::min(separators, kFieldCount - 1); ++i) {
+    const size_t at = raw.find(kSeparator, start);
+    parts.emplace_back(raw.substr(start, at - start));
+    start = at + kSeparator.size();
+  }
+  if (separators + 1 > kFieldCount) {
+    start = raw.rfind(kSeparator) + kSeparator.size();
+  }
+  parts.emplace_back(raw.substr(start));
+  parts.resize(kFieldCount);
+  return parts;
+}
 
 bool IsInfoLine(std::string_view line) {
-  static const char* const kLabels[] = {"bios",       "CSName",          "Caption",
-                                        "Version",    "MaxProcessMemorySize", "OSArchitecture",
-                                        "IdentifyingNumber", "CSProuctVersion", "Model", "Manufacturer"};
+  static const char* const kLabels[] = {"bios",
+                                        "CSName",
+                                        "Caption",
+                                        "Version",
+                                        "MaxProcessMemorySize",
+                                        "OSArchitecture",
+                                        "IdentifyingNumber",
+                                        "CSProuctVersion",
+                                        "Model",
+                                        "Manufacturer"};
   for (const char* label : kLabels) {
     const std::string head = std::string(label) + "=";
     if (line.substr(0, head.size()) == head) return true;
@@ -118,25 +143,48 @@ bool IsInfoLine(std::string_view line) {
   return false;
 }
 
-// The page's idList: comma-separated, trimmed, empty ones dropped.
+// The page's idList: comma-separated, trimmed, empty ones dropped. One more
+// than kMaxIds at most, so that the caller can tell the list was cut.
 std::vector<std::string> IdList(std::string_view text) {
   std::vector<std::string> ids;
-  for (std::string_view part : Split(text, ",")) {
-    std::string_view id = Trim(part);
+  size_t start = 0;
+  while (start <= text.size() && ids.size() <= kMaxIds) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) comma = text.size();
+    std::string_view id = Trim(text.substr(start, comma - start));
     if (!id.empty()) ids.emplace_back(id);
+    start = comma + 1;
   }
   return ids;
 }
 
 // The registry's DriverDate "M-D-YYYY" -> "YYYY-MM-DD"; anything else as written.
+// A hand-written scan: the text comes from outside, and a backtracking
+// matcher recurses per character of white space.
 std::string NormalizeDate(const std::string& text) {
-  static const std::regex form(R"(^\s*(\d{1,2})[-/](\d{1,2})[-/](\d{4})\s*$)");
-  std::smatch m;
-  if (!std::regex_match(text, m, form)) return text;
-  const int month = std::stoi(m[1]), day = std::stoi(m[2]);
+  auto is_space = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  size_t i = 0, end = text.size();
+  while (i < end && is_space(text[i])) ++i;
+  while (end > i && is_space(text[end - 1])) --end;
+  int parts[2] = {0, 0};
+  for (int& part : parts) {
+    size_t digits = 0;
+    while (i < end && is_digit(text[i]) && digits < 3)
+      part = part * 10 + (text[i++] - '0'), ++digits;
+    if (digits < 1 || digits > 2 || i >= end || (text[i] != '-' && text[i] != '/')) return text;
+    ++i;
+  }
+  if (end - i != 4) return text;
+  for (size_t k = i; k < end; ++k) {
+    if (!is_digit(text[k])) return text;
+  }
+  const int month = parts[0], day = parts[1];
   if (month < 1 || month > 12 || day < 1 || day > 31) return text;
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%s-%02d-%02d", m[3].str().c_str(), month, day);
+  std::snprintf(buf, sizeof buf, "%s-%02d-%02d", text.substr(i, 4).c_str(), month, day);
   return buf;
 }
 
@@ -148,42 +196,67 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// The page's parseScanData.
+// The page's parseScanData. One pass over the lines; entries are views into
+// the text, so a hostile list costs time and memory in proportion to its size.
 void ParseScanData(const std::string& text, Report& report) {
   if (text.substr(0, 2) != "\r\n") {
-    report.notes.push_back("The device data does not begin with a line break as expected; it was read anyway.");
+    report.notes.push_back(
+        "The device data does not begin with a line break as expected; it was read anyway.");
   }
   struct Entry {
     int number;
-    std::string raw;
+    size_t begin, end;  // the entry's text, continuation lines included
+    size_t separators;
   };
   std::vector<Entry> entries;
-  const std::vector<std::string_view> lines = Split(text, "\r\n");
+  const std::string_view all(text);
+  constexpr std::string_view kBreak = "\r\n";
+  // The line starting at `at`, without its break; `next` is where the one after begins (npos:
+  // none).
+  auto line_at = [&](size_t at, size_t& next) {
+    const size_t brk = all.find(kBreak, at);
+    next = brk == std::string_view::npos ? std::string_view::npos : brk + kBreak.size();
+    return all.substr(at, (brk == std::string_view::npos ? all.size() : brk) - at);
+  };
   bool in_block = false;
+  bool computer_capped = false;
   size_t bad_info = 0;
-  for (size_t i = lines[0].empty() ? 1 : 0; i < lines.size(); ++i) {
-    std::string_view line = lines[i];
+  size_t at = all.substr(0, 2) == kBreak ? 2 : 0;
+  for (size_t next = 0; at != std::string_view::npos; at = next) {
+    std::string_view line = line_at(at, next);
     if (!in_block) {
       if (line.substr(0, 7) == "driver_") {
         size_t k = 7;
         while (k < line.size() && line[k] >= '0' && line[k] <= '9') ++k;
         if (k > 7 && k < line.size() && line[k] == '=') {
+          if (entries.size() >= kMaxDevices) {
+            throw ReportTooLargeError("The report lists more than " + std::to_string(kMaxDevices) +
+                                      " devices; no computer has that many.");
+          }
           int number = 0;
           try {
-            number = std::stoi(std::string(line.substr(7, k - 7)));
+            number = std::stoi(std::string(line.substr(7, std::min<size_t>(k - 7, 12))));
           } catch (const std::exception&) {
             number = -1;  // beyond int: the page's Number() would not be exact either
           }
-          entries.push_back({number, std::string(line.substr(k + 1))});
+          if (k - 7 > 12) number = -1;
+          entries.push_back(
+              {number, at + k + 1, at + line.size(), CountSeparators(line.substr(k + 1))});
           continue;
         }
       }
       // An entry short of separators goes on over a line break in a field,
       // unless the empty line before the computer information follows.
-      const bool open = !entries.empty() && CountSeparators(entries.back().raw) < kFieldCount - 1;
-      const bool block_starts = line.empty() && (i + 1 == lines.size() || IsInfoLine(lines[i + 1]));
+      const bool open = !entries.empty() && entries.back().separators < kFieldCount - 1;
+      bool block_starts = false;
+      if (line.empty()) {
+        size_t after = 0;
+        block_starts = next == std::string_view::npos || IsInfoLine(line_at(next, after));
+      }
       if (open && !block_starts) {
-        entries.back().raw.append("\r\n").append(line);
+        // No separator spans a line break, so the count adds up line by line.
+        entries.back().end = at + line.size();
+        entries.back().separators += CountSeparators(line);
         continue;
       }
       in_block = true;
@@ -191,37 +264,40 @@ void ParseScanData(const std::string& text, Report& report) {
     }
     const size_t eq = line.find('=');
     if (eq != std::string_view::npos && eq > 0) {
-      report.computer.emplace_back(std::string(line.substr(0, eq)), std::string(line.substr(eq + 1)));
+      if (report.computer.size() < kMaxComputerLines) {
+        report.computer.emplace_back(std::string(line.substr(0, eq)),
+                                     std::string(line.substr(eq + 1)));
+      } else {
+        computer_capped = true;
+      }
     } else if (!line.empty()) {
       ++bad_info;
     }
+  }
+  if (computer_capped) {
+    report.notes.push_back("The computer information has more than " +
+                           std::to_string(kMaxComputerLines) + " lines; the rest were left out.");
   }
 
   bool truncated = false;
   for (size_t n = 0; n < entries.size(); ++n) {
     const Entry& entry = entries[n];
-    std::vector<std::string_view> views = Split(entry.raw, kSeparator);
-    std::vector<std::string> parts(views.begin(), views.end());
-    const bool damaged = parts.size() != kFieldCount;
+    const std::string_view raw = all.substr(entry.begin, entry.end - entry.begin);
+    const std::vector<std::string> parts = Fields(raw, entry.separators);
+    const bool damaged = entry.separators + 1 != kFieldCount;
     const std::string label = "driver_" + std::to_string(entry.number);
     if (damaged) {
       const bool last = n + 1 == entries.size();
-      if (last && parts.size() < kFieldCount && report.computer.empty()) {
+      if (last && entry.separators + 1 < kFieldCount && report.computer.empty()) {
         truncated = true;
-        report.notes.push_back("The device list ends in the middle of entry " + label +
-                               ": the report is incomplete. That entry is shown as far as it goes.");
+        report.notes.push_back(
+            "The device list ends in the middle of entry " + label +
+            ": the report is incomplete. That entry is shown as far as it goes.");
       } else {
-        report.notes.push_back("Entry " + label + " has " + std::to_string(parts.size() - 1) +
+        report.notes.push_back("Entry " + label + " has " + std::to_string(entry.separators) +
                                " separators instead of " + std::to_string(kFieldCount - 1) +
                                "; its fields may be shifted.");
       }
-      if (parts.size() > kFieldCount) {
-        // The problem code is the last field; extra separators belong to the ones before.
-        std::string last_field = parts.back();
-        parts.resize(kFieldCount - 1);
-        parts.push_back(last_field);
-      }
-      parts.resize(kFieldCount);
     }
     if (entry.number != static_cast<int>(n + 1)) {
       report.notes.push_back("Entry " + label + " is number " + std::to_string(n + 1) +
@@ -230,7 +306,8 @@ void ParseScanData(const std::string& text, Report& report) {
     const std::string problem(Trim(parts[11]));
     const bool known = AllDigits(problem);
     if (!known && !(damaged && problem.empty())) {
-      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] + "\").");
+      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] +
+                             "\").");
     }
     Device d;
     d.number = entry.number;
@@ -244,6 +321,12 @@ void ParseScanData(const std::string& text, Report& report) {
     d.installed.inf = std::string(Trim(parts[7]));
     d.hardware_ids = IdList(parts[8]);
     d.compatible_ids = IdList(parts[9]);
+    if (d.hardware_ids.size() > kMaxIds || d.compatible_ids.size() > kMaxIds) {
+      d.hardware_ids.resize(std::min(d.hardware_ids.size(), kMaxIds));
+      d.compatible_ids.resize(std::min(d.compatible_ids.size(), kMaxIds));
+      report.notes.push_back("Entry " + label + " lists more than " + std::to_string(kMaxIds) +
+                             " identifiers; the rest were left out.");
+    }
     d.matching_id = parts[10];
     d.problem = -1;
     if (known) {
@@ -255,7 +338,8 @@ void ParseScanData(const std::string& text, Report& report) {
     report.notes.push_back("The computer information is missing from the report.");
   }
   if (bad_info > 0) {
-    report.notes.push_back(std::to_string(bad_info) + " line(s) of the computer information could not be read.");
+    report.notes.push_back(std::to_string(bad_info) +
+                           " line(s) of the computer information could not be read.");
   }
 }
 
@@ -275,15 +359,21 @@ std::string DecodeEntities(std::string_view in) {
     }
     std::string_view name = in.substr(i + 1, semi - i - 1);
     char32_t cp = 0;
-    if (name == "amp") cp = '&';
-    else if (name == "lt") cp = '<';
-    else if (name == "gt") cp = '>';
-    else if (name == "quot") cp = '"';
-    else if (name == "apos") cp = '\'';
+    if (name == "amp")
+      cp = '&';
+    else if (name == "lt")
+      cp = '<';
+    else if (name == "gt")
+      cp = '>';
+    else if (name == "quot")
+      cp = '"';
+    else if (name == "apos")
+      cp = '\'';
     else if (name.size() > 1 && name[0] == '#') {
       const bool hex = name[1] == 'x' || name[1] == 'X';
       try {
-        cp = static_cast<char32_t>(std::stoul(std::string(name.substr(hex ? 2 : 1)), nullptr, hex ? 16 : 10));
+        cp = static_cast<char32_t>(
+            std::stoul(std::string(name.substr(hex ? 2 : 1)), nullptr, hex ? 16 : 10));
       } catch (const std::exception&) {
         cp = 0;
       }
@@ -298,8 +388,12 @@ std::string DecodeEntities(std::string_view in) {
   return out;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string LowerStr(std::string_view s) {
   std::string o(s);
   for (char& c : o) c = Lower(c);
@@ -332,9 +426,12 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
       continue;
     }
     size_t name_end = k;
-    while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' && html[name_end] != '/') ++name_end;
+    while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' &&
+           html[name_end] != '/')
+      ++name_end;
     const std::string tag = LowerStr(html.substr(k, name_end - k));
     std::vector<std::pair<std::string, std::string>> attrs;
+    std::unordered_set<std::string> names;
     k = name_end;
     while (k < html.size() && html[k] != '>') {
       if (IsSpace(html[k]) || html[k] == '/') {
@@ -342,7 +439,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
         continue;
       }
       size_t an = k;
-      while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' && html[an] != '/') ++an;
+      while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' &&
+             html[an] != '/')
+        ++an;
       std::string name = LowerStr(html.substr(k, an - k));
       if (an == k) ++an;  // a stray character
       k = an;
@@ -364,9 +463,9 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
         }
       }
       // The first of repeated attributes counts, as in the browser.
-      bool seen = false;
-      for (const auto& a : attrs) seen = seen || a.first == name;
-      if (!seen && !name.empty()) attrs.emplace_back(std::move(name), DecodeEntities(Cp1252ToUtf8(value)));
+      if (!name.empty() && names.insert(name).second) {
+        attrs.emplace_back(std::move(name), DecodeEntities(Cp1252ToUtf8(value)));
+      }
     }
     for (const auto& a : attrs) {
       if (a.first == "id" && a.second == "report-data") return attrs;
@@ -392,7 +491,8 @@ const std::string* Report::Computer(std::string_view label) const {
 
 Report ReadReportFields(std::string_view drivers_base64, std::string_view hwid_base64) {
   if (drivers_base64 == "[drivers]") {
-    throw ReportError("This is the report template, not a report: run a scan and use the report it writes.");
+    throw ReportError(
+        "This is the report template, not a report: run a scan and use the report it writes.");
   }
   Report report;
   if (hwid_base64 == "[hwid]") {

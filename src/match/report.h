@@ -12,6 +12,17 @@ namespace match {
 struct ReportError : std::runtime_error {
   using runtime_error::runtime_error;
 };
+// A report beyond what any computer has (kMaxDevices); refused whole.
+struct ReportTooLargeError : ReportError {
+  using ReportError::ReportError;
+};
+
+// Real computers have hundreds of devices; these bounds keep a hostile
+// report's cost in proportion to its size. Identifier lists and computer
+// lines beyond them are cut with a note.
+inline constexpr size_t kMaxDevices = 10000;
+inline constexpr size_t kMaxIds = 1000;
+inline constexpr size_t kMaxComputerLines = 1000;
 
 struct InstalledDriver {
   std::string inf, version, date, provider;  // date "YYYY-MM-DD" when readable, else as written
@@ -22,21 +33,23 @@ struct Device {
   std::vector<std::string> hardware_ids, compatible_ids;
   int problem = 0;  // -1 when the report's code cannot be read
   InstalledDriver installed;
-  int number = 0;   // n of driver_n
+  int number = 0;  // n of driver_n
   std::string device_id, driver_key, class_name, matching_id;
   bool NeedsAttention() const { return problem != 0 || installed.inf.empty(); }
 };
 
 struct Report {
-  std::vector<std::pair<std::string, std::string>> computer;  // the block's label=value lines, in order
+  std::vector<std::pair<std::string, std::string>>
+      computer;  // the block's label=value lines, in order
   std::vector<Device> devices;
-  std::string hardware_id;          // decoded; "" when missing or damaged
-  std::vector<std::string> notes;   // what the page would warn about
+  std::string hardware_id;                                    // decoded; "" when missing or damaged
+  std::vector<std::string> notes;                             // what the page would warn about
   const std::string* Computer(std::string_view label) const;  // first value or nullptr
 };
 
 // All text is UTF-8 (decoded from windows-1252 as the page does).
-Report ReadReportPage(std::string_view html_bytes);                                        // throws ReportError
-Report ReadReportFields(std::string_view drivers_base64, std::string_view hwid_base64);  // throws ReportError
+Report ReadReportPage(std::string_view html_bytes);  // throws ReportError
+Report ReadReportFields(std::string_view drivers_base64,
+                        std::string_view hwid_base64);  // throws ReportError
 
 }  // namespace match

@@ -2,10 +2,12 @@
 // requests keep using the index they started with.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalog/catalog.h"
@@ -23,6 +25,8 @@ class CatalogSource {
 
   // The index to use for one request; never null after a Refresh succeeded.
   std::shared_ptr<const catalog::Index> Current() const;
+  // The same with its generation, which every successful Refresh advances.
+  std::pair<std::shared_ptr<const catalog::Index>, uint64_t> CurrentWithGeneration() const;
 
   const std::string& index_path() const { return index_path_; }
 
@@ -33,6 +37,7 @@ class CatalogSource {
   std::mutex refresh_mutex_;
   mutable std::mutex mutex_;
   std::shared_ptr<const catalog::Index> current_;
+  uint64_t generation_ = 0;
 };
 
 }  // namespace service

@@ -16,14 +16,30 @@ namespace service {
 struct PostError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// A post beyond the bounds of any real report (answered 413).
+struct PostTooLargeError : PostError {
+  using PostError::PostError;
+};
 
 using FormFields = std::vector<std::pair<std::string, std::string>>;
 
 // application/x-www-form-urlencoded: '&'-separated name=value pairs, '+' for
 // space, %XX escapes. Names and values come back as the bytes they encode
 // (the page encodes windows-1252, so no character set is applied here).
-// Throws PostError on a broken escape.
+// Throws PostError on a broken escape or more than kMaxFormFields fields.
 FormFields DecodeUrlEncoded(std::string_view body);
+
+// multipart/form-data with the given boundary (from the Content-Type): each
+// part's name and content, as bytes. Throws PostError on a body that is not
+// whole, or more than kMaxFormFields parts.
+FormFields DecodeMultipart(std::string_view body, std::string_view boundary);
+
+// The boundary parameter of a multipart Content-Type value; "" when none.
+std::string MultipartBoundary(std::string_view content_type);
+
+// The page sends four fields; a few more are tolerated, not thousands (each
+// costs far more memory than the bytes that name it).
+inline constexpr size_t kMaxFormFields = 64;
 
 // The report as posted: Base64 fields verbatim, the scan id in upper case,
 // the setup-log excerpt as UTF-8.

@@ -11,7 +11,9 @@
 namespace service {
 namespace {
 
-bool StartsWith(const std::string& s, std::string_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& s, std::string_view prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
 
 void MakeDirs(const std::string& path) {
   for (size_t pos = 1; pos <= path.size(); ++pos) {
@@ -46,7 +48,8 @@ std::unique_ptr<ReportStore> OpenStore(const std::string& url, size_t connection
     if (path.empty()) throw StoreError("The store address \"sqlite:\" names no file.");
     return OpenSqliteStore(path);
   }
-  if (StartsWith(url, "postgresql://") || StartsWith(url, "postgres://")) return OpenPostgresStore(url, connections);
+  if (StartsWith(url, "postgresql://") || StartsWith(url, "postgres://"))
+    return OpenPostgresStore(url, connections);
   throw StoreError("Unknown store address \"" + url + "\"; use sqlite:PATH or postgresql://...");
 }
 
@@ -57,8 +60,9 @@ std::string UtcNow() {
   std::tm tm{};
   gmtime_r(&secs, &tm);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms % 1000));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ms % 1000));
   return buf;
 }
 

@@ -20,15 +20,21 @@ struct StoredReport {
   std::string received;  // UTC, "YYYY-MM-DDTHH:MM:SS.mmmZ"
 };
 
+enum class PutResult {
+  kStored,         // new, and committed
+  kAlreadyStored,  // the same content was stored before (drivers, hwid, setup log)
+  kConflict,       // a different report has this scan id; nothing was changed
+};
+
 // Every method may be called from any number of threads at once.
 class ReportStore {
  public:
   virtual ~ReportStore() = default;
-  // Inserts the report, or replaces the one with the same scan id, in one
-  // committed transaction. Throws StoreError.
-  virtual void Put(const StoredReport& report) = 0;
+  // Inserts the report in one committed transaction, unless its scan id is
+  // stored already: the first report with an id stays. Throws StoreError.
+  virtual PutResult Put(const StoredReport& report) = 0;
   virtual std::optional<StoredReport> Get(const std::string& scan_id) = 0;
-  // Cheap liveness check for /healthz. Throws StoreError.
+  // Whether the store can take a report now (for /healthz). Throws StoreError.
   virtual void Ping() = 0;
   virtual std::string Describe() const = 0;
 };

@@ -80,6 +80,16 @@ expect_eq "$rc" 3 "installed kestrova-scan without /usr/share/kestrova/driver.ht
 for d in /usr/share/applications/kestrova*.desktop; do
   desktop-file-validate "$d" || fail "desktop entry $d is not valid"
 done
+# The service's unit and settings, as systemd reads them.
+if [ -x /usr/bin/kestrova-service ]; then
+  unit=/usr/lib/systemd/system/kestrova-service.service
+  [ -f "$unit" ] || fail "no systemd unit for kestrova-service"
+  [ -f /etc/default/kestrova-service ] || fail "no /etc/default/kestrova-service"
+  dpkg-query -W -f='${Conffiles}\n' kestrova | grep -q '/etc/default/kestrova-service' ||
+    fail "/etc/default/kestrova-service is not a conffile"
+  systemd-analyze verify --man=no "$unit" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; fail "systemd-analyze verify finds fault with $unit"; }
+fi
 lintian --fail-on error "$deb" >"$work/lintian.log" 2>&1 ||
   { cat "$work/lintian.log" >&2; fail "lintian reports errors for $deb"; }
 

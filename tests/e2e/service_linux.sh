@@ -3,8 +3,9 @@
 # PostgreSQL cluster: the fixture report answered with its drivers, bad posts
 # refused while the service keeps serving, a bounded load all stored, a
 # kill -9 during a load losing no acknowledged report, SIGHUP refreshing the
-# catalog, SIGTERM finishing in-flight posts, two instances over one
-# database, and the report page in Chromium showing the service's results.
+# catalog, SIGTERM finishing in-flight posts, the first report of a scan id
+# kept, two instances over one database, the database frozen (SIGSTOP) and
+# continued, and the report page in Chromium showing the service's results.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 source "$(dirname "$0")/lib/postgres.sh"
@@ -34,7 +35,7 @@ SCANID=6F9619FF8B86D011B42D00C04FC964FF
 start_service() {
   local name=$1 store=$2 out=$work/$1.out
   : >"$out"
-  "$svc" --listen 127.0.0.1:0 --catalog "$catalog" --store "$store" --index "$work/index.sqlite" --threads 8 \
+  "$svc" --listen 127.0.0.1:0 --catalog "$catalog" --store "$store" --index "$work/index.sqlite" --threads 8 --per-client 100 \
     >"$out" 2>>"$work/$name.log" &
   pid=$!
   pids+=("$pid")
@@ -98,15 +99,20 @@ assert best == {
 PY
   # Lower-case scan id: the same report.
   expect_eq "$(status "$url/api/reports/${SCANID,,}")" 200 "$label: the scan id in lower case"
-  # Multipart, same scan id: replaces the earlier report.
-  expect_eq "$(post_kind "$url" multipart "$SCANID")" 200 "$label: a multipart post"
-  expect_eq "$(status "$url/api/reports/$SCANID")" 200 "$label: the replaced report"
+  # The same report again, as multipart: answered as before ("Send again").
+  expect_eq "$(post_kind "$url" multipart "$SCANID")" 200 "$label: a multipart post of the same report"
+  # Another report under that scan id: refused, the first one stays.
+  expect_eq "$(post_kind "$url" other "$SCANID")" 409 "$label: another report under a stored scan id"
+  expect_eq "$(status "$url/api/reports/$SCANID")" 200 "$label: the first report"
+  grep -q "another computer" "$work/body" && fail "$label: the first report was replaced"
 
   # Bad posts: 4xx with a plain message, and the service keeps serving.
   expect_eq "$(post_kind "$url" bad-base64 00000000000000000000000000000001)" 400 "$label: bad Base64"
   grep -q "not Base64" "$work/body" || fail "$label: bad Base64 message: $(cat "$work/body")"
   expect_eq "$(post_kind "$url" wrong-fields 00000000000000000000000000000002)" 400 "$label: a wrong field count"
   expect_eq "$(post_kind "$url" form ../../../etc/passwd)" 400 "$label: a scan id with ../"
+  expect_eq "$(post_kind "$url" form 0000000000000000000000000000001)" 400 "$label: a 31-digit scan id"
+  grep -q "32 hexadecimal digits" "$work/body" || fail "$label: 31-digit scan id message: $(cat "$work/body")"
   expect_eq "$(post_kind "$url" json 00000000000000000000000000000003)" 415 "$label: a JSON body"
   head -c $((50 << 20)) /dev/zero | tr '\0' 'A' >"$work/big.body"
   local big
@@ -214,6 +220,24 @@ if [ -x "$PG_BIN/initdb" ]; then
   pg_as_owner "$PG_BIN/pg_ctl" -D "$PG_DIR/data" -m fast -w -t 60 restart >/dev/null || fail "PostgreSQL restart"
   expect_eq "$(post_kind "$url" form 0123456789ABCDEF0123456789ABCDE0)" 200 "instance B: a post after the database restart"
   expect_eq "$(status "$url_a/api/reports/0123456789ABCDEF0123456789ABCDE0")" 200 "instance A: a read after the database restart"
+  # The database frozen (every server process stopped): posts and
+  # /healthz get 503 within the store's deadlines, other requests are
+  # answered at once, and the service recovers when the database does.
+  postmaster=$(head -n 1 "$PG_DIR/data/postmaster.pid")
+  frozen=("$postmaster" $(pgrep -P "$postmaster" || true))
+  kill -STOP "${frozen[@]}"
+  started=$(date +%s%N)
+  expect_eq "$(status "$url/nothing-here")" 404 "a 404 while the database is frozen"
+  [ $((($(date +%s%N) - started) / 1000000)) -lt 1000 ] || fail "a 404 waited for the frozen database"
+  started=$(date +%s%N)
+  expect_eq "$(post_kind "$url" form 0123456789ABCDEF0123456789ABCDE1)" 503 "a post while the database is frozen"
+  expect_eq "$(status "$url/healthz")" 503 "/healthz while the database is frozen"
+  took=$((($(date +%s%N) - started) / 1000000))
+  [ "$took" -lt 25000 ] || fail "503s took $took ms with the database frozen"
+  kill -CONT "${frozen[@]}"
+  for _ in $(seq 1 100); do [ "$(status "$url/healthz")" = 200 ] && break; sleep 0.2; done
+  expect_eq "$(status "$url/healthz")" 200 "/healthz after the database came back"
+  expect_eq "$(post_kind "$url" form 0123456789ABCDEF0123456789ABCDE1)" 200 "a post after the database came back"
   kill -TERM "$pid_a" "$pid"
   wait_exit "$pid_a" 30
   wait_exit "$pid" 30

@@ -21,7 +21,8 @@ Entry Network() {
   e.device_id = "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00,";
   e.cls = "Net";
   e.inf = "oem12.inf";
-  e.hwids = "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00, PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028,";
+  e.hwids =
+      "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00, PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028,";
   e.compat = "PCI\\VEN_8086&DEV_15B8&REV_00,PCI\\VEN_8086&DEV_15B8,,";
   e.matching = "pci\\ven_8086&dev_15b8";
   return e;
@@ -36,15 +37,17 @@ Entry Missing() {
 }
 
 TEST(ReportReader, ReadsTheDevicesAndComputerOfAFilledInReportPage) {
-  const std::string page =
-      Page(Base64(ScanData({Network(), Missing()}, testing::kWindows10)), Base64("WD-WCC4N1234567"));
+  const std::string page = Page(Base64(ScanData({Network(), Missing()}, testing::kWindows10)),
+                                Base64("WD-WCC4N1234567"));
   const Report r = ReadReportPage(page);
   ASSERT_EQ(r.devices.size(), 2u);
   const Device& net = r.devices[0];
   EXPECT_EQ(net.name, "Caf\xC3\xA9 \xE2\x82\xAC Ethernet");
-  EXPECT_EQ(net.hardware_ids, (std::vector<std::string>{"PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00",
-                                                        "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028"}));
-  EXPECT_EQ(net.compatible_ids, (std::vector<std::string>{"PCI\\VEN_8086&DEV_15B8&REV_00", "PCI\\VEN_8086&DEV_15B8"}));
+  EXPECT_EQ(net.hardware_ids,
+            (std::vector<std::string>{"PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00",
+                                      "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028"}));
+  EXPECT_EQ(net.compatible_ids,
+            (std::vector<std::string>{"PCI\\VEN_8086&DEV_15B8&REV_00", "PCI\\VEN_8086&DEV_15B8"}));
   EXPECT_EQ(net.installed.inf, "oem12.inf");
   EXPECT_EQ(net.installed.date, "2024-03-04");
   EXPECT_EQ(net.installed.version, "12.19.1.37");
@@ -79,9 +82,11 @@ TEST(ReportReader, RefusesTheTemplateAPageWithoutDataAndDamagedBase64) {
   const std::string good = Base64(ScanData({Network()}, testing::kWindows10));
   const Case cases[] = {
       {"template", testing::Template(), "template"},
-      {"other page", "<html><body><div id=\"report\">hello</div></body></html>", "not a Kestrova report"},
+      {"other page", "<html><body><div id=\"report\">hello</div></body></html>",
+       "not a Kestrova report"},
       {"empty data", Page("", Base64("1")), "no device data"},
-      {"bad character", Page(good.substr(0, 8) + "*" + good.substr(9), Base64("1")), "character 9 (\"*\")"},
+      {"bad character", Page(good.substr(0, 8) + "*" + good.substr(9), Base64("1")),
+       "character 9 (\"*\")"},
       {"cut short", Page(good.substr(0, good.size() - 1), Base64("1")), "cut short"},
       {"no entries", Page(Base64("\r\n\r\nCaption=x"), Base64("1")), "no device entries"},
   };
@@ -90,7 +95,8 @@ TEST(ReportReader, RefusesTheTemplateAPageWithoutDataAndDamagedBase64) {
       ReadReportPage(c.page);
       ADD_FAILURE() << c.name << ": accepted";
     } catch (const ReportError& e) {
-      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << c.name << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos)
+          << c.name << ": " << e.what();
     }
   }
 }
@@ -107,22 +113,48 @@ TEST(ReportReader, SplitsEntriesAsThePageDoes) {
   Entry broken = Network();
   broken.name = "Two\r\nlines";  // a field holding a line break continues its entry
   Entry extra = Missing();
-  extra.matching = "a[;]b";       // one separator too many: the problem code stays the last field
-  extra.hwids = "\xA0HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269\xA0,";  // no-break spaces trim as in the page
+  extra.matching = "a[;]b";  // one separator too many: the problem code stays the last field
+  extra.hwids =
+      "\xA0HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269\xA0,";  // no-break spaces trim as in the page
   extra.problem = "28\xA0";
   Entry unreadable = Missing();
   unreadable.problem = "x";
-  const Report r = ReadReportFields(Base64(ScanData({broken, extra, unreadable}, testing::kWindows10)), "");
+  const Report r =
+      ReadReportFields(Base64(ScanData({broken, extra, unreadable}, testing::kWindows10)), "");
   ASSERT_EQ(r.devices.size(), 3u);
   EXPECT_EQ(r.devices[0].name, "Two\r\nlines");
   EXPECT_EQ(r.devices[0].installed.inf, "oem12.inf");
   EXPECT_EQ(r.devices[1].problem, 28);
-  EXPECT_EQ(r.devices[1].hardware_ids, (std::vector<std::string>{"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269"}));
+  EXPECT_EQ(r.devices[1].hardware_ids,
+            (std::vector<std::string>{"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0269"}));
   EXPECT_EQ(r.devices[2].problem, -1);
   EXPECT_TRUE(r.devices[2].NeedsAttention());
   ASSERT_EQ(r.notes.size(), 2u);
   EXPECT_NE(r.notes[0].find("driver_2 has 12 separators"), std::string::npos) << r.notes[0];
   EXPECT_NE(r.notes[1].find("unreadable problem code"), std::string::npos) << r.notes[1];
+}
+
+TEST(ReportReader, HostileShapesAreReadInOnePassOrRefused) {
+  Entry spaced = Network();
+  spaced.date = std::string(30000, ' ') + "1-1-2000";  // once enough to exhaust the stack
+  Entry long_name = Missing();
+  for (int i = 0; i < 100000; ++i)
+    long_name.name += "line\r\n";  // one entry continued over many lines
+  long_name.name += "end";
+  Entry many_ids = Missing();
+  for (size_t i = 0; i <= kMaxIds; ++i) many_ids.hwids += "PCI\\X,";
+  const Report r =
+      ReadReportFields(Base64(ScanData({spaced, long_name, many_ids}, testing::kWindows10)), "");
+  ASSERT_EQ(r.devices.size(), 3u);
+  EXPECT_EQ(r.devices[0].installed.date, "2000-01-01");
+  EXPECT_EQ(r.devices[1].name.size(), long_name.name.size());
+  EXPECT_EQ(r.devices[2].hardware_ids.size(), kMaxIds);
+  ASSERT_EQ(r.notes.size(), 1u);
+  EXPECT_NE(r.notes[0].find("more than 1000 identifiers"), std::string::npos) << r.notes[0];
+
+  const std::vector<Entry> too_many(kMaxDevices + 1, Missing());
+  EXPECT_THROW(ReadReportFields(Base64(ScanData(too_many, testing::kWindows10)), ""),
+               ReportTooLargeError);
 }
 
 TEST(ReportReader, ATruncatedReportKeepsWhatItHas) {
@@ -132,7 +164,8 @@ TEST(ReportReader, ATruncatedReportKeepsWhatItHas) {
   ASSERT_EQ(r.devices.size(), 2u);
   EXPECT_EQ(r.devices[1].problem, -1);
   ASSERT_FALSE(r.notes.empty());
-  EXPECT_NE(r.notes[0].find("ends in the middle of entry driver_2"), std::string::npos) << r.notes[0];
+  EXPECT_NE(r.notes[0].find("ends in the middle of entry driver_2"), std::string::npos)
+      << r.notes[0];
 }
 
 TEST(ReportReader, ReadsTheDataElementAsTheBrowserFindsIt) {
@@ -140,9 +173,11 @@ TEST(ReportReader, ReadsTheDataElementAsTheBrowserFindsIt) {
   // Single quotes, an entity, an earlier mention inside a script, upper-case names.
   std::string encoded = drivers;
   encoded.replace(0, 1, "&#" + std::to_string(static_cast<int>(drivers[0])) + ";");
-  const std::string page = "<script>var s = '<div id=\"report-data\" data-drivers=\"AAAA\">';</script>\n"
-                           "<!-- <div id=\"report-data\" data-drivers=\"BBBB\"> -->\n"
-                           "<DIV hidden ID='report-data' DATA-DRIVERS='" + encoded + "' data-hwid=''></DIV>";
+  const std::string page =
+      "<script>var s = '<div id=\"report-data\" data-drivers=\"AAAA\">';</script>\n"
+      "<!-- <div id=\"report-data\" data-drivers=\"BBBB\"> -->\n"
+      "<DIV hidden ID='report-data' DATA-DRIVERS='" +
+      encoded + "' data-hwid=''></DIV>";
   const Report r = ReadReportPage(page);
   ASSERT_EQ(r.devices.size(), 1u);
   EXPECT_EQ(r.devices[0].name, "Multimedia Audio Controller");

@@ -30,6 +30,29 @@ TEST(DecodeUrlEncoded, RefusesBrokenEscapes) {
   EXPECT_THROW(DecodeUrlEncoded("a%2=b"), PostError);
 }
 
+TEST(DecodeMultipart, GivesEachPartAndRefusesCutOrCrowdedBodies) {
+  // RFC 7578 (multipart/form-data): parts between "--boundary" lines, CRLF line ends.
+  const std::string body =
+      "preamble\r\n--XyZ\r\nContent-Disposition: form-data; name=\"scanid\"\r\n\r\nABC\r\n"
+      "--XyZ\r\ncontent-disposition: form-data; filename=\"r.txt\"; name=drivers\r\nContent-Type: "
+      "text/plain\r\n"
+      "\r\nline 1\r\n-XyZ\r\n--XyZ--\r\n";
+  EXPECT_EQ(MultipartBoundary("multipart/form-data; charset=x; boundary=\"XyZ\""), "XyZ");
+  Fields f = DecodeMultipart(body, "XyZ");
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_EQ(f[0], (std::pair<std::string, std::string>{"scanid", "ABC"}));
+  EXPECT_EQ(f[1], (std::pair<std::string, std::string>{"drivers", "line 1\r\n-XyZ"}));
+  EXPECT_THROW(DecodeMultipart(body.substr(0, body.size() - 12), "XyZ"), PostError);
+  EXPECT_THROW(DecodeMultipart(body, ""), PostError);
+  std::string crowded, form;
+  for (size_t i = 0; i <= kMaxFormFields; ++i) {
+    crowded += "--b\r\nContent-Disposition: form-data; name=a\r\n\r\n\r\n";
+    form += "a&";
+  }
+  EXPECT_THROW(DecodeMultipart(crowded + "--b--", "b"), PostError);
+  EXPECT_THROW(DecodeUrlEncoded(form), PostError);
+}
+
 TEST(Cp1252ToUtf8, MapsTheHighHalfAsBrowsersDo) {
   EXPECT_EQ(Cp1252ToUtf8("caf\xE9 \x80 \x93q\x94 \x81"), "caf\u00e9 \u20ac \u201cq\u201d \u0081");
   EXPECT_EQ(Cp1252ToUtf8("\r\n\x7F\xFF"), "\r\n\x7F\u00ff");
@@ -47,13 +70,18 @@ TEST(IsScanId, ExactlyThirtyTwoHexDigits) {
 
 // Base64 of a one-device list as the program writes it.
 const char* kDrivers =
-    "DQpkcml2ZXJfMT1SZWFsdGVrIFBDSWUgR2JFIEZhbWlseSBDb250cm9sbGVyWztdMTAuMzguMTExOC4yMDE5WztdUmVhbHRla1s7XTExLTE4"
-    "LTIwMTlbO11QQ0lcVkVOXzEwRUMmREVWXzgxNjgsWztdUENJXFZFTl8xMEVDJkRFVl84MTY4LFx7NGQzNmU5NzItZTMyNS0xMWNlLWJmYzEt"
-    "MDgwMDJiZTEwMzE4fVwwMDAxWztdTmV0Wztdb2VtNy5pbmZbO11QQ0lcVkVOXzEwRUMmREVWXzgxNjgmUkVWXzE1LFBDSVxWRU5fMTBFQyZE"
+    "DQpkcml2ZXJfMT1SZWFsdGVrIFBDSWUgR2JFIEZhbWlseSBDb250cm9sbGVyWztdMTAuMzguMTExOC4yMDE5WztdUmVhbH"
+    "Rla1s7XTExLTE4"
+    "LTIwMTlbO11QQ0lcVkVOXzEwRUMmREVWXzgxNjgsWztdUENJXFZFTl8xMEVDJkRFVl84MTY4LFx7NGQzNmU5NzItZTMyNS"
+    "0xMWNlLWJmYzEt"
+    "MDgwMDJiZTEwMzE4fVwwMDAxWztdTmV0Wztdb2VtNy5pbmZbO11QQ0lcVkVOXzEwRUMmREVWXzgxNjgmUkVWXzE1LFBDSV"
+    "xWRU5fMTBFQyZE"
     "RVZfODE2OCxbO11bO11wY2lcdmVuXzEwZWMmZGV2XzgxNjhbO10wDQoNCmJpb3M9VGVzdA==";
 
 Fields Good() {
-  return {{"drivers", kDrivers}, {"hwid", "V0QtMTIz"}, {"scanid", "6f9619ff8b86d011b42d00c04fc964ff"},
+  return {{"drivers", kDrivers},
+          {"hwid", "V0QtMTIz"},
+          {"scanid", "6f9619ff8b86d011b42d00c04fc964ff"},
           {"setup_api_log", "line \xE9\r\n"}};
 }
 

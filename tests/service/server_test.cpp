@@ -1,22 +1,25 @@
 // The HTTP front in-process, on a loopback port, over a SQLite store and the
-// fixture catalog: answers, refusals, and a client that stops mid-request.
+// fixture catalog: answers, refusals, limits, slow clients, and stores that
+// fail or wait.
 #include "service/server.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-
-#include "catalog/text.h"
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
-#include <nlohmann/json.hpp>
+#include "catalog/text.h"
 
 namespace service {
 namespace {
@@ -52,15 +55,17 @@ std::string Escape(const std::string& in) {
 
 // One network adapter the fixture catalog has a driver for, in windows-1252.
 const std::string kScanData =
-    "\r\ndriver_1=Carte r\xE9seau[;]10.38.1118.2019[;]Realtek[;]11-18-2019[;]PCI\\VEN_10EC&DEV_8168,[;]"
+    "\r\ndriver_1=Carte "
+    "r\xE9seau[;]10.38.1118.2019[;]Realtek[;]11-18-2019[;]PCI\\VEN_10EC&DEV_8168,[;]"
     "PCI\\VEN_10EC&DEV_8168,\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0001[;]Net[;]oem7.inf[;]"
     "PCI\\VEN_10EC&DEV_8168&REV_15,PCI\\VEN_10EC&DEV_8168,[;][;]pci\\ven_10ec&dev_8168[;]43"
     "\r\n\r\nCaption=Microsoft Windows 10 Pro\r\nVersion=10.0.19045\r\nOSArchitecture=64bits";
 const std::string kId = "0123456789ABCDEF0123456789ABCDEF";
 
-std::string Body(const std::string& scan_id, const std::string& log, const std::string& data = kScanData) {
-  return "drivers=" + Escape(Base64(data)) + "&hwid=" + Escape(Base64("WD-1")) + "&scanid=" + scan_id +
-         "&setup_api_log=" + Escape(log);
+std::string Body(const std::string& scan_id, const std::string& log,
+                 const std::string& data = kScanData) {
+  return "drivers=" + Escape(Base64(data)) + "&hwid=" + Escape(Base64("WD-1")) +
+         "&scanid=" + scan_id + "&setup_api_log=" + Escape(log);
 }
 
 class ServiceTest : public ::testing::Test {
@@ -70,18 +75,23 @@ class ServiceTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     store_ = OpenSqliteStore((dir_ / "reports.sqlite").string());
-    catalog_ = std::make_unique<CatalogSource>(std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"},
-                                               (dir_ / "index.sqlite").string(), log_);
-    catalog_->Refresh();
+    catalog_ = std::make_unique<CatalogSource>(
+        std::vector<std::string>{KESTROVA_TEST_DATA "/service/catalog"},
+        (dir_ / "index.sqlite").string(), log_);
+    if (LoadCatalog()) catalog_->Refresh();
     ServiceOptions options;
     options.port = 0;
     options.threads = 4;
-    options.read_timeout_s = 1;
+    options.header_timeout_s = 1;
+    options.body_timeout_s = 1;
     options.keep_alive_s = 1;
-    service_ = std::make_unique<Service>(options, *store_, *catalog_, log_);
+    options.per_client = 100;
+    service_ = std::make_unique<Service>(options, StoreForService(), *catalog_, log_);
     port_ = service_->Bind();
     runner_ = std::thread([this] { service_->Run(); });
   }
+  virtual ReportStore& StoreForService() { return *store_; }
+  virtual bool LoadCatalog() { return true; }
   void TearDown() override {
     service_->Stop();
     runner_.join();
@@ -94,10 +104,42 @@ class ServiceTest : public ::testing::Test {
     c.set_read_timeout(10, 0);
     return c;
   }
-  httplib::Result Post(const std::string& body, const std::string& type = "application/x-www-form-urlencoded",
+  httplib::Result Post(const std::string& body,
+                       const std::string& type = "application/x-www-form-urlencoded",
                        const std::string& accept = "application/json") {
     httplib::Headers headers{{"Accept", accept}};
     return Client().Post("/report", headers, body, type.c_str());
+  }
+
+  // Sends `request` on a connection of its own (a thread keeps sending
+  // while this reads) and returns all that comes back until the server
+  // closes, or 10 s pass.
+  std::string Exchange(const std::string& request, std::chrono::milliseconds pause = {}) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port_));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return "no connection";
+    std::thread sender([&] {
+      for (size_t at = 0; at < request.size();) {
+        ssize_t n = ::send(fd, request.data() + at, std::min<size_t>(request.size() - at, 1 << 16),
+                           MSG_NOSIGNAL);
+        if (n <= 0) return;
+        at += static_cast<size_t>(n);
+        if (pause.count()) std::this_thread::sleep_for(pause);
+      }
+    });
+    timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::string answer;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) answer.append(buf, static_cast<size_t>(n));
+    ::shutdown(fd, SHUT_RDWR);
+    sender.join();
+    ::close(fd);
+    return answer;
   }
 
   fs::path dir_;
@@ -109,7 +151,7 @@ class ServiceTest : public ::testing::Test {
   std::thread runner_;
 };
 
-TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversThenReplacesItOnRepost) {
+TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversAndKeepsTheFirstOfAScanId) {
   auto res = Post(Body(kId, "first \x80"));
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200) << res->body;
@@ -122,25 +164,38 @@ TEST_F(ServiceTest, StoresAPostAndAnswersWithTheDriversThenReplacesItOnRepost) {
   EXPECT_EQ(json["devices"][0]["name"], "Carte r\u00e9seau");
   EXPECT_EQ(json["devices"][0]["candidates"][0]["inf"], "net/fxnet.inf");
 
-  // The browser's kind of answer: the results page, its values as text.
-  res = Post(Body(kId, "second"), "application/x-www-form-urlencoded", "text/html,*/*");
+  const std::string received = json["received"];
+
+  // "Send again" of the same report, with the browser's kind of answer:
+  // the results page, its values as text.
+  res = Post(Body(kId, "first \x80"), "application/x-www-form-urlencoded", "text/html,*/*");
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200);
   EXPECT_NE(res->get_header_value("Content-Type").find("text/html"), std::string::npos);
   EXPECT_NE(res->body.find("Fixture PCIe GbE Family Controller"), std::string::npos);
 
+  // Another report under the same id does not replace it.
+  res = Post(Body(kId, "second"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 409) << res->body;
+  EXPECT_NE(res->body.find("never replaced"), std::string::npos);
+
   std::string lower = kId;
   for (char& c : lower) c = static_cast<char>(std::tolower(c));
-  res = Client().Get(("/api/reports/" + lower).c_str());
-  ASSERT_TRUE(res);
-  ASSERT_EQ(res->status, 200);
-  EXPECT_EQ(nlohmann::json::parse(res->body)["setup_log"], "second");
+  for (int twice = 0; twice < 2; ++twice) {  // the second from the cache
+    res = Client().Get(("/api/reports/" + lower).c_str());
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200);
+    EXPECT_EQ(nlohmann::json::parse(res->body)["setup_log"], "first \u20ac");
+    EXPECT_EQ(nlohmann::json::parse(res->body)["received"], received);
+  }
 }
 
 TEST_F(ServiceTest, ShowsMarkupFromAReportAsText) {
   std::string data = kScanData;
   data.replace(data.find("Carte r\xE9seau"), 12, "<img src=x onerror=alert(1)>");
-  auto res = Post(Body(kId, "<script>alert(2)</script>", data), "application/x-www-form-urlencoded", "text/html");
+  auto res = Post(Body(kId, "<script>alert(2)</script>", data), "application/x-www-form-urlencoded",
+                  "text/html");
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200) << res->body;
   EXPECT_EQ(res->body.find("<img src=x"), std::string::npos);
@@ -185,8 +240,10 @@ TEST_F(ServiceTest, RefusesBadPostsWithAPlainReasonAndStoresNothing) {
   } cases[] = {
       {"{\"scanid\":\"" + kId + "\"}", "application/json", 415, "multipart/form-data"},
       {Body(kId, "x") + "%G", "application/x-www-form-urlencoded", 400, "broken %-escape"},
-      {Body("..%2F..%2Fetc%2Fpasswd", "x"), "application/x-www-form-urlencoded", 400, "32 hexadecimal digits"},
-      {"drivers=" + Escape(Base64("\r\ndriver_1=a[;]b\r\n\r\nCaption=x")) + "&hwid=&scanid=" + kId + "&setup_api_log=",
+      {Body("..%2F..%2Fetc%2Fpasswd", "x"), "application/x-www-form-urlencoded", 400,
+       "32 hexadecimal digits"},
+      {"drivers=" + Escape(Base64("\r\ndriver_1=a[;]b\r\n\r\nCaption=x")) + "&hwid=&scanid=" + kId +
+           "&setup_api_log=",
        "application/x-www-form-urlencoded", 400, "has 1 separators instead of 11"},
       {std::string(kMaxBodyBytes + 1, 'a'), "application/x-www-form-urlencoded", 413, "16 MiB"},
   };
@@ -216,7 +273,8 @@ TEST_F(ServiceTest, DropsAClientThatStopsSendingWhileServingOthers) {
   addr.sin_port = htons(static_cast<uint16_t>(port_));
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  std::string partial = "POST /report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\ndrivers=";
+  std::string partial =
+      "POST /report HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\ndrivers=";
   ASSERT_EQ(::send(fd, partial.data(), partial.size(), 0), static_cast<ssize_t>(partial.size()));
   // Others are served meanwhile.
   auto res = Client().Get("/healthz");
@@ -235,7 +293,133 @@ TEST_F(ServiceTest, DropsAClientThatStopsSendingWhileServingOthers) {
   ::close(fd);
   EXPECT_EQ(n, 0) << "the connection was not closed";
   EXPECT_LT(waited, 5.0) << "the silent client was not dropped";
-  EXPECT_EQ(answer.find("200 OK"), std::string::npos) << answer;
+  EXPECT_EQ(answer.rfind("HTTP/1.1 408", 0), 0u) << answer;
+}
+
+TEST_F(ServiceTest, RefusesOversizedAndCompressedRequestsAsSoonAsTheyShowIt) {
+  const std::string head =
+      "POST /report HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n";
+  std::string many_lines = head;
+  for (size_t i = 0; i <= kMaxHeaderCount; ++i) many_lines += "X-" + std::to_string(i) + ": 1\r\n";
+  std::string chunked = head + "Transfer-Encoding: chunked\r\n\r\n";
+  const std::string mib(1u << 20, 'a');
+  char size_line[32];
+  std::snprintf(size_line, sizeof size_line, "%zx\r\n", mib.size());
+  // Each chunk is small; together they pass the limit.
+  for (size_t i = 0; i <= kMaxBodyBytes / mib.size(); ++i) chunked += size_line + mib + "\r\n";
+  struct Case {
+    std::string request, status;
+  } cases[] = {
+      {many_lines + "\r\n", "431"},
+      {head + "X-Long: " + std::string(kMaxHeaderBytes, 'a') + "\r\n\r\n", "431"},
+      {chunked, "413"},
+      {head + "Content-Length: 99999999\r\n\r\n", "413"},
+      {head + "Content-Encoding: gzip\r\nContent-Length: 4\r\n\r\nabcd", "415"},
+      {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n", "404"},
+  };
+  for (const auto& c : cases) {
+    const std::string answer = Exchange(c.request);
+    EXPECT_EQ(answer.substr(0, 12), "HTTP/1.1 " + c.status) << c.request.substr(0, 200);
+  }
+  EXPECT_EQ(Client().Get("/healthz")->status, 200);
+}
+
+TEST_F(ServiceTest, SlowClientsHoldNoWorker) {
+  // More dribbling clients than threads: the others are answered at once.
+  std::vector<std::thread> slow;
+  std::atomic<int> answered{0};
+  for (int i = 0; i < 32; ++i) {
+    slow.emplace_back([&] {
+      if (Exchange("POST /report HTTP/1.1\r\nHost: x\r\nContent-Length: 50\r\n\r\nabcdefghij",
+                   std::chrono::milliseconds(0))
+              .rfind("HTTP/1.1 408", 0) == 0) {
+        ++answered;
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto start = std::chrono::steady_clock::now();
+  auto res = Post(Body(kId, "log"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.9);
+  for (auto& t : slow) t.join();
+  EXPECT_EQ(answered.load(), 32);
+}
+
+class UnloadedCatalogTest : public ServiceTest {
+ protected:
+  bool LoadCatalog() override { return false; }
+};
+
+TEST_F(UnloadedCatalogTest, AStoredReportWithoutResultsIsNoServerError) {
+  EXPECT_EQ(Client().Get("/healthz")->status, 503);
+  auto res = Post(Body(kId, "log"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 202) << res->body;
+  EXPECT_NE(res->body.find("/reports/" + kId), std::string::npos) << res->body;
+  EXPECT_TRUE(store_->Get(kId).has_value());
+  // Sent again: still stored, still no 5xx.
+  EXPECT_EQ(Post(Body(kId, "log"))->status, 202);
+  catalog_->Refresh();
+  res = Client().Get(("/api/reports/" + kId).c_str());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(Client().Get("/healthz")->status, 200);
+}
+
+// A store in front of the real one, whose writes can be made to fail or wait.
+class GatedStore : public ReportStore {
+ public:
+  explicit GatedStore(ReportStore& inner) : inner_(inner) {}
+  std::function<void()> before_put;
+  PutResult Put(const StoredReport& r) override {
+    if (before_put) before_put();
+    return inner_.Put(r);
+  }
+  std::optional<StoredReport> Get(const std::string& id) override { return inner_.Get(id); }
+  void Ping() override { inner_.Ping(); }
+  std::string Describe() const override { return "gated"; }
+
+ private:
+  ReportStore& inner_;
+};
+
+class GatedServiceTest : public ServiceTest {
+ protected:
+  ReportStore& StoreForService() override {
+    gated_ = std::make_unique<GatedStore>(*store_);
+    return *gated_;
+  }
+  std::unique_ptr<GatedStore> gated_;
+};
+
+TEST_F(GatedServiceTest, AFailedWriteIsAnswered503AndStoresNothing) {
+  gated_->before_put = [] { throw StoreError("disk I/O error"); };
+  auto res = Post(Body(kId, "log"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 503) << res->body;
+  EXPECT_FALSE(store_->Get(kId).has_value());
+  EXPECT_EQ(Client().Get(("/api/reports/" + kId).c_str())->status, 404);
+}
+
+TEST_F(GatedServiceTest, NoAnswerComesBeforeTheWriteReturns) {
+  std::promise<void> latch;
+  std::shared_future<void> open = latch.get_future().share();
+  std::atomic<bool> writing{false};
+  gated_->before_put = [&] {
+    writing = true;
+    open.wait();
+  };
+  auto answer = std::async(std::launch::async, [&] { return Post(Body(kId, "log")); });
+  while (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout)
+      << "answered while the write was still under way";
+  latch.set_value();
+  auto res = answer.get();
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_TRUE(store_->Get(kId).has_value());
 }
 
 }  // namespace

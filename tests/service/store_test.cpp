@@ -36,8 +36,9 @@ class Stores : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (GetParam() == "sqlite") {
-      dir_ = fs::temp_directory_path() / ("kestrova-store-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
+      dir_ = fs::temp_directory_path() /
+             ("kestrova-store-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
       fs::remove_all(dir_);
       fs::create_directories(dir_);
       url_ = "sqlite:" + (dir_ / "reports.sqlite").string();
@@ -62,10 +63,10 @@ class Stores : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<ReportStore> store_;
 };
 
-TEST_P(Stores, KeepsAReportWholeAndReplacesItByScanId) {
+TEST_P(Stores, KeepsAReportWholeAndTheFirstOfAScanId) {
   EXPECT_FALSE(store_->Get(Key(1)).has_value());
   std::string log = "caf\u00e9 \u20ac\r\n" + std::string(100000, 'x');
-  store_->Put(Sample(Key(1), log));
+  EXPECT_EQ(store_->Put(Sample(Key(1), log)), PutResult::kStored);
   auto got = store_->Get(Key(1));
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(got->post.scan_id, Key(1));
@@ -77,13 +78,23 @@ TEST_P(Stores, KeepsAReportWholeAndReplacesItByScanId) {
   StoredReport again = Sample(Key(1), "second");
   again.post.drivers = "T1RIRVI=";
   again.received = "2026-12-07T18:05:00.000Z";
-  store_->Put(again);
+  EXPECT_EQ(store_->Put(again), PutResult::kConflict);
+  StoredReport same = Sample(Key(1), log);
+  same.received = "2026-12-07T18:06:00.000Z";
+  EXPECT_EQ(store_->Put(same), PutResult::kAlreadyStored);
   got = store_->Get(Key(1));
   ASSERT_TRUE(got.has_value());
-  EXPECT_EQ(got->post.setup_log, "second");
-  EXPECT_EQ(got->post.drivers, "T1RIRVI=");
-  EXPECT_EQ(got->received, "2026-12-07T18:05:00.000Z");
+  EXPECT_EQ(got->post.setup_log, log);
+  EXPECT_EQ(got->post.drivers, "RFJJVkVSUw==");
+  EXPECT_EQ(got->received, "2026-12-07T18:00:00.000Z");
   EXPECT_NO_THROW(store_->Ping());
+  if (!dir_.empty()) {
+    for (const char* name : {"reports.sqlite", "reports.sqlite-wal"}) {
+      EXPECT_EQ(fs::status(dir_ / name).permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write)
+          << name;
+    }
+  }
 }
 
 TEST_P(Stores, ConcurrentWritersAllLandAndSurviveReopening) {
@@ -91,7 +102,8 @@ TEST_P(Stores, ConcurrentWritersAllLandAndSurviveReopening) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kEach; ++i) store_->Put(Sample(Key(100 + t * kEach + i), "log " + std::to_string(t * kEach + i)));
+      for (int i = 0; i < kEach; ++i)
+        store_->Put(Sample(Key(100 + t * kEach + i), "log " + std::to_string(t * kEach + i)));
     });
   }
   for (auto& t : threads) t.join();
@@ -110,8 +122,8 @@ TEST_P(Stores, TwoOpenersShareOneStore) {
   auto got = other->Get(Key(7));
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(got->post.setup_log, "from the first");
-  other->Put(Sample(Key(7), "from the second"));
-  EXPECT_EQ(store_->Get(Key(7))->post.setup_log, "from the second");
+  EXPECT_EQ(other->Put(Sample(Key(7), "from the second")), PutResult::kConflict);
+  EXPECT_EQ(store_->Get(Key(7))->post.setup_log, "from the first");
 }
 
 INSTANTIATE_TEST_SUITE_P(, Stores, ::testing::Values("sqlite", "postgresql"),
@@ -121,7 +133,8 @@ TEST(OpenStore, RefusesUnknownAddressesAndUnreachableDatabases) {
   EXPECT_THROW(OpenStore("mysql://localhost/x"), StoreError);
   EXPECT_THROW(OpenStore("sqlite:"), StoreError);
   EXPECT_THROW(OpenStore("sqlite:/nonexistent-folder/x/reports.sqlite"), StoreError);
-  EXPECT_THROW(OpenStore("postgresql:///none?host=/nonexistent-socket-folder&connect_timeout=2"), StoreError);
+  EXPECT_THROW(OpenStore("postgresql:///none?host=/nonexistent-socket-folder&connect_timeout=2"),
+               StoreError);
 }
 
 TEST(DefaultSqlitePath, LiesUnderTheStateFolder) {
@@ -130,7 +143,10 @@ TEST(DefaultSqlitePath, LiesUnderTheStateFolder) {
   std::string saved = std::getenv("XDG_STATE_HOME") ? std::getenv("XDG_STATE_HOME") : "";
   ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
   std::string path = DefaultSqlitePath();
-  if (saved.empty()) ::unsetenv("XDG_STATE_HOME"); else ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  if (saved.empty())
+    ::unsetenv("XDG_STATE_HOME");
+  else
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
   EXPECT_EQ(path, (dir / "kestrova" / "reports.sqlite").string());
   EXPECT_EQ(fs::status(dir / "kestrova").permissions() & fs::perms::all, fs::perms::owner_all);
   fs::remove_all(dir);

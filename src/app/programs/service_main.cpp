@@ -4,10 +4,10 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,13 +18,20 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kestrova-service --catalog DIR [--catalog DIR]... [--listen HOST:PORT] [--store URL]\n"
-    "                        [--index FILE] [--threads N]\n"
+    "                        [--index FILE] [--threads N] [--per-client N] [--header-timeout S]\n"
+    "                        [--body-timeout S]\n"
     "  --listen HOST:PORT  where to listen (default 127.0.0.1:8080; port 0 picks a free one)\n"
     "  --catalog DIR       a folder of INF files (searched recursively); at least one\n"
-    "  --store URL         sqlite:PATH or postgresql://... (default: SQLite under $XDG_STATE_HOME/kestrova/)\n"
+    "  --store URL         sqlite:PATH or postgresql://... (default: SQLite under "
+    "$XDG_STATE_HOME/kestrova/)\n"
     "  --index FILE        the catalog index file (default: under $XDG_CACHE_HOME/kestrova/)\n"
     "  --threads N         requests served at once (default 16)\n"
-    "Signals: SIGHUP re-reads changed INF files; SIGTERM or SIGINT finishes the requests in flight and exits.\n";
+    "  --per-client N      open connections from one address (default 16)\n"
+    "  --header-timeout S  time for a request's line and headers, whole (default 10)\n"
+    "  --body-timeout S    time for a request's body, whole (default 60)\n"
+    "Signals: SIGHUP re-reads changed INF files; SIGTERM or SIGINT stops accepting, gives the "
+    "requests in\n"
+    "flight 10 s to finish, closes the rest and exits.\n";
 
 int Usage(const std::string& why) {
   std::cerr << "kestrova-service: " << why << "\n" << kUsage;
@@ -35,9 +42,11 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
   size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
   host = text.substr(0, colon);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   std::string digits = text.substr(colon + 1);
-  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+    return false;
   port = std::stoi(digits);
   return port <= 65535;
 }
@@ -60,7 +69,8 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     } else if (arg == "--listen") {
-      if (!value(v) || !ParseListen(v, options.host, options.port)) return Usage("--listen needs HOST:PORT");
+      if (!value(v) || !ParseListen(v, options.host, options.port))
+        return Usage("--listen needs HOST:PORT");
     } else if (arg == "--catalog") {
       if (!value(v) || v.empty()) return Usage("--catalog needs a folder");
       catalogs.push_back(v);
@@ -69,11 +79,24 @@ int main(int argc, char** argv) {
     } else if (arg == "--index") {
       if (!value(index_path) || index_path.empty()) return Usage("--index needs a file");
     } else if (arg == "--threads") {
-      if (!value(v) || v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos ||
-          std::stoi(v) < 1) {
+      if (!value(v) || v.empty() || v.size() > 3 ||
+          v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1) {
         return Usage("--threads needs a number from 1 to 999");
       }
       options.threads = static_cast<size_t>(std::stoi(v));
+    } else if (arg == "--header-timeout" || arg == "--body-timeout") {
+      if (!value(v) || v.empty() || v.size() > 4 ||
+          v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1) {
+        return Usage(arg + " needs a number of seconds from 1 to 9999");
+      }
+      (arg == "--header-timeout" ? options.header_timeout_s : options.body_timeout_s) =
+          std::stoi(v);
+    } else if (arg == "--per-client") {
+      if (!value(v) || v.empty() || v.size() > 4 ||
+          v.find_first_not_of("0123456789") != std::string::npos || std::stoi(v) < 1) {
+        return Usage("--per-client needs a number from 1 to 9999");
+      }
+      options.per_client = static_cast<size_t>(std::stoi(v));
     } else {
       return Usage("unknown argument \"" + arg + "\"");
     }
@@ -109,8 +132,8 @@ int main(int argc, char** argv) {
         try {
           live_catalog->Refresh();
         } catch (const std::exception& e) {
-          std::cerr << "kestrova-service: catalog refresh failed, the previous index stays: " << e.what()
-                    << std::endl;
+          std::cerr << "kestrova-service: catalog refresh failed, the previous index stays: "
+                    << e.what() << std::endl;
         }
       } else if (live_server) {
         live_server->Stop();
@@ -153,8 +176,9 @@ int main(int argc, char** argv) {
     int port = server->Bind();
     std::cerr << "kestrova-service: reports go to " << store->Describe() << "\n";
     // The one line on stdout: scripts read the address from it.
-    std::cout << "listening on http://" << (options.host.find(':') != std::string::npos ? "[" + options.host + "]"
-                                                                                        : options.host)
+    std::cout << "listening on http://"
+              << (options.host.find(':') != std::string::npos ? "[" + options.host + "]"
+                                                              : options.host)
               << ":" << port << std::endl;
     {
       std::lock_guard lock(control);

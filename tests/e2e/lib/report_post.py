@@ -2,7 +2,7 @@
 """Builds the report page's post for the service tests.
 
 report_post.py KIND SCANID OUT  -> writes the body to OUT, prints its Content-Type.
-KIND: form (as the page sends it), multipart, bad-base64, wrong-fields, json.
+KIND: form (as the page sends it), multipart, other (different content), bad-base64, wrong-fields, json.
 The devices are those of the page tests' sample computer that the fixture
 catalog (tests/data/service/catalog) has drivers for, plus one it lacks.
 """
@@ -68,6 +68,10 @@ def main():
     elif kind == "wrong-fields":
         short = [d[:9] for d in DEVICES]
         body = urlencoded(fields(scanid, short))
+    elif kind == "other":  # another report under the same scan id
+        pairs = fields(scanid)
+        pairs[3] = ("setup_api_log", b"another computer")
+        body = urlencoded(pairs)
     elif kind == "json":
         body = json.dumps({k: v.decode("latin1") for k, v in fields(scanid)}).encode()
         ctype = "application/json"
