@@ -20,7 +20,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 1;
+constexpr int kSchema = 2;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
@@ -99,22 +99,23 @@ void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
-       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, dir_mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
        "  UNIQUE(dir, path));"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
        "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version TEXT,"
-       "  ids TEXT);"
+       "  ids TEXT, catalog_present INTEGER, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT);"
        "CREATE INDEX lines_by_file ON lines(file_id);"
        "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) WITHOUT ROWID;"
        "CREATE INDEX ids_by_line ON ids(line_id);"
-       "PRAGMA user_version = 1;");
-  static_assert(kSchema == 1, "CreateTables writes the schema number");
+       "PRAGMA user_version = 2;");
+  static_assert(kSchema == 2, "CreateTables writes the schema number");
 }
 
 struct FoundFile {
   std::string dir, path;  // catalog folder (absolute), path relative to it with '/'
   std::int64_t size = 0, mtime = 0;
+  std::int64_t dir_mtime = 0;  // its folder's: a catalog file added or removed changes it
 };
 
 std::int64_t MtimeNs(const struct stat& st) {
@@ -126,8 +127,16 @@ bool IsInfName(const fs::path& p) {
   return ext.size() == 4 && EqualsNoCase(ext, ".inf");
 }
 
+// True when `path`, links resolved, lies inside `dir` (itself resolved).
+bool StaysInside(const fs::path& path, const std::string& dir) {
+  std::error_code ec;
+  const std::string real = fs::canonical(path, ec).generic_string();
+  return !ec && real.size() > dir.size() && real.compare(0, dir.size(), dir) == 0 && real[dir.size()] == '/';
+}
+
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
   std::vector<FoundFile> found;
+  std::map<std::string, std::int64_t> dir_mtimes;
   for (const std::string& dir : dirs) {
     std::error_code ec;
     auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
@@ -135,6 +144,10 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (ec) break;
       if (!IsInfName(it->path())) continue;
+      // Folder links are not followed (the iterator's default); a file link
+      // is, only while it stays inside the catalog folder.
+      if (it->is_symlink(ec) && !StaysInside(it->path(), dir)) continue;
+      ec.clear();
       struct stat st{};
       if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       FoundFile f;
@@ -142,6 +155,11 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
       f.path = it->path().lexically_relative(dir).generic_string();
       f.size = st.st_size;
       f.mtime = MtimeNs(st);
+      const std::string parent = it->path().parent_path().string();
+      auto [at, fresh] = dir_mtimes.try_emplace(parent, 0);
+      struct stat dst{};
+      if (fresh && ::stat(parent.c_str(), &dst) == 0) at->second = MtimeNs(dst);
+      f.dir_mtime = at->second;
       found.push_back(std::move(f));
     }
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
@@ -173,6 +191,25 @@ Db OpenDb(const std::string& path, int flags) {
   return db;
 }
 
+// Whether the package folder holds `name` (as Windows compares names:
+// without regard to case). Listings are read once per folder and run.
+bool HasFileNamed(const fs::path& folder, const std::string& name,
+                  std::map<std::string, std::vector<std::string>>& listings) {
+  auto [it, fresh] = listings.try_emplace(folder.string());
+  if (fresh) {
+    std::error_code ec;
+    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
+      std::error_code type_ec;
+      // Only the name counts (the catalog is not read), so a link may stand for it.
+      if (d->is_regular_file(type_ec)) {
+        it->second.push_back(AsciiUpper(d->path().filename().string()));
+      }
+    }
+    std::sort(it->second.begin(), it->second.end());
+  }
+  return std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+}
+
 }  // namespace
 
 struct Index::Impl {
@@ -201,7 +238,8 @@ Index Index::Open(const std::string& db_path) {
   impl->lookup = Prepare(impl->db.get(),
                          "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
                          " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-                         " l.driver_date, l.driver_version, l.ids"
+                         " l.driver_date, l.driver_version, l.ids, l.catalog_present, l.install_nt,"
+                         " l.feature_score, l.exclude_ids"
                          " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
                          " WHERE i.id = ?1 ORDER BY l.id");
   return Index(std::move(impl));
@@ -230,6 +268,10 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     m.driver_date = Column(s, 11);
     m.driver_version = Column(s, 12);
     m.ids = SplitList(Column(s, 13), false);
+    m.catalog_present = sqlite3_column_int(s, 14) != 0;
+    m.install_section_nt = sqlite3_column_int(s, 15) != 0;
+    m.feature_score = sqlite3_column_int(s, 16);
+    m.exclude_ids = SplitList(Column(s, 17), false);
     out.push_back(std::move(m));
   }
   sqlite3_reset(s);
@@ -303,28 +345,30 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   if (SchemaOf(h) != kSchema) CreateTables(h);
 
   struct Known {
-    std::int64_t id, size, mtime;
+    std::int64_t id, size, mtime, dir_mtime;
     int error_line;
     std::string error;
     bool seen = false;
   };
   std::map<std::pair<std::string, std::string>, Known> known;
   {
-    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
+    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, dir_mtime, error_line, error FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       known[{Column(s.get(), 1), Column(s.get(), 2)}] =
           Known{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3), sqlite3_column_int64(s.get(), 4),
-                sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
+                sqlite3_column_int64(s.get(), 5), sqlite3_column_int(s.get(), 6), Column(s.get(), 7)};
     }
   }
   Stmt del_ids = Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
   Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
+  Stmt add_file = Prepare(
+      h, "INSERT INTO files(dir, path, size, mtime, dir_mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6,?7)");
   Stmt add_line = Prepare(h,
                           "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
-                          " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids)"
-                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
+                          " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
+                          " catalog_present, install_nt, feature_score, exclude_ids)"
+                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
 
   auto forget = [&](std::int64_t file_id) {
@@ -334,6 +378,7 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     }
   };
 
+  std::map<std::string, std::vector<std::string>> listings;  // package folder -> its file names, upper case
   UpdateStats stats;
   stats.scanned = found.size();
   size_t done = 0;
@@ -342,7 +387,7 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     auto it = known.find({f.dir, f.path});
     if (it != known.end()) {
       it->second.seen = true;
-      if (it->second.size == f.size && it->second.mtime == f.mtime) {
+      if (it->second.size == f.size && it->second.mtime == f.mtime && it->second.dir_mtime == f.dir_mtime) {
         if (!it->second.error.empty()) {
           ++stats.malformed;
           if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
@@ -373,13 +418,18 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     Bind(add_file.get(), 2, f.path);
     Bind(add_file.get(), 3, f.size);
     Bind(add_file.get(), 4, f.mtime);
-    Bind(add_file.get(), 5, std::int64_t{error_line});
-    if (!error.empty()) Bind(add_file.get(), 6, error);
+    Bind(add_file.get(), 5, f.dir_mtime);
+    Bind(add_file.get(), 6, std::int64_t{error_line});
+    if (!error.empty()) Bind(add_file.get(), 7, error);
     StepDone(h, add_file.get());
     const std::int64_t file_id = sqlite3_last_insert_rowid(h);
     if (!error.empty()) {
       ++stats.malformed;
       if (on_malformed) on_malformed(full, error_line, error);
+    }
+    const fs::path package = fs::path(full).parent_path();
+    for (ModelLine& m : lines) {
+      if (!m.catalog_file.empty()) m.catalog_present = HasFileNamed(package, m.catalog_file, listings);
     }
     for (const ModelLine& m : lines) {
       sqlite3_stmt* s = add_line.get();
@@ -392,9 +442,14 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
       Bind(s, 11, m.driver_date);
       Bind(s, 12, m.driver_version);
       Bind(s, 13, Join(m.ids));
+      Bind(s, 14, std::int64_t{m.catalog_present ? 1 : 0});
+      Bind(s, 15, std::int64_t{m.install_section_nt ? 1 : 0});
+      Bind(s, 16, std::int64_t{m.feature_score});
+      Bind(s, 17, Join(m.exclude_ids));
       StepDone(h, s);
       const std::int64_t line_id = sqlite3_last_insert_rowid(h);
       for (const std::string& id : m.ids) {
+        if (id.empty()) continue;  // a line without a hardware id is found by its other ids
         Bind(add_id.get(), 1, AsciiUpper(id));
         Bind(add_id.get(), 2, line_id);
         StepDone(h, add_id.get());

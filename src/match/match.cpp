@@ -1,6 +1,7 @@
 #include "match/match.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -16,6 +17,7 @@ using catalog::EqualsNoCase;
 struct Decoration {
   std::string arch;  // "" when the decoration names none
   int major = 0, minor = 0, product_type = 0, build = 0;
+  std::uint32_t suite_mask = 0;
 };
 
 std::optional<int> ParseNumber(std::string_view s) {
@@ -57,13 +59,15 @@ std::optional<Decoration> ParseDecoration(const std::string& text) {
       d.arch != "IA64") {
     return std::nullopt;
   }
-  int* fields[] = {&d.major, &d.minor, &d.product_type, nullptr, &d.build};
+  int suite = 0;
+  int* fields[] = {&d.major, &d.minor, &d.product_type, &suite, &d.build};
   for (size_t i = 1; i < parts.size(); ++i) {
     if (parts[i].empty()) continue;
     std::optional<int> n = ParseNumber(parts[i]);
     if (!n) return std::nullopt;
-    if (fields[i - 1] != nullptr) *fields[i - 1] = *n;
+    *fields[i - 1] = *n;
   }
+  d.suite_mask = static_cast<std::uint32_t>(suite);
   return d;
 }
 
@@ -76,15 +80,16 @@ bool Fits(const Decoration& d, const TargetSystem& s) {
   // (like an undecorated section) is for x86 only.
   const std::string arch = CanonicalArch(s);
   if (d.arch.empty() ? arch != "X86" : d.arch != arch) return false;
-  if (s.major != 0 || s.minor != 0 || s.build != 0) {
-    if (std::tie(d.major, d.minor) > std::tie(s.major, s.minor)) return false;
-    if (std::tie(d.major, d.minor) == std::tie(s.major, s.minor) && d.build > s.build) return false;
-  }
+  if (std::tie(d.major, d.minor) > std::tie(s.major, s.minor)) return false;
+  if (std::tie(d.major, d.minor) == std::tie(s.major, s.minor) && d.build > s.build) return false;
   if (d.product_type != 0 && d.product_type != s.product_type) return false;
+  // Every suite bit the section asks for must be the system's.
+  if ((d.suite_mask & s.suite_mask) != d.suite_mask) return false;
   return true;
 }
 
 std::vector<int> VersionParts(const std::string& v) {
+  if (v.empty()) return {0, 0, 0, 0};  // a missing version is 0.0.0.0
   std::vector<int> parts;
   size_t start = 0;
   while (start <= v.size()) {
@@ -118,6 +123,18 @@ bool NewerThanInstalled(const catalog::ModelLine& line, const InstalledDriver& i
   return !VersionParts(installed.version).empty() && CompareVersions(line.driver_version, installed.version) > 0;
 }
 
+// ExcludeID keeps a device out when any of its ids is listed.
+bool Excluded(const catalog::ModelLine& line, const Device& device) {
+  for (const std::string& excluded : line.exclude_ids) {
+    for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
+      for (const std::string& id : *list) {
+        if (EqualsNoCase(id, excluded)) return true;
+      }
+    }
+  }
+  return false;
+}
+
 size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
   for (size_t i = 0; i < ids.size(); ++i) {
     if (EqualsNoCase(ids[i], id)) return i;
@@ -130,6 +147,20 @@ std::string LineKey(const catalog::ModelLine& l) {
                     l.description + '\x1f' + l.install_section;
   for (const std::string& id : l.ids) key += '\x1f' + AsciiUpper(id);
   return key;
+}
+
+// VER_SUITE_* bits an edition's name implies (the report has no suite mask).
+std::uint32_t SuiteFromCaption(const std::string& caption, bool server) {
+  std::uint32_t suite = server ? 0x10 : 0x100;  // VER_SUITE_TERMINAL / VER_SUITE_SINGLEUSERTS
+  const struct {
+    const char* word;
+    std::uint32_t bits;
+  } editions[] = {{"HOME", 0x200},       {"ENTERPRISE", 0x2}, {"DATACENTER", 0x80}, {"EMBEDDED", 0x40},
+                  {"SMALL BUSINESS", 0x21}, {"ESSENTIALS", 0x21}, {"WEB", 0x400},  {"STORAGE", 0x2000}};
+  for (const auto& e : editions) {
+    if (caption.find(e.word) != std::string::npos) suite |= e.bits;
+  }
+  return suite;
 }
 
 }  // namespace
@@ -145,23 +176,37 @@ TargetSystem TargetFromReport(const Report& report) {
   const std::string* caption = report.Computer("Caption");
   const bool windows = caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
   if (windows) {
-    if (AsciiUpper(*caption).find("SERVER") != std::string::npos) s.product_type = 3;
+    const std::string edition = AsciiUpper(*caption);
+    const bool server = edition.find("SERVER") != std::string::npos;
+    s.product_type = server ? 3 : 1;
+    s.suite_mask = SuiteFromCaption(edition, server);
+    // Labels the computer block may carry, as Win32_OperatingSystem names
+    // them: only they can tell a domain controller (product type 2).
+    if (const std::string* type = report.Computer("ProductType")) {
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*type)); n && *n >= 1 && *n <= 3) s.product_type = *n;
+    }
+    if (const std::string* suite = report.Computer("OSProductSuite")) {
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*suite))) s.suite_mask = static_cast<std::uint32_t>(*n);
+    }
     // "10.0.19045": major.minor.build. A Linux report's kernel version says
     // nothing of Windows, so it leaves the version open.
     if (const std::string* version = report.Computer("Version")) {
-      int parts[3] = {0, 0, 0};
+      int parts[3] = {-1, -1, -1};
       size_t start = 0;
       for (int i = 0; i < 3 && start <= version->size(); ++i) {
         const size_t dot = version->find('.', start);
         parts[i] = ParseNumber(catalog::Trim(version->substr(start, dot == std::string::npos ? std::string::npos
                                                                                                : dot - start)))
-                       .value_or(0);
+                       .value_or(-1);
         if (dot == std::string::npos) break;
         start = dot + 1;
       }
-      s.major = parts[0];
-      s.minor = parts[1];
-      s.build = parts[2];
+      // A version that cannot be read leaves the most likely one.
+      if (parts[0] > 0 && parts[1] >= 0) {
+        s.major = parts[0];
+        s.minor = parts[1];
+        s.build = std::max(parts[2], 0);
+      }
     }
   }
   return s;
@@ -195,15 +240,20 @@ const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
   return best;
 }
 
-long IdScore(bool device_hardware_id, size_t device_index, size_t inf_index) {
-  // As Windows scores identifiers: device hardware id against the INF's
-  // hardware id 0x0000-0x0FFF, against its further ids 0x1000-0x1FFF; device
-  // compatible id likewise 0x2000-0x2FFF and 0x3000-0x3FFF; within each,
-  // the earlier position first.
-  const long kind = (device_hardware_id ? 0 : 2) + (inf_index > 0 ? 1 : 0);
-  const long device = static_cast<long>(std::min<size_t>(device_index, 0xFF));
-  const long inf = static_cast<long>(std::min<size_t>(inf_index > 0 ? inf_index - 1 : 0, 0xF));
-  return kind * 0x1000 + device * 0x10 + inf;
+std::uint32_t IdScore(bool device_hardware_id, size_t device_index, size_t inf_index) {
+  // Identifier score (Windows 10, version 1709 and later): device hardware
+  // id N to the INF hardware id 0x0000 + N, to an INF compatible id
+  // 0x1000 + N (where in the INF does not count); device compatible id N to
+  // the INF hardware id 0x2000 + N, to INF compatible id M 0x3000 + N + 0x100 * M.
+  const std::uint32_t n = static_cast<std::uint32_t>(std::min<size_t>(device_index, 0xFF));
+  if (device_hardware_id) return (inf_index == 0 ? 0x0000u : 0x1000u) + n;
+  if (inf_index == 0) return 0x2000u + n;
+  return 0x3000u + n + 0x100u * static_cast<std::uint32_t>(std::min<size_t>(inf_index, 0xF));
+}
+
+std::uint32_t SignatureScore(const catalog::ModelLine& line) {
+  if (!line.catalog_file.empty() && line.catalog_present) return 0x00;  // whoever signed it
+  return line.install_section_nt ? 0x80 : 0xC0;  // SIGNERSCORE_UNSIGNED / SIGNERSCORE_W9X_SUSPECT
 }
 
 bool RanksBefore(const Candidate& a, const Candidate& b) {
@@ -212,8 +262,8 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
   const int v = CompareVersions(a.line.driver_version, b.line.driver_version);
   if (v != 0) return v > 0;
   // Equal in every respect Windows weighs: a stable order all the same.
-  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description) <
-         std::tie(b.line.catalog_dir, b.line.inf, b.line.description);
+  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description, a.line.install_section, a.line.decoration) <
+         std::tie(b.line.catalog_dir, b.line.inf, b.line.description, b.line.install_section, b.line.decoration);
 }
 
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
@@ -248,13 +298,17 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
         if (chosen == nullptr || *chosen != line.decoration) continue;
         const size_t at = PositionIn(line.ids, id);
         if (at == line.ids.size()) continue;
+        if (Excluded(line, device)) continue;
         Candidate c;
         c.line = line;
         c.matched_id = line.ids[at];
-        c.hardware_match = hardware;
-        // A signed package (one with a catalog) before an unsigned one
-        // that matched the same way.
-        c.rank = IdScore(hardware, position, at) * 2 + (line.catalog_file.empty() ? 1 : 0);
+        c.device_hardware_id = hardware;
+        c.inf_hardware_id = at == 0;
+        c.is_signed = SignatureScore(line) == 0;
+        c.signature_score = SignatureScore(line);
+        c.feature_score = static_cast<std::uint32_t>(std::clamp(line.feature_score, 0, 0xFF));
+        c.identifier_score = IdScore(hardware, position, at);
+        c.rank = (c.signature_score << 24) | (c.feature_score << 16) | c.identifier_score;
         c.newer_than_installed = NewerThanInstalled(line, device.installed);
         const std::string line_key = LineKey(line);
         auto [it, fresh] = by_line.try_emplace(line_key, result.candidates.size());
@@ -268,9 +322,25 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
     for (size_t i = 0; i < device.hardware_ids.size(); ++i) consider(device.hardware_ids[i], true, i);
     for (size_t i = 0; i < device.compatible_ids.size(); ++i) consider(device.compatible_ids[i], false, i);
     std::stable_sort(result.candidates.begin(), result.candidates.end(), RanksBefore);
+    if (result.candidates.size() > kMaxCandidates) {
+      result.candidates_omitted = result.candidates.size() - kMaxCandidates;
+      result.candidates.resize(kMaxCandidates);
+    }
     results.push_back(std::move(result));
   }
   return results;
+}
+
+std::string MatchTerms(const Candidate& c) {
+  if (c.HardwareMatch()) return "hardware id";
+  if (!c.device_hardware_id && !c.inf_hardware_id) return "compatible id";
+  return c.device_hardware_id ? "hardware id to compatible id" : "compatible id to hardware id";
+}
+
+std::string RankHex(std::uint32_t rank) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(rank));
+  return text;
 }
 
 nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results) {
@@ -295,8 +365,15 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                             {"driver_date", c.line.driver_date},
                             {"driver_version", c.line.driver_version},
                             {"matched_id", c.matched_id},
-                            {"match", c.hardware_match ? "hardware" : "compatible"},
+                            {"match", c.HardwareMatch() ? "hardware" : "compatible"},
+                            {"device_list", c.device_hardware_id ? "hardware" : "compatible"},
+                            {"inf_list", c.inf_hardware_id ? "hardware" : "compatible"},
                             {"rank", c.rank},
+                            {"rank_hex", RankHex(c.rank)},
+                            {"signature", c.is_signed ? "signed" : "unsigned"},
+                            {"signature_score", c.signature_score},
+                            {"feature_score", c.feature_score},
+                            {"identifier_score", c.identifier_score},
                             {"newer_than_installed", c.newer_than_installed},
                             {"catalog_file", c.line.catalog_file},
                             {"install_section", c.line.install_section},
@@ -311,7 +388,8 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                          {"version", d.installed.version},
                          {"date", d.installed.date},
                          {"provider", d.installed.provider}}},
-                       {"candidates", std::move(candidates)}});
+                       {"candidates", std::move(candidates)},
+                       {"candidates_omitted", r.candidates_omitted}});
   }
   return {{"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
 }

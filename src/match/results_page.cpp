@@ -59,8 +59,10 @@ std::string DriverWhen(const catalog::ModelLine& l) {
 }
 
 std::string Why(const Candidate& c) {
-  return std::string(c.hardware_match ? "hardware id " : "compatible id ") + c.matched_id + ", rank " +
-         std::to_string(c.rank) + (c.line.catalog_file.empty() ? ", no catalog file" : ", catalog file " + c.line.catalog_file);
+  std::string signing = c.is_signed                   ? ", signed (catalog file " + c.line.catalog_file + ")"
+                        : c.line.catalog_file.empty() ? ", unsigned (no catalog file)"
+                                                      : ", unsigned (catalog file " + c.line.catalog_file + " missing)";
+  return MatchTerms(c) + " " + c.matched_id + ", rank " + RankHex(c.rank) + signing;
 }
 
 void AppendDevice(std::string& html, const DeviceResult& r) {
@@ -101,10 +103,14 @@ void AppendDevice(std::string& html, const DeviceResult& r) {
                 Esc(c.line.inf) + "</td><td data-label=\"Provider\">" + Esc(c.line.provider) +
                 "</td><td data-label=\"Version\">" + Esc(c.line.driver_version) + "</td><td data-label=\"Date\" class=\"date\">" +
                 Esc(c.line.driver_date) + "</td><td data-label=\"Matched id\" class=\"mono\">" +
-                Esc(std::string(c.hardware_match ? "hardware: " : "compatible: ") + c.matched_id) +
-                "</td><td data-label=\"Rank\">" + std::to_string(c.rank) + "</td></tr>\n";
+                Esc(MatchTerms(c) + ": " + c.matched_id) + "</td><td data-label=\"Rank\" class=\"mono\">" +
+                RankHex(c.rank) + "</td></tr>\n";
       }
-      html += "</tbody></table></div></details>\n";
+      html += "</tbody></table></div>";
+      if (r.candidates_omitted > 0) {
+        html += "<div>" + std::to_string(r.candidates_omitted) + " lower-ranked drivers not shown.</div>";
+      }
+      html += "</details>\n";
     }
   }
   html += "</article>\n";
