@@ -99,12 +99,12 @@ void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
-       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, dir_mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
        "  UNIQUE(dir, path));"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
        "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version TEXT,"
-       "  ids TEXT, catalog_present INTEGER, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT);"
+       "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT);"
        "CREATE INDEX lines_by_file ON lines(file_id);"
        "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) WITHOUT ROWID;"
        "CREATE INDEX ids_by_line ON ids(line_id);"
@@ -115,7 +115,6 @@ void CreateTables(sqlite3* db) {
 struct FoundFile {
   std::string dir, path;  // catalog folder (absolute), path relative to it with '/'
   std::int64_t size = 0, mtime = 0;
-  std::int64_t dir_mtime = 0;  // its folder's: a catalog file added or removed changes it
 };
 
 std::int64_t MtimeNs(const struct stat& st) {
@@ -136,7 +135,6 @@ bool StaysInside(const fs::path& path, const std::string& dir) {
 
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
   std::vector<FoundFile> found;
-  std::map<std::string, std::int64_t> dir_mtimes;
   for (const std::string& dir : dirs) {
     std::error_code ec;
     auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
@@ -155,11 +153,6 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
       f.path = it->path().lexically_relative(dir).generic_string();
       f.size = st.st_size;
       f.mtime = MtimeNs(st);
-      const std::string parent = it->path().parent_path().string();
-      auto [at, fresh] = dir_mtimes.try_emplace(parent, 0);
-      struct stat dst{};
-      if (fresh && ::stat(parent.c_str(), &dst) == 0) at->second = MtimeNs(dst);
-      f.dir_mtime = at->second;
       found.push_back(std::move(f));
     }
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
@@ -192,9 +185,13 @@ Db OpenDb(const std::string& path, int flags) {
 }
 
 // Whether the package folder holds `name` (as Windows compares names:
-// without regard to case). Listings are read once per folder and run.
+// without regard to case). The name as written is tried first; a folder is
+// listed at most once per lookup.
 bool HasFileNamed(const fs::path& folder, const std::string& name,
                   std::map<std::string, std::vector<std::string>>& listings) {
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+  std::error_code ec;
+  if (fs::is_regular_file(folder / name, ec)) return true;
   auto [it, fresh] = listings.try_emplace(folder.string());
   if (fresh) {
     std::error_code ec;
@@ -238,8 +235,7 @@ Index Index::Open(const std::string& db_path) {
   impl->lookup = Prepare(impl->db.get(),
                          "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
                          " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-                         " l.driver_date, l.driver_version, l.ids, l.catalog_present, l.install_nt,"
-                         " l.feature_score, l.exclude_ids"
+                         " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids"
                          " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
                          " WHERE i.id = ?1 ORDER BY l.id");
   return Index(std::move(impl));
@@ -248,7 +244,9 @@ Index Index::Open(const std::string& db_path) {
 namespace {
 
 // One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id) {
+using Listings = std::map<std::string, std::vector<std::string>>;
+
+std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id, Listings& listings) {
   std::vector<ModelLine> out;
   Bind(s, 1, AsciiUpper(id));
   int rc;
@@ -268,10 +266,14 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     m.driver_date = Column(s, 11);
     m.driver_version = Column(s, 12);
     m.ids = SplitList(Column(s, 13), false);
-    m.catalog_present = sqlite3_column_int(s, 14) != 0;
-    m.install_section_nt = sqlite3_column_int(s, 15) != 0;
-    m.feature_score = sqlite3_column_int(s, 16);
-    m.exclude_ids = SplitList(Column(s, 17), false);
+    m.install_section_nt = sqlite3_column_int(s, 14) != 0;
+    m.feature_score = sqlite3_column_int(s, 15);
+    m.exclude_ids = SplitList(Column(s, 16), false);
+    // Looked up now, not when indexed: a catalog added to or taken from a
+    // package counts at once, without the INF changing.
+    if (!m.catalog_file.empty()) {
+      m.catalog_present = HasFileNamed(fs::path(m.catalog_dir + "/" + m.inf).parent_path(), m.catalog_file, listings);
+    }
     out.push_back(std::move(m));
   }
   sqlite3_reset(s);
@@ -284,7 +286,8 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
 
 std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   std::lock_guard<std::mutex> guard(impl_->lock);
-  return ReadLines(impl_->db.get(), impl_->lookup.get(), id);
+  Listings listings;
+  return ReadLines(impl_->db.get(), impl_->lookup.get(), id, listings);
 }
 
 std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
@@ -294,7 +297,8 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
   sqlite3* db = impl_->db.get();
   Exec(db, "BEGIN");
   try {
-    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id));
+    Listings listings;
+    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id, listings));
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -345,30 +349,29 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   if (SchemaOf(h) != kSchema) CreateTables(h);
 
   struct Known {
-    std::int64_t id, size, mtime, dir_mtime;
+    std::int64_t id, size, mtime;
     int error_line;
     std::string error;
     bool seen = false;
   };
   std::map<std::pair<std::string, std::string>, Known> known;
   {
-    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, dir_mtime, error_line, error FROM files");
+    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       known[{Column(s.get(), 1), Column(s.get(), 2)}] =
           Known{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3), sqlite3_column_int64(s.get(), 4),
-                sqlite3_column_int64(s.get(), 5), sqlite3_column_int(s.get(), 6), Column(s.get(), 7)};
+                sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
     }
   }
   Stmt del_ids = Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
   Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(
-      h, "INSERT INTO files(dir, path, size, mtime, dir_mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6,?7)");
+  Stmt add_file = Prepare(h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
   Stmt add_line = Prepare(h,
                           "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
                           " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
-                          " catalog_present, install_nt, feature_score, exclude_ids)"
-                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
+                          " install_nt, feature_score, exclude_ids)"
+                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
 
   auto forget = [&](std::int64_t file_id) {
@@ -378,7 +381,6 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     }
   };
 
-  std::map<std::string, std::vector<std::string>> listings;  // package folder -> its file names, upper case
   UpdateStats stats;
   stats.scanned = found.size();
   size_t done = 0;
@@ -387,7 +389,7 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     auto it = known.find({f.dir, f.path});
     if (it != known.end()) {
       it->second.seen = true;
-      if (it->second.size == f.size && it->second.mtime == f.mtime && it->second.dir_mtime == f.dir_mtime) {
+      if (it->second.size == f.size && it->second.mtime == f.mtime) {
         if (!it->second.error.empty()) {
           ++stats.malformed;
           if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
@@ -418,18 +420,13 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     Bind(add_file.get(), 2, f.path);
     Bind(add_file.get(), 3, f.size);
     Bind(add_file.get(), 4, f.mtime);
-    Bind(add_file.get(), 5, f.dir_mtime);
-    Bind(add_file.get(), 6, std::int64_t{error_line});
-    if (!error.empty()) Bind(add_file.get(), 7, error);
+    Bind(add_file.get(), 5, std::int64_t{error_line});
+    if (!error.empty()) Bind(add_file.get(), 6, error);
     StepDone(h, add_file.get());
     const std::int64_t file_id = sqlite3_last_insert_rowid(h);
     if (!error.empty()) {
       ++stats.malformed;
       if (on_malformed) on_malformed(full, error_line, error);
-    }
-    const fs::path package = fs::path(full).parent_path();
-    for (ModelLine& m : lines) {
-      if (!m.catalog_file.empty()) m.catalog_present = HasFileNamed(package, m.catalog_file, listings);
     }
     for (const ModelLine& m : lines) {
       sqlite3_stmt* s = add_line.get();
@@ -442,10 +439,9 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
       Bind(s, 11, m.driver_date);
       Bind(s, 12, m.driver_version);
       Bind(s, 13, Join(m.ids));
-      Bind(s, 14, std::int64_t{m.catalog_present ? 1 : 0});
-      Bind(s, 15, std::int64_t{m.install_section_nt ? 1 : 0});
-      Bind(s, 16, std::int64_t{m.feature_score});
-      Bind(s, 17, Join(m.exclude_ids));
+      Bind(s, 14, std::int64_t{m.install_section_nt ? 1 : 0});
+      Bind(s, 15, std::int64_t{m.feature_score});
+      Bind(s, 16, Join(m.exclude_ids));
       StepDone(h, s);
       const std::int64_t line_id = sqlite3_last_insert_rowid(h);
       for (const std::string& id : m.ids) {

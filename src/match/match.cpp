@@ -214,7 +214,7 @@ TargetSystem TargetFromReport(const Report& report) {
 
 const std::string* ChooseDecoration(const std::vector<std::string>& decorations, const TargetSystem& system) {
   const std::string* best = nullptr;
-  std::tuple<int, int, int, int, int> best_key{};
+  std::tuple<int, int, int, int, int, int> best_key{};
   bool has_undecorated = false;
   for (const std::string& text : decorations) {
     if (text.empty()) {
@@ -223,10 +223,10 @@ const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
     }
     std::optional<Decoration> d = ParseDecoration(text);
     if (!d || !Fits(*d, system)) continue;
-    // The closest match: the highest version, a named architecture and a
-    // product type before none.
-    std::tuple<int, int, int, int, int> key{d->major, d->minor, d->build, d->arch.empty() ? 0 : 1,
-                                            d->product_type != 0 ? 1 : 0};
+    // The closest match: the highest version, then a named architecture,
+    // product type and suite mask before none.
+    std::tuple<int, int, int, int, int, int> key{d->major, d->minor, d->build, d->arch.empty() ? 0 : 1,
+                                                 d->product_type != 0 ? 1 : 0, d->suite_mask != 0 ? 1 : 0};
     if (best == nullptr || key > best_key) {
       best = &text;
       best_key = key;

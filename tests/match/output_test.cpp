@@ -83,7 +83,13 @@ TEST(ResultsJson, HoldsEveryDeviceInReportOrderWithItsCandidatesBestFirst) {
   EXPECT_EQ(best["driver_version"], "12.19.1.37");
   EXPECT_EQ(best["matched_id"], "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028");
   EXPECT_EQ(best["match"], "hardware");
-  EXPECT_EQ(best["rank"], IdScore(true, 1, 0) * 2);
+  // Windows' own number: signed, FeatureScore 0xFF, device hardware id 1.
+  EXPECT_EQ(best["rank"], 0x00FF0001);
+  EXPECT_EQ(best["rank_hex"], "0x00FF0001");
+  EXPECT_EQ(best["signature"], "signed");
+  EXPECT_EQ(best["feature_score"], 0xFF);
+  EXPECT_EQ(best["identifier_score"], 1);
+  EXPECT_EQ(net["candidates_omitted"], 0);
   EXPECT_EQ(best["newer_than_installed"], false);
   EXPECT_EQ(net["candidates"][1]["match"], "compatible");
 }
