@@ -105,6 +105,42 @@ TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
   EXPECT_EQ(index.LineCount(), 2u);
 }
 
+TEST_F(IndexTest, RereadsAFileOfTheSameSizeWithANewTime) {
+  Write("one.inf", Inf("ID\\ONE", "Old"));
+  Update();
+  Write("one.inf", Inf("ID\\ONE", "New"));  // the same number of bytes
+  fs::last_write_time(catalog_ / "one.inf", fs::file_time_type::clock::now() + std::chrono::hours(2));
+  EXPECT_EQ(Update().reread, 1u);
+  const std::vector<ModelLine> lines = Index::Open(db_).LinesForId("ID\\ONE");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].description, "New");
+}
+
+TEST_F(IndexTest, LinksLeadingOutOfTheFolderAreNotFollowed) {
+  const fs::path outside = root_ / "outside";
+  fs::create_directories(outside);
+  std::ofstream(outside / "secret.inf") << Inf("ID\\OUTSIDE", "Outside");
+  Write("inside.inf", Inf("ID\\INSIDE", "Inside"));
+  fs::create_symlink(outside / "secret.inf", catalog_ / "link.inf");
+  fs::create_directory_symlink(outside, catalog_ / "linked_folder");
+  fs::create_symlink(catalog_ / "inside.inf", catalog_ / "alias.inf");  // stays inside: read
+  EXPECT_EQ(Update().scanned, 2u);
+  const Index index = Index::Open(db_);
+  EXPECT_TRUE(index.LinesForId("ID\\OUTSIDE").empty());
+  EXPECT_EQ(index.LinesForId("ID\\INSIDE").size(), 2u);
+}
+
+TEST_F(IndexTest, ACatalogFileCountsWhenItIsInThePackageFolder) {
+  Write("pkg/net.inf", "[Version]\nSignature=$Windows NT$\nCatalogFile=Net.cat\n[Manufacturer]\nA=M,NTamd64\n"
+                       "[M.NTamd64]\nD=Inst,ID\\NET\n");
+  Update();
+  EXPECT_FALSE(Index::Open(db_).LinesForId("ID\\NET").at(0).catalog_present);
+  Write("pkg/NET.CAT", "catalog");  // names compare without regard to case, as on Windows
+  const ModelLine line = Index::Open(db_).LinesForId("ID\\NET").at(0);  // no re-index needed
+  EXPECT_TRUE(line.catalog_present);
+  EXPECT_EQ(line.catalog_file, "Net.cat");
+}
+
 TEST_F(IndexTest, ReportsMalformedFilesEveryRunAndIndexesTheRest) {
   Write("good.inf", Inf("ID\\GOOD", "Good"));
   Write("bad.inf", "[Version]\nClass=Net\n");
