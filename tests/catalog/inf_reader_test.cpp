@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace catalog {
@@ -202,6 +204,33 @@ TEST(InfReader, RejectsMalformedFilesWithWhereAndWhy) {
       EXPECT_NE(e.reason.find(c.reason_part), std::string::npos) << c.name << ": " << e.reason;
     }
   }
+}
+
+// Every published INF of the corpus (Windows driver samples, the inbox-style
+// INFs of an open-source system) read whole, each model line as the second,
+// independent reading in published/read_models.py found it.
+TEST(InfReader, ReadsEveryPublishedInfAsAnIndependentReadingDoes) {
+  std::map<std::string, std::vector<std::string>> expected;
+  std::istringstream rows(ReadData("published/expected_models.tsv"));
+  for (std::string row; std::getline(rows, row);) {
+    if (!row.empty()) expected[row.substr(0, row.find('\t'))].push_back(row);
+  }
+  const std::filesystem::path root = std::filesystem::path(KESTROVA_TEST_DATA) / "catalog" / "published";
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.path().extension() != ".inf") continue;
+    const std::string rel = entry.path().lexically_relative(root).generic_string();
+    ++files;
+    std::vector<std::string> got;
+    for (const ModelLine& m : ReadInf(ReadData("published/" + rel), rel)) {
+      std::string ids;
+      for (size_t i = 0; i < m.ids.size(); ++i) ids += (i ? "|" : "") + m.ids[i];
+      got.push_back(rel + "\t" + m.decoration + "\t" + m.description + "\t" + ids);
+    }
+    EXPECT_EQ(got, expected[rel]) << rel;
+  }
+  EXPECT_EQ(files, expected.size());
+  EXPECT_GE(files, 20u);
 }
 
 // What Windows reads rather than refuses (Wine's setupapi parser
