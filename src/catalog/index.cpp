@@ -187,12 +187,18 @@ Db OpenDb(const std::string& path, int flags) {
 // Whether the package folder holds `name` (as Windows compares names:
 // without regard to case). The name as written is tried first; a folder is
 // listed at most once per lookup.
-bool HasFileNamed(const fs::path& folder, const std::string& name,
-                  std::map<std::string, std::vector<std::string>>& listings) {
+struct Listings {
+  std::map<std::string, bool> answers;                   // folder/name -> present
+  std::map<std::string, std::vector<std::string>> folders;  // folder -> its file names, upper case
+};
+
+bool HasFileNamed(const fs::path& folder, const std::string& name, Listings& listings) {
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+  auto [answer, asked] = listings.answers.try_emplace((folder / name).string(), false);
+  if (!asked) return answer->second;
   std::error_code ec;
-  if (fs::is_regular_file(folder / name, ec)) return true;
-  auto [it, fresh] = listings.try_emplace(folder.string());
+  if (fs::is_regular_file(folder / name, ec)) return answer->second = true;
+  auto [it, fresh] = listings.folders.try_emplace(folder.string());
   if (fresh) {
     std::error_code ec;
     for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
@@ -204,7 +210,7 @@ bool HasFileNamed(const fs::path& folder, const std::string& name,
     }
     std::sort(it->second.begin(), it->second.end());
   }
-  return std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+  return answer->second = std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
 }
 
 }  // namespace
@@ -244,8 +250,6 @@ Index Index::Open(const std::string& db_path) {
 namespace {
 
 // One lookup on the shared statement; the caller holds the index's lock.
-using Listings = std::map<std::string, std::vector<std::string>>;
-
 std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id, Listings& listings) {
   std::vector<ModelLine> out;
   Bind(s, 1, AsciiUpper(id));
@@ -337,6 +341,9 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     Exec(db.get(), "PRAGMA journal_mode = DELETE");
   }
   sqlite3* h = db.get();
+  // A large catalog's id index does not fit the default 2 MB page cache;
+  // inserts into it would read and write the same pages over and over.
+  Exec(h, "PRAGMA cache_size = -131072");
   // Everything in one transaction: a run that stops half-way changes nothing.
   Exec(h, "BEGIN IMMEDIATE");
   struct Rollback {
