@@ -7,9 +7,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,8 +33,12 @@ fs::path WorkDir() {
   return (ec ? fs::current_path() : exe.parent_path()) / "bench-match";
 }
 
-char Hex(unsigned v) { return "0123456789ABCDEF"[v & 15]; }
-std::string Hex4(unsigned v) { return {Hex(v >> 12), Hex(v >> 8), Hex(v >> 4), Hex(v)}; }
+char Hex(unsigned v) {
+  return "0123456789ABCDEF"[v & 15];
+}
+std::string Hex4(unsigned v) {
+  return {Hex(v >> 12), Hex(v >> 8), Hex(v >> 4), Hex(v)};
+}
 
 // Device n of the generated catalog: vendor and device ids that repeat
 // across packages as real catalogs do (several packages per device).
@@ -43,21 +47,24 @@ std::string DeviceId(unsigned n) {
 }
 
 std::string InfText(int file) {
-  std::string t = "; generated\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Net\r\nProvider=%P%\r\n";
+  std::string t =
+      "; generated\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Net\r\nProvider=%P%\r\n";
   t += "DriverVer=" + std::to_string(1 + file % 12) + "/" + std::to_string(1 + file % 28) + "/" +
-       std::to_string(2010 + file % 15) + "," + std::to_string(file % 30) + ".0." + std::to_string(file) + ".0\r\n";
+       std::to_string(2010 + file % 15) + "," + std::to_string(file % 30) + ".0." +
+       std::to_string(file) + ".0\r\n";
   if (file % 3 != 0) t += "CatalogFile=pkg" + std::to_string(file) + ".cat\r\n";
   t += "[Manufacturer]\r\n%P%=Models,NTamd64.10.0...16299,NTx86\r\n";
   for (const char* section : {"[Models.NTamd64.10.0...16299]\r\n", "[Models.NTx86]\r\n"}) {
     t += section;
     for (int m = 0; m < kModelsPerInf; ++m) {
       const unsigned dev = static_cast<unsigned>(file * kModelsPerInf + m) % kCatalogDevices;
-      t += "%D" + std::to_string(m) + "%=Install" + std::to_string(m) + "," + DeviceId(dev) + "&SUBSYS_" +
-           Hex4(dev) + "1028," + DeviceId(dev) + "\r\n";
+      t += "%D" + std::to_string(m) + "%=Install" + std::to_string(m) + "," + DeviceId(dev) +
+           "&SUBSYS_" + Hex4(dev) + "1028," + DeviceId(dev) + "\r\n";
     }
   }
   t += "[Strings]\r\nP=\"Provider " + std::to_string(file % 50) + "\"\r\n";
-  for (int m = 0; m < kModelsPerInf; ++m) t += "D" + std::to_string(m) + "=\"Network device " + std::to_string(m) + "\"\r\n";
+  for (int m = 0; m < kModelsPerInf; ++m)
+    t += "D" + std::to_string(m) + "=\"Network device " + std::to_string(m) + "\"\r\n";
   return t;
 }
 
@@ -92,7 +99,9 @@ const fs::path& Catalog() {
   return dir;
 }
 
-std::string IndexPath() { return (WorkDir() / "index.sqlite").string(); }
+std::string IndexPath() {
+  return (WorkDir() / "index.sqlite").string();
+}
 
 void BM_IndexFromNothing(benchmark::State& state) {
   const std::string dir = Catalog().string();
@@ -122,14 +131,16 @@ void BM_IndexOnePercentChanged(benchmark::State& state) {
   catalog::UpdateIndex(IndexPath(), {dir}, nullptr, nullptr);
   std::vector<fs::path> changed;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (e.is_regular_file() && changed.size() < kInfFiles / 100 && std::hash<std::string>{}(e.path().string()) % 100 == 0) {
+    if (e.is_regular_file() && changed.size() < kInfFiles / 100 &&
+        std::hash<std::string>{}(e.path().string()) % 100 == 0) {
       changed.push_back(e.path());
     }
   }
   size_t reread = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    for (const fs::path& p : changed) fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(1));
+    for (const fs::path& p : changed)
+      fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(1));
     state.ResumeTiming();
     reread = catalog::UpdateIndex(IndexPath(), {dir}, nullptr, nullptr).reread;
   }
@@ -140,16 +151,24 @@ BENCHMARK(BM_IndexOnePercentChanged)->Unit(benchmark::kMillisecond)->Iterations(
 // 200 devices with Windows-like id lists; most have packages in the catalog.
 match::Report TwoHundredDevices() {
   match::Report r;
-  r.computer = {{"Caption", "Microsoft Windows 10 Pro"}, {"Version", "10.0.19045"}, {"OSArchitecture", "64bits"}};
+  r.computer = {{"Caption", "Microsoft Windows 10 Pro"},
+                {"Version", "10.0.19045"},
+                {"OSArchitecture", "64bits"}};
   for (int i = 0; i < kDevices; ++i) {
     const unsigned dev = static_cast<unsigned>(i * 977) % kCatalogDevices;
     const std::string base = i % 10 == 9 ? "PCI\\VEN_1AF4&DEV_" + Hex4(i) : DeviceId(dev);
     match::Device d;
     d.name = "Device " + std::to_string(i);
-    d.hardware_ids = {base + "&SUBSYS_" + Hex4(dev) + "1028&REV_01", base + "&SUBSYS_" + Hex4(dev) + "1028",
-                      base + "&CC_020000", base + "&CC_0200"};
-    d.compatible_ids = {base + "&REV_01", base, "PCI\\VEN_8086&CC_020000", "PCI\\VEN_8086&CC_0200",
-                        "PCI\\VEN_8086", "PCI\\CC_020000", "PCI\\CC_0200"};
+    d.hardware_ids = {base + "&SUBSYS_" + Hex4(dev) + "1028&REV_01",
+                      base + "&SUBSYS_" + Hex4(dev) + "1028", base + "&CC_020000",
+                      base + "&CC_0200"};
+    d.compatible_ids = {base + "&REV_01",
+                        base,
+                        "PCI\\VEN_8086&CC_020000",
+                        "PCI\\VEN_8086&CC_0200",
+                        "PCI\\VEN_8086",
+                        "PCI\\CC_020000",
+                        "PCI\\CC_0200"};
     d.installed = {"oem1.inf", "1.0.0.0", "2015-01-01", "Provider"};
     r.devices.push_back(std::move(d));
   }

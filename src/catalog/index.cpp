@@ -54,11 +54,14 @@ Stmt Prepare(sqlite3* db, const char* sql) {
 void Bind(sqlite3_stmt* s, int i, const std::string& v) {
   sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
 }
-void Bind(sqlite3_stmt* s, int i, std::int64_t v) { sqlite3_bind_int64(s, i, v); }
+void Bind(sqlite3_stmt* s, int i, std::int64_t v) {
+  sqlite3_bind_int64(s, i, v);
+}
 
 std::string Column(sqlite3_stmt* s, int i) {
   const unsigned char* t = sqlite3_column_text(s, i);
-  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i)) : std::string();
+  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i))
+           : std::string();
 }
 
 void StepDone(sqlite3* db, sqlite3_stmt* s) {
@@ -103,10 +106,12 @@ void CreateTables(sqlite3* db) {
        "  UNIQUE(dir, path));"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
-       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version TEXT,"
+       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version "
+       "TEXT,"
        "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT);"
        "CREATE INDEX lines_by_file ON lines(file_id);"
-       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) WITHOUT ROWID;"
+       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) "
+       "WITHOUT ROWID;"
        "CREATE INDEX ids_by_line ON ids(line_id);"
        "PRAGMA user_version = 2;");
   static_assert(kSchema == 2, "CreateTables writes the schema number");
@@ -130,14 +135,16 @@ bool IsInfName(const fs::path& p) {
 bool StaysInside(const fs::path& path, const std::string& dir) {
   std::error_code ec;
   const std::string real = fs::canonical(path, ec).generic_string();
-  return !ec && real.size() > dir.size() && real.compare(0, dir.size(), dir) == 0 && real[dir.size()] == '/';
+  return !ec && real.size() > dir.size() && real.compare(0, dir.size(), dir) == 0 &&
+         real[dir.size()] == '/';
 }
 
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
   std::vector<FoundFile> found;
   for (const std::string& dir : dirs) {
     std::error_code ec;
-    auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
+    auto it =
+        fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (ec) break;
@@ -146,7 +153,7 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
       // is, only while it stays inside the catalog folder.
       if (it->is_symlink(ec) && !StaysInside(it->path(), dir)) continue;
       ec.clear();
-      struct stat st{};
+      struct stat st {};
       if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       FoundFile f;
       f.dir = dir;
@@ -158,8 +165,9 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
   }
   // A stable order: the same catalog gives the same index and line order.
-  std::sort(found.begin(), found.end(),
-            [](const FoundFile& a, const FoundFile& b) { return std::tie(a.dir, a.path) < std::tie(b.dir, b.path); });
+  std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) {
+    return std::tie(a.dir, a.path) < std::tie(b.dir, b.path);
+  });
   return found;
 }
 
@@ -168,7 +176,8 @@ std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
   for (const std::string& d : dirs) {
     std::error_code ec;
     fs::path p = fs::weakly_canonical(fs::absolute(d, ec), ec);
-    if (ec || !fs::is_directory(p, ec)) throw CatalogError("catalog folder " + d + " is not a folder");
+    if (ec || !fs::is_directory(p, ec))
+      throw CatalogError("catalog folder " + d + " is not a folder");
     std::string s = p.generic_string();
     if (std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
   }
@@ -188,7 +197,7 @@ Db OpenDb(const std::string& path, int flags) {
 // without regard to case). The name as written is tried first; a folder is
 // listed at most once per lookup.
 struct Listings {
-  std::map<std::string, bool> answers;                   // folder/name -> present
+  std::map<std::string, bool> answers;                      // folder/name -> present
   std::map<std::string, std::vector<std::string>> folders;  // folder -> its file names, upper case
 };
 
@@ -210,7 +219,8 @@ bool HasFileNamed(const fs::path& folder, const std::string& name, Listings& lis
     }
     std::sort(it->second.begin(), it->second.end());
   }
-  return answer->second = std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+  return answer->second =
+             std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
 }
 
 }  // namespace
@@ -228,7 +238,8 @@ Index::~Index() = default;
 
 Index Index::Open(const std::string& db_path) {
   std::error_code ec;
-  if (!fs::is_regular_file(db_path, ec)) throw CatalogError("catalog index " + db_path + " does not exist");
+  if (!fs::is_regular_file(db_path, ec))
+    throw CatalogError("catalog index " + db_path + " does not exist");
   auto impl = std::make_unique<Impl>();
   impl->db = OpenDb(db_path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
   int schema = 0;
@@ -237,20 +248,24 @@ Index Index::Open(const std::string& db_path) {
   } catch (const CatalogError&) {
     throw CatalogError(db_path + " is not a catalog index");
   }
-  if (schema != kSchema) throw CatalogError(db_path + " is not a catalog index of this version; index the catalog again");
-  impl->lookup = Prepare(impl->db.get(),
-                         "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
-                         " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-                         " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids"
-                         " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
-                         " WHERE i.id = ?1 ORDER BY l.id");
+  if (schema != kSchema)
+    throw CatalogError(db_path +
+                       " is not a catalog index of this version; index the catalog again");
+  impl->lookup = Prepare(
+      impl->db.get(),
+      "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
+      " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
+      " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids"
+      " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
+      " WHERE i.id = ?1 ORDER BY l.id");
   return Index(std::move(impl));
 }
 
 namespace {
 
 // One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id, Listings& listings) {
+std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id,
+                                 Listings& listings) {
   std::vector<ModelLine> out;
   Bind(s, 1, AsciiUpper(id));
   int rc;
@@ -276,7 +291,8 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     // Looked up now, not when indexed: a catalog added to or taken from a
     // package counts at once, without the INF changing.
     if (!m.catalog_file.empty()) {
-      m.catalog_present = HasFileNamed(fs::path(m.catalog_dir + "/" + m.inf).parent_path(), m.catalog_file, listings);
+      m.catalog_present = HasFileNamed(fs::path(m.catalog_dir + "/" + m.inf).parent_path(),
+                                       m.catalog_file, listings);
     }
     out.push_back(std::move(m));
   }
@@ -302,7 +318,8 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
   Exec(db, "BEGIN");
   try {
     Listings listings;
-    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id, listings));
+    for (const std::string& id : ids)
+      out.push_back(ReadLines(db, impl_->lookup.get(), id, listings));
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -318,9 +335,10 @@ size_t Index::LineCount() const {
   return static_cast<size_t>(sqlite3_column_int64(s.get(), 0));
 }
 
-UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::string>& catalog_dirs,
-                        std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
-                        std::function<void(size_t done, size_t total)> on_progress) {
+UpdateStats UpdateIndex(
+    const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+    std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+    std::function<void(size_t done, size_t total)> on_progress) {
   const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
   const std::vector<FoundFile> found = FindInfFiles(dirs);
 
@@ -336,7 +354,9 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     db.reset();
     std::error_code rm;
     fs::remove(db_path, rm);
-    if (rm) throw CatalogError("catalog index " + db_path + " is damaged and cannot be replaced: " + rm.message());
+    if (rm)
+      throw CatalogError("catalog index " + db_path +
+                         " is damaged and cannot be replaced: " + rm.message());
     db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     Exec(db.get(), "PRAGMA journal_mode = DELETE");
   }
@@ -365,20 +385,23 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   {
     Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-      known[{Column(s.get(), 1), Column(s.get(), 2)}] =
-          Known{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3), sqlite3_column_int64(s.get(), 4),
-                sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
+      known[{Column(s.get(), 1), Column(s.get(), 2)}] = Known{
+          sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3),
+          sqlite3_column_int64(s.get(), 4), sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
     }
   }
-  Stmt del_ids = Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
+  Stmt del_ids =
+      Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
   Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
-  Stmt add_line = Prepare(h,
-                          "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
-                          " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
-                          " install_nt, feature_score, exclude_ids)"
-                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16)");
+  Stmt add_file = Prepare(
+      h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
+  Stmt add_line = Prepare(
+      h,
+      "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
+      " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
+      " install_nt, feature_score, exclude_ids)"
+      " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
 
   auto forget = [&](std::int64_t file_id) {
@@ -438,8 +461,9 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     for (const ModelLine& m : lines) {
       sqlite3_stmt* s = add_line.get();
       Bind(s, 1, file_id);
-      const std::string* text[] = {&m.description,  &m.provider,        &m.class_name,   &m.class_guid,
-                                   &m.catalog_file, &m.install_section, &m.manufacturer, &m.decoration};
+      const std::string* text[] = {&m.description,  &m.provider,     &m.class_name,
+                                   &m.class_guid,   &m.catalog_file, &m.install_section,
+                                   &m.manufacturer, &m.decoration};
       int col = 2;
       for (const std::string* t : text) Bind(s, col++, *t);
       Bind(s, 10, Join(m.manufacturer_decorations));
@@ -474,7 +498,8 @@ std::string DefaultIndexPath(const std::vector<std::string>& catalog_dirs) {
   std::vector<std::string> dirs;
   for (const std::string& d : catalog_dirs) {
     std::error_code ec;
-    std::string dir = fs::weakly_canonical(fs::absolute(d, ec), ec).lexically_normal().generic_string();
+    std::string dir =
+        fs::weakly_canonical(fs::absolute(d, ec), ec).lexically_normal().generic_string();
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     dirs.push_back(dir);
   }

@@ -9,7 +9,9 @@
 namespace catalog {
 
 InfError::InfError(int at, const std::string& why)
-    : std::runtime_error(at > 0 ? "line " + std::to_string(at) + ": " + why : why), line(at), reason(why) {}
+    : std::runtime_error(at > 0 ? "line " + std::to_string(at) + ": " + why : why),
+      line(at),
+      reason(why) {}
 
 namespace {
 
@@ -53,7 +55,8 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::string out;
   out.reserve(bytes.size() / 2);
   auto unit = [&](size_t i) {
-    const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned char a = static_cast<unsigned char>(bytes[i]),
+                        b = static_cast<unsigned char>(bytes[i + 1]);
     return big_endian ? char32_t((a << 8) | b) : char32_t((b << 8) | a);
   };
   for (size_t i = 0; i < bytes.size(); i += 2) {
@@ -100,7 +103,9 @@ class Parser {
       if (end == std::string::npos) end = text_.size();
       std::string_view physical(text_.data() + pos, end - pos);
       ++number;
-      if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
+      if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() &&
+          text_[end + 1] == '\n')
+        ++end;
       pos = end + 1;
 
       if (logical.empty()) logical_start = number;
@@ -141,7 +146,8 @@ class Parser {
   Section* Take(std::string_view line, int number, Section* current) {
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      if (close == std::string_view::npos) throw InfError(number, "a section name has no closing ']'");
+      if (close == std::string_view::npos)
+        throw InfError(number, "a section name has no closing ']'");
       // "[]" is a section all the same, one no directive ever names.
       const std::string name(Trim(line.substr(1, close - 1)));
       const std::string key = AsciiUpper(name);
@@ -280,7 +286,8 @@ class Strings {
  private:
   static std::string Bounded(std::string text, int line) {
     if (text.size() > kMaxExpandedString) {
-      throw InfError(line, "a value expands to more than " + std::to_string(kMaxExpandedString) + " characters");
+      throw InfError(line, "a value expands to more than " + std::to_string(kMaxExpandedString) +
+                               " characters");
     }
     return text;
   }
@@ -293,7 +300,8 @@ class Strings {
       std::string value;
       for (size_t i = 0; i < l.whole_value.size(); ++i) {
         value += l.whole_value[i];
-        if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%') ++i;
+        if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%')
+          ++i;
       }
       table_.try_emplace(AsciiUpper(l.key), std::move(value));
     }
@@ -317,7 +325,8 @@ std::vector<std::string_view> SplitOn(std::string_view s, char sep) {
   size_t start = 0;
   for (;;) {
     const size_t at = s.find(sep, start);
-    parts.push_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    parts.push_back(
+        s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
     if (at == std::string_view::npos) break;
     start = at + 1;
   }
@@ -331,7 +340,8 @@ void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std
   date.clear();
   version.clear();
   const std::string when = strings.Expand(l.values.empty() ? std::string() : l.values[0], l.number);
-  std::vector<std::string_view> parts = SplitOn(when, when.find('-') != std::string::npos ? '-' : '/');
+  std::vector<std::string_view> parts =
+      SplitOn(when, when.find('-') != std::string::npos ? '-' : '/');
   std::optional<int> m, d, y;
   if (parts.size() == 3) {
     m = Number(Trim(parts[0]), 12);
@@ -367,7 +377,8 @@ std::string ArchOf(const std::string& decoration) {
 // FeatureScore=0xGG (hex, with or without "0x"); unreadable text keeps 0xFF.
 int ReadFeatureScore(std::string_view text) {
   text = Trim(text);
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
   if (text.empty() || text.size() > 2) return 0xFF;
   int v = 0;
   for (char c : text) {
@@ -399,7 +410,8 @@ std::string DecodeInfText(std::string_view bytes) {
   return Cp1252ToUtf8(bytes);
 }
 
-std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path, unsigned language) {
+std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path,
+                               unsigned language) {
   Parser parser(DecodeInfText(bytes));
   parser.Parse();
   const Strings strings(parser, language);

@@ -30,10 +30,14 @@ std::optional<int> ParseNumber(std::string_view s) {
   long v = 0;
   for (char c : s) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
     v = v * base + d;
     if (v > 0x7FFFFFFF) return std::nullopt;
   }
@@ -55,8 +59,8 @@ std::optional<Decoration> ParseDecoration(const std::string& text) {
   if (head.rfind("NT", 0) != 0 || parts.size() > 6) return std::nullopt;
   Decoration d;
   d.arch = AsciiUpper(head.substr(2));
-  if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" && d.arch != "ARM" &&
-      d.arch != "IA64") {
+  if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" &&
+      d.arch != "ARM" && d.arch != "IA64") {
     return std::nullopt;
   }
   int suite = 0;
@@ -94,7 +98,8 @@ std::vector<int> VersionParts(const std::string& v) {
   size_t start = 0;
   while (start <= v.size()) {
     const size_t dot = v.find('.', start);
-    const std::string piece = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    const std::string piece =
+        v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     std::optional<int> n = ParseNumber(piece);
     if (!n) return {};
     parts.push_back(*n);
@@ -120,7 +125,8 @@ bool NewerThanInstalled(const catalog::ModelLine& line, const InstalledDriver& i
   if (installed.inf.empty() || !IsDate(line.driver_date)) return false;
   if (!IsDate(installed.date)) return false;
   if (line.driver_date != installed.date) return line.driver_date > installed.date;
-  return !VersionParts(installed.version).empty() && CompareVersions(line.driver_version, installed.version) > 0;
+  return !VersionParts(installed.version).empty() &&
+         CompareVersions(line.driver_version, installed.version) > 0;
 }
 
 // ExcludeID keeps a device out when any of its ids is listed.
@@ -143,8 +149,8 @@ size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
 }
 
 std::string LineKey(const catalog::ModelLine& l) {
-  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' + l.decoration + '\x1f' +
-                    l.description + '\x1f' + l.install_section;
+  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' +
+                    l.decoration + '\x1f' + l.description + '\x1f' + l.install_section;
   for (const std::string& id : l.ids) key += '\x1f' + AsciiUpper(id);
   return key;
 }
@@ -155,8 +161,9 @@ std::uint32_t SuiteFromCaption(const std::string& caption, bool server) {
   const struct {
     const char* word;
     std::uint32_t bits;
-  } editions[] = {{"HOME", 0x200},       {"ENTERPRISE", 0x2}, {"DATACENTER", 0x80}, {"EMBEDDED", 0x40},
-                  {"SMALL BUSINESS", 0x21}, {"ESSENTIALS", 0x21}, {"WEB", 0x400},  {"STORAGE", 0x2000}};
+  } editions[] = {{"HOME", 0x200},    {"ENTERPRISE", 0x2},      {"DATACENTER", 0x80},
+                  {"EMBEDDED", 0x40}, {"SMALL BUSINESS", 0x21}, {"ESSENTIALS", 0x21},
+                  {"WEB", 0x400},     {"STORAGE", 0x2000}};
   for (const auto& e : editions) {
     if (caption.find(e.word) != std::string::npos) suite |= e.bits;
   }
@@ -169,12 +176,16 @@ TargetSystem TargetFromReport(const Report& report) {
   TargetSystem s;
   if (const std::string* arch = report.Computer("OSArchitecture")) {
     const std::string a = AsciiUpper(*arch);
-    if (a.find("ARM") != std::string::npos) s.arch = "arm64";
-    else if (a.find("32") != std::string::npos) s.arch = "x86";
-    else s.arch = "amd64";
+    if (a.find("ARM") != std::string::npos)
+      s.arch = "arm64";
+    else if (a.find("32") != std::string::npos)
+      s.arch = "x86";
+    else
+      s.arch = "amd64";
   }
   const std::string* caption = report.Computer("Caption");
-  const bool windows = caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
+  const bool windows =
+      caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
   if (windows) {
     const std::string edition = AsciiUpper(*caption);
     const bool server = edition.find("SERVER") != std::string::npos;
@@ -183,10 +194,12 @@ TargetSystem TargetFromReport(const Report& report) {
     // Labels the computer block may carry, as Win32_OperatingSystem names
     // them: only they can tell a domain controller (product type 2).
     if (const std::string* type = report.Computer("ProductType")) {
-      if (std::optional<int> n = ParseNumber(catalog::Trim(*type)); n && *n >= 1 && *n <= 3) s.product_type = *n;
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*type)); n && *n >= 1 && *n <= 3)
+        s.product_type = *n;
     }
     if (const std::string* suite = report.Computer("OSProductSuite")) {
-      if (std::optional<int> n = ParseNumber(catalog::Trim(*suite))) s.suite_mask = static_cast<std::uint32_t>(*n);
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*suite)))
+        s.suite_mask = static_cast<std::uint32_t>(*n);
     }
     // "10.0.19045": major.minor.build. A Linux report's kernel version says
     // nothing of Windows, so it leaves the version open.
@@ -195,9 +208,10 @@ TargetSystem TargetFromReport(const Report& report) {
       size_t start = 0;
       for (int i = 0; i < 3 && start <= version->size(); ++i) {
         const size_t dot = version->find('.', start);
-        parts[i] = ParseNumber(catalog::Trim(version->substr(start, dot == std::string::npos ? std::string::npos
-                                                                                               : dot - start)))
-                       .value_or(-1);
+        parts[i] =
+            ParseNumber(catalog::Trim(version->substr(
+                            start, dot == std::string::npos ? std::string::npos : dot - start)))
+                .value_or(-1);
         if (dot == std::string::npos) break;
         start = dot + 1;
       }
@@ -212,7 +226,8 @@ TargetSystem TargetFromReport(const Report& report) {
   return s;
 }
 
-const std::string* ChooseDecoration(const std::vector<std::string>& decorations, const TargetSystem& system) {
+const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
+                                    const TargetSystem& system) {
   const std::string* best = nullptr;
   std::tuple<int, int, int, int, int, int> best_key{};
   bool has_undecorated = false;
@@ -225,8 +240,12 @@ const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
     if (!d || !Fits(*d, system)) continue;
     // The closest match: the highest version, then a named architecture,
     // product type and suite mask before none.
-    std::tuple<int, int, int, int, int, int> key{d->major, d->minor, d->build, d->arch.empty() ? 0 : 1,
-                                                 d->product_type != 0 ? 1 : 0, d->suite_mask != 0 ? 1 : 0};
+    std::tuple<int, int, int, int, int, int> key{d->major,
+                                                 d->minor,
+                                                 d->build,
+                                                 d->arch.empty() ? 0 : 1,
+                                                 d->product_type != 0 ? 1 : 0,
+                                                 d->suite_mask != 0 ? 1 : 0};
     if (best == nullptr || key > best_key) {
       best = &text;
       best_key = key;
@@ -262,8 +281,9 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
   const int v = CompareVersions(a.line.driver_version, b.line.driver_version);
   if (v != 0) return v > 0;
   // Equal in every respect Windows weighs: a stable order all the same.
-  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description, a.line.install_section, a.line.decoration) <
-         std::tie(b.line.catalog_dir, b.line.inf, b.line.description, b.line.install_section, b.line.decoration);
+  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description, a.line.install_section,
+                  a.line.decoration) < std::tie(b.line.catalog_dir, b.line.inf, b.line.description,
+                                                b.line.install_section, b.line.decoration);
 }
 
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
@@ -319,8 +339,10 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
         }
       }
     };
-    for (size_t i = 0; i < device.hardware_ids.size(); ++i) consider(device.hardware_ids[i], true, i);
-    for (size_t i = 0; i < device.compatible_ids.size(); ++i) consider(device.compatible_ids[i], false, i);
+    for (size_t i = 0; i < device.hardware_ids.size(); ++i)
+      consider(device.hardware_ids[i], true, i);
+    for (size_t i = 0; i < device.compatible_ids.size(); ++i)
+      consider(device.compatible_ids[i], false, i);
     std::stable_sort(result.candidates.begin(), result.candidates.end(), RanksBefore);
     if (result.candidates.size() > kMaxCandidates) {
       result.candidates_omitted = result.candidates.size() - kMaxCandidates;
@@ -391,7 +413,8 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                        {"candidates", std::move(candidates)},
                        {"candidates_omitted", r.candidates_omitted}});
   }
-  return {{"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
+  return {
+      {"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
 }
 
 }  // namespace match

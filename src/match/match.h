@@ -2,10 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "catalog/catalog.h"
 #include "match/report.h"
@@ -16,7 +15,7 @@ namespace match {
 // feature score GG, identifier score THHH.
 struct Candidate {
   catalog::ModelLine line;
-  std::string matched_id;          // as the INF writes it
+  std::string matched_id;           // as the INF writes it
   bool device_hardware_id = false;  // the device id that matched is one of its hardware ids
   bool inf_hardware_id = false;     // the INF id it met is the line's hardware id
   bool is_signed = false;           // a catalog for the platform, present in the package
@@ -43,14 +42,15 @@ struct DeviceResult {
 struct TargetSystem {
   std::string arch = "amd64";  // "x86", "amd64", "arm64"
   int major = 10, minor = 0, build = 26100;
-  int product_type = 1;            // 1 workstation, 2 domain controller, 3 server
+  int product_type = 1;              // 1 workstation, 2 domain controller, 3 server
   std::uint32_t suite_mask = 0x100;  // VER_SUITE_* bits; a workstation has VER_SUITE_SINGLEUSERTS
 };
 TargetSystem TargetFromReport(const Report& report);
 
 // The decoration (one of `decorations`, "" for the undecorated section) Windows
 // would use for `system`, or nullptr when none applies.
-const std::string* ChooseDecoration(const std::vector<std::string>& decorations, const TargetSystem& system);
+const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
+                                    const TargetSystem& system);
 
 // The identifier part of the rank: device id `device_index` of its list met
 // the INF line's id `inf_index` (0 the hardware id, 1.. its compatible ids).
@@ -68,6 +68,7 @@ std::string MatchTerms(const Candidate& c);
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index);
 
 nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results);
-std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& results);  // full HTML, own CSP
+std::string ResultsPage(const Report& report,
+                        const std::vector<DeviceResult>& results);  // full HTML, own CSP
 
 }  // namespace match

@@ -45,7 +45,8 @@ const std::string kVersion =
     "DriverVer=07/04/2021,10.2.0.7\r\nCatalogFile=net.cat\r\n";
 
 TEST(InfReader, ReadsAPublishedPackageWithAnOsVersionDecoration) {
-  const std::vector<ModelLine> lines = ReadInf(ReadData("published/toastpkg.inf"), "toaster/toastpkg.inf");
+  const std::vector<ModelLine> lines =
+      ReadInf(ReadData("published/toastpkg.inf"), "toaster/toastpkg.inf");
   ASSERT_EQ(lines.size(), 1u);
   const ModelLine& l = lines[0];
   EXPECT_EQ(l.inf, "toaster/toastpkg.inf");
@@ -64,7 +65,8 @@ TEST(InfReader, ReadsAPublishedPackageWithAnOsVersionDecoration) {
 }
 
 TEST(InfReader, ReadsEveryPlatformSectionAndAPlatformCatalog) {
-  const std::vector<ModelLine> lines = ReadInf(ReadData("published/multiarch/toastpkg.inf"), "t.inf");
+  const std::vector<ModelLine> lines =
+      ReadInf(ReadData("published/multiarch/toastpkg.inf"), "t.inf");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].decoration, "NTx86");
   EXPECT_EQ(lines[1].decoration, "NTia64");
@@ -83,18 +85,21 @@ TEST(InfReader, KeepsSemicolonsInsideQuotedStrings) {
 }
 
 TEST(InfReader, ReadsAPublishedUtf16Package) {
-  const std::vector<ModelLine> lines = ReadInf(ReadData("published/netvadapter.inf"), "netvadapter.inf");
+  const std::vector<ModelLine> lines =
+      ReadInf(ReadData("published/netvadapter.inf"), "netvadapter.inf");
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0].description, "KMDF Microsoft Virtual Ethernet Adapter (NDIS WDF)");
-  EXPECT_EQ(lines[0].ids, (std::vector<std::string>{"root\\netvadapter"}));  // the comment after it is gone
+  EXPECT_EQ(lines[0].ids,
+            (std::vector<std::string>{"root\\netvadapter"}));  // the comment after it is gone
   EXPECT_EQ(lines[4].install_section, "instance2.ndi");
   EXPECT_EQ(lines[0].provider, "Microsoft");
 }
 
 TEST(InfReader, DecodesEveryEncodingToTheSameLines) {
-  const std::string text = kVersion +
-                           "[Manufacturer]\r\n%Maker%=Models\r\n[Models]\r\n%Desc%=Inst,PCI\\VEN_1234&DEV_0001\r\n"
-                           "[Strings]\r\nMaker=\"Acme\"\r\nDesc=\"Caf\xC3\xA9 \xE2\x82\xAC adapter\"\r\n";
+  const std::string text =
+      kVersion +
+      "[Manufacturer]\r\n%Maker%=Models\r\n[Models]\r\n%Desc%=Inst,PCI\\VEN_1234&DEV_0001\r\n"
+      "[Strings]\r\nMaker=\"Acme\"\r\nDesc=\"Caf\xC3\xA9 \xE2\x82\xAC adapter\"\r\n";
   std::string ansi = text;
   ansi.replace(ansi.find("\xC3\xA9"), 2, "\xE9");
   ansi.replace(ansi.find("\xE2\x82\xAC"), 3, "\x80");
@@ -108,12 +113,13 @@ TEST(InfReader, DecodesEveryEncodingToTheSameLines) {
 }
 
 TEST(InfReader, JoinsContinuedLinesAndMergesRepeatedSections) {
-  const std::string text = kVersion +
-                           "[Manufacturer]\n%Maker%=Models,\\\n  NTamd64   ; the platform list goes on\n"
-                           "[Models.NTamd64]\n%Desc%=Inst,\\ ; the ids follow\n  PCI\\VEN_1234&DEV_0001,\\\n"
-                           "  PCI\\VEN_1234\n"
-                           "[Strings]\nMaker=Acme\n"
-                           "[models.ntamd64]\nSecond=Inst2,USB\\VID_1234&PID_0002\n";
+  const std::string text =
+      kVersion +
+      "[Manufacturer]\n%Maker%=Models,\\\n  NTamd64   ; the platform list goes on\n"
+      "[Models.NTamd64]\n%Desc%=Inst,\\ ; the ids follow\n  PCI\\VEN_1234&DEV_0001,\\\n"
+      "  PCI\\VEN_1234\n"
+      "[Strings]\nMaker=Acme\n"
+      "[models.ntamd64]\nSecond=Inst2,USB\\VID_1234&PID_0002\n";
   const std::vector<ModelLine> lines = ReadInf(text, "a.inf");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].decoration, "NTamd64");
@@ -137,10 +143,13 @@ TEST(InfReader, TakesStringsFromTheOneSectionTheLanguageChooses) {
     return lines.size() == 2 ? lines[0].description + "|" + lines[1].description : std::string();
   };
   EXPECT_EQ(descriptions(0x0407), "Deutsch A|Deutsch B");
-  EXPECT_EQ(descriptions(0x0409), "English A|%B%");  // 0009 for US English; B is not taken from elsewhere
+  EXPECT_EQ(descriptions(0x0409),
+            "English A|%B%");  // 0009 for US English; B is not taken from elsewhere
   EXPECT_EQ(descriptions(0x0809), "English A|%B%");
-  EXPECT_EQ(descriptions(0x040C), "Neutral A| 100% \"sure\", of it ");  // spaces inside quotes are kept
-  EXPECT_EQ(descriptions(0x0807), "Neutral A| 100% \"sure\", of it ");  // Swiss German: no 0007, no 0807
+  EXPECT_EQ(descriptions(0x040C),
+            "Neutral A| 100% \"sure\", of it ");  // spaces inside quotes are kept
+  EXPECT_EQ(descriptions(0x0807),
+            "Neutral A| 100% \"sure\", of it ");  // Swiss German: no 0007, no 0807
 }
 
 TEST(InfReader, ReadsDriverVerAndCatalogForms) {
@@ -154,7 +163,8 @@ TEST(InfReader, ReadsDriverVerAndCatalogForms) {
   EXPECT_EQ(plain.driver_date, "2019-01-02");
   EXPECT_EQ(plain.driver_version, "");
   EXPECT_EQ(plain.catalog_file, "");
-  const ModelLine both = read("DriverVer = 12/31/2020 , 1.2.3\nCatalogFile.NTamd64=b.cat\nCatalogFile=a.cat");
+  const ModelLine both =
+      read("DriverVer = 12/31/2020 , 1.2.3\nCatalogFile.NTamd64=b.cat\nCatalogFile=a.cat");
   EXPECT_EQ(both.driver_date, "2020-12-31");
   EXPECT_EQ(both.driver_version, "1.2.3");
   EXPECT_EQ(both.catalog_file, "a.cat");
@@ -164,10 +174,11 @@ TEST(InfReader, ReadsDriverVerAndCatalogForms) {
 
 TEST(InfReader, LinesWithoutAHardwareIdAreLeftOut) {
   // Printer packages list models to be chosen by hand, without ids.
-  const std::vector<ModelLine> lines =
-      ReadInf(kVersion + "[Manufacturer]\nA=M\n[M]\n\"Printer 100\" = P100.GPD\n\"Printer 200\" = P200.GPD,,\n"
-                         "\"Printer 300\" = P300.GPD,USBPRINT\\ACMEPRINTER_30012AB\n",
-              "prn.inf");
+  const std::vector<ModelLine> lines = ReadInf(
+      kVersion +
+          "[Manufacturer]\nA=M\n[M]\n\"Printer 100\" = P100.GPD\n\"Printer 200\" = P200.GPD,,\n"
+          "\"Printer 300\" = P300.GPD,USBPRINT\\ACMEPRINTER_30012AB\n",
+      "prn.inf");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].description, "Printer 300");
 }
@@ -175,7 +186,9 @@ TEST(InfReader, LinesWithoutAHardwareIdAreLeftOut) {
 TEST(InfReader, AnInfWithoutDevicesHasNoModelLines) {
   EXPECT_TRUE(ReadInf("[Version]\nSignature=\"$Windows NT$\"\nClass=Net\n", "filter.inf").empty());
   // A package for decorated platforms only has no undecorated section.
-  EXPECT_EQ(ReadInf(kVersion + "[Manufacturer]\nA=M,NTarm64\n[M.NTarm64]\nD=I,ID\\1\n", "a.inf").size(), 1u);
+  EXPECT_EQ(
+      ReadInf(kVersion + "[Manufacturer]\nA=M,NTarm64\n[M.NTarm64]\nD=I,ID\\1\n", "a.inf").size(),
+      1u);
 }
 
 struct MalformedCase {
@@ -193,7 +206,11 @@ TEST(InfReader, RejectsMalformedFilesWithWhereAndWhy) {
       {"open section", "[Version\nSignature=$Chicago$\n", 1, "']'"},
       {"text first is no [Version]", "Signature=$Chicago$\n[Version]\n", 2, "no Signature"},
       {"odd utf-16", std::string("\xFF\xFE[\0V\0e", 7), 0, "odd number"},
-      {"binary", std::string("\x7F" "ELF\0\0\x01", 7), 0, "binary"},
+      {"binary",
+       std::string("\x7F"
+                   "ELF\0\0\x01",
+                   7),
+       0, "binary"},
   };
   for (const MalformedCase& c : cases) {
     try {
@@ -215,7 +232,8 @@ TEST(InfReader, ReadsEveryPublishedInfAsAnIndependentReadingDoes) {
   for (std::string row; std::getline(rows, row);) {
     if (!row.empty()) expected[row.substr(0, row.find('\t'))].push_back(row);
   }
-  const std::filesystem::path root = std::filesystem::path(KESTROVA_TEST_DATA) / "catalog" / "published";
+  const std::filesystem::path root =
+      std::filesystem::path(KESTROVA_TEST_DATA) / "catalog" / "published";
   size_t files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
     if (entry.path().extension() != ".inf") continue;
@@ -238,12 +256,14 @@ TEST(InfReader, ReadsEveryPublishedInfAsAnIndependentReadingDoes) {
 TEST(InfReader, ReadsAsLenientlyAsWindows) {
   const std::string text =
       "stray text before any section\n"
-      "[Version]\nSignature=\"$Windows NT$\nDriverVer=2021-13-01,1.x\n"  // an open quote; a date and version unread
+      "[Version]\nSignature=\"$Windows NT$\nDriverVer=2021-13-01,1.x\n"  // an open quote; a date
+                                                                         // and version unread
       "[]\nwhatever=1\n"
-      "[Manufacturer]\nAcme=M,NTamd64,NTarm64\n"  // no [M.NTarm64]: a platform not in use costs nothing
+      "[Manufacturer]\nAcme=M,NTamd64,NTarm64\n"  // no [M.NTarm64]: a platform not in use costs
+                                                  // nothing
       "[M.NTamd64]\n"
       "%D%=Inst,PCI\\VEN_1234&\\\n DEV_9999\n"  // joined with nothing between
-      "%D%=Inst,,HID_DEVICE\n"                   // no hardware id: its compatible ids still count
+      "%D%=Inst,,HID_DEVICE\n"                  // no hardware id: its compatible ids still count
       "No install section=,ID\\X\n"
       "Inst,ID\\NO_DESCRIPTION\n"
       "[Strings]\nD=\"Souris ; optique\n";  // a translated string whose quote is never closed
@@ -260,8 +280,10 @@ TEST(InfReader, ReadsAsLenientlyAsWindows) {
 // Section (Inst.NTamd64, Inst.NT, Inst: FeatureScore, DriverVer, ExcludeID).
 TEST(InfReader, ResolvesCatalogAndInstallSectionForTheLinesPlatform) {
   const std::vector<ModelLine> lines = ReadInf(
-      "[Version]\nSignature=$Windows NT$\nDriverVer=01/01/2020,1.0\nCatalogFile=all.cat\nCatalogFile.NTamd64=x64.cat\n"
-      "[Manufacturer]\nA=M,NTx86,NTamd64,NTarm64\n[M.NTx86]\nD=Inst,ID\\1\n[M.NTamd64]\nD=Inst,ID\\1\n"
+      "[Version]\nSignature=$Windows "
+      "NT$\nDriverVer=01/01/2020,1.0\nCatalogFile=all.cat\nCatalogFile.NTamd64=x64.cat\n"
+      "[Manufacturer]\nA=M,NTx86,NTamd64,NTarm64\n[M.NTx86]\nD=Inst,ID\\1\n[M.NTamd64]\nD=Inst,"
+      "ID\\1\n"
       "[M.NTarm64]\nD=Inst,ID\\1\n"
       "[Inst.NTamd64]\nFeatureScore=0xFE\nDriverVer=02/03/2024,2.0.0.0\nExcludeID=ID\\2, %X%\n"
       "[Inst.NT]\nFeatureScore=80\n[Strings]\nX=ID\\3\n",
@@ -283,10 +305,13 @@ TEST(InfReader, ResolvesCatalogAndInstallSectionForTheLinesPlatform) {
 TEST(InfReader, RefusesAHostileFileOverTheBoundsInBoundedTime) {
   // One long models section named by many manufacturer entries is read once.
   std::string models;
-  for (int i = 0; i < 2000; ++i) models += "D" + std::to_string(i) + "=Inst,ID\\" + std::to_string(i) + "\n";
+  for (int i = 0; i < 2000; ++i)
+    models += "D" + std::to_string(i) + "=Inst,ID\\" + std::to_string(i) + "\n";
   std::string makers;
   for (int i = 0; i < 200; ++i) makers += "A" + std::to_string(i) + "=M,NTamd64\n";
-  EXPECT_EQ(ReadInf("[Version]\nSignature=$Windows NT$\n[Manufacturer]\n" + makers + "[M.NTamd64]\n" + models, "a.inf")
+  EXPECT_EQ(ReadInf("[Version]\nSignature=$Windows NT$\n[Manufacturer]\n" + makers +
+                        "[M.NTamd64]\n" + models,
+                    "a.inf")
                 .size(),
             2000u);
   // More distinct lines than the cap.
