@@ -201,21 +201,21 @@ struct Listings {
   std::map<std::string, std::vector<std::string>> folders;  // folder -> its file names, upper case
 };
 
-bool HasFileNamed(const fs::path& folder, const std::string& name, Listings& listings) {
+bool HasFileNamed(const std::string& folder, const std::string& name, Listings& listings) {
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
-  auto [answer, asked] = listings.answers.try_emplace((folder / name).string(), false);
+  const std::string path = folder + "/" + name;
+  auto [answer, asked] = listings.answers.try_emplace(path, false);
   if (!asked) return answer->second;
-  std::error_code ec;
-  if (fs::is_regular_file(folder / name, ec)) return answer->second = true;
-  auto [it, fresh] = listings.folders.try_emplace(folder.string());
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return answer->second = true;
+  auto [it, fresh] = listings.folders.try_emplace(folder);
   if (fresh) {
     std::error_code ec;
     for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
       std::error_code type_ec;
       // Only the name counts (the catalog is not read), so a link may stand for it.
-      if (d->is_regular_file(type_ec)) {
+      if (d->is_regular_file(type_ec))
         it->second.push_back(AsciiUpper(d->path().filename().string()));
-      }
     }
     std::sort(it->second.begin(), it->second.end());
   }
@@ -248,6 +248,9 @@ Index Index::Open(const std::string& db_path) {
   } catch (const CatalogError&) {
     throw CatalogError(db_path + " is not a catalog index");
   }
+  // Lookups of a whole report touch pages all over a large index: mapped,
+  // they cost no read call each.
+  Exec(impl->db.get(), "PRAGMA mmap_size = 1073741824");
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
@@ -291,8 +294,10 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     // Looked up now, not when indexed: a catalog added to or taken from a
     // package counts at once, without the INF changing.
     if (!m.catalog_file.empty()) {
-      m.catalog_present = HasFileNamed(fs::path(m.catalog_dir + "/" + m.inf).parent_path(),
-                                       m.catalog_file, listings);
+      const size_t slash = m.inf.rfind('/');
+      m.catalog_present = HasFileNamed(
+          slash == std::string::npos ? m.catalog_dir : m.catalog_dir + "/" + m.inf.substr(0, slash),
+          m.catalog_file, listings);
     }
     out.push_back(std::move(m));
   }
