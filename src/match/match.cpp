@@ -310,6 +310,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
     result.device = device;
     std::map<std::string, size_t> by_line;
     auto consider = [&](const std::string& id, bool hardware, size_t position) {
+      if (id.empty()) return;  // never the empty hardware id of an INF line
       const std::string key = AsciiUpper(id);
       auto hit = cache.find(key);
       if (hit == cache.end()) hit = cache.emplace(key, index.LinesForId(id)).first;
