@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -189,6 +190,22 @@ void BM_Match200Devices(benchmark::State& state) {
   state.counters["candidates"] = static_cast<double>(candidates);
 }
 BENCHMARK(BM_Match200Devices)->Unit(benchmark::kMillisecond);
+
+// The index reads alone, for the share of matching they take.
+void BM_LookupIdsOf200Devices(benchmark::State& state) {
+  catalog::UpdateIndex(IndexPath(), {Catalog().string()}, nullptr, nullptr);
+  const catalog::Index index = catalog::Index::Open(IndexPath());
+  std::vector<std::string> ids;
+  for (const match::Device& d : TwoHundredDevices().devices) {
+    ids.insert(ids.end(), d.hardware_ids.begin(), d.hardware_ids.end());
+    ids.insert(ids.end(), d.compatible_ids.begin(), d.compatible_ids.end());
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  for (auto _ : state) benchmark::DoNotOptimize(index.LinesForIds(ids));
+  state.counters["ids"] = static_cast<double>(ids.size());
+}
+BENCHMARK(BM_LookupIdsOf200Devices)->Unit(benchmark::kMillisecond);
 
 void BM_ResultsJsonAndPage200(benchmark::State& state) {
   catalog::UpdateIndex(IndexPath(), {Catalog().string()}, nullptr, nullptr);

@@ -23,7 +23,7 @@ struct ModelLine {
   std::string description, provider, class_name, class_guid, install_section, manufacturer,
       decoration;                // e.g. "NTamd64.10.0...16299"; "" for the undecorated section
   std::string catalog_file;      // the CatalogFile directive for the line's platform, "" when none
-  bool catalog_present = false;  // catalog_file names a file in the INF's own folder (at lookup)
+  bool catalog_present = false;  // catalog_file names a file in the INF's own folder
   bool install_section_nt = false;  // the install section used carries an .NT platform extension
   int feature_score = 0xFF;         // FeatureScore of the install section
   std::string driver_date;          // "YYYY-MM-DD"; "" when missing or invalid (ranks oldest)
@@ -59,7 +59,8 @@ class Index {
   std::unique_ptr<Impl> impl_;
 };
 
-// Re-reads only INF files whose size or mtime changed; removes vanished ones.
+// Re-reads only INF files whose size or mtime changed, or whose catalog file
+// came or went; removes vanished ones.
 // Links that lead outside a catalog folder are not followed.
 // One transaction: an interrupted update leaves the previous index whole.
 // Malformed files are reported through on_malformed (every run, also when

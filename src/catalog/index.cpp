@@ -20,7 +20,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 2;
+constexpr int kSchema = 3;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
@@ -102,19 +102,21 @@ void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
-       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT, catalogs "
+       "TEXT,"
        "  UNIQUE(dir, path));"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
        "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version "
        "TEXT,"
-       "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT);"
+       "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT, catalog_present "
+       "INTEGER);"
        "CREATE INDEX lines_by_file ON lines(file_id);"
        "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) "
        "WITHOUT ROWID;"
        "CREATE INDEX ids_by_line ON ids(line_id);"
-       "PRAGMA user_version = 2;");
-  static_assert(kSchema == 2, "CreateTables writes the schema number");
+       "PRAGMA user_version = 3;");
+  static_assert(kSchema == 3, "CreateTables writes the schema number");
 }
 
 struct FoundFile {
@@ -139,7 +141,11 @@ bool StaysInside(const fs::path& path, const std::string& dir) {
          real[dir.size()] == '/';
 }
 
-std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
+// Folder -> the names of its files, upper case, sorted: the walk sees every
+// file anyway, so whether a package holds its catalog costs no extra call.
+using FolderNames = std::map<std::string, std::vector<std::string>>;
+
+std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
   std::vector<FoundFile> found;
   for (const std::string& dir : dirs) {
     std::error_code ec;
@@ -148,6 +154,11 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (ec) break;
+      std::error_code type_ec;
+      if (it->is_regular_file(type_ec)) {
+        names[it->path().parent_path().string()].push_back(
+            AsciiUpper(it->path().filename().string()));
+      }
       if (!IsInfName(it->path())) continue;
       // Folder links are not followed (the iterator's default); a file link
       // is, only while it stays inside the catalog folder.
@@ -164,6 +175,7 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
     }
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
   }
+  for (auto& [folder, list] : names) std::sort(list.begin(), list.end());
   // A stable order: the same catalog gives the same index and line order.
   std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) {
     return std::tie(a.dir, a.path) < std::tie(b.dir, b.path);
@@ -193,34 +205,33 @@ Db OpenDb(const std::string& path, int flags) {
   return db;
 }
 
-// Whether the package folder holds `name` (as Windows compares names:
-// without regard to case). The name as written is tried first; a folder is
-// listed at most once per lookup.
-struct Listings {
-  std::map<std::string, bool> answers;                      // folder/name -> present
-  std::map<std::string, std::vector<std::string>> folders;  // folder -> its file names, upper case
-};
-
-bool HasFileNamed(const std::string& folder, const std::string& name, Listings& listings) {
+// Whether the package folder holds `name`, as Windows compares names:
+// without regard to case.
+bool InFolder(const FolderNames& names, const std::string& folder, const std::string& name) {
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
-  const std::string path = folder + "/" + name;
-  auto [answer, asked] = listings.answers.try_emplace(path, false);
-  if (!asked) return answer->second;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return answer->second = true;
-  auto [it, fresh] = listings.folders.try_emplace(folder);
-  if (fresh) {
-    std::error_code ec;
-    for (fs::directory_iterator d(folder, ec), end; !ec && d != end; d.increment(ec)) {
-      std::error_code type_ec;
-      // Only the name counts (the catalog is not read), so a link may stand for it.
-      if (d->is_regular_file(type_ec))
-        it->second.push_back(AsciiUpper(d->path().filename().string()));
-    }
-    std::sort(it->second.begin(), it->second.end());
+  auto it = names.find(folder);
+  return it != names.end() &&
+         std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+}
+
+// The catalog files an INF names, each with whether it is there ("a.cat=1"),
+// joined: a file whose catalog came or went is read again though it did not change.
+std::string CatalogState(const std::vector<std::string>& catalogs, const FolderNames& names,
+                         const std::string& folder) {
+  std::vector<std::string> parts;
+  for (const std::string& c : catalogs) {
+    if (!c.empty()) parts.push_back(c + (InFolder(names, folder, c) ? "=1" : "=0"));
   }
-  return answer->second =
-             std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+  std::sort(parts.begin(), parts.end());
+  parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
+  return Join(parts);
+}
+
+std::vector<std::string> CatalogNames(const std::string& state) {
+  std::vector<std::string> out;
+  for (const std::string& part : SplitList(state, false))
+    out.push_back(part.substr(0, part.rfind('=')));
+  return out;
 }
 
 }  // namespace
@@ -258,17 +269,17 @@ Index Index::Open(const std::string& db_path) {
       impl->db.get(),
       "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
       " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-      " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids"
+      " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids,"
+      " l.catalog_present"
       " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
-      " WHERE i.id = ?1 ORDER BY l.id");
+      " WHERE i.id = ?1 ORDER BY i.line_id");
   return Index(std::move(impl));
 }
 
 namespace {
 
 // One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id,
-                                 Listings& listings) {
+std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id) {
   std::vector<ModelLine> out;
   Bind(s, 1, AsciiUpper(id));
   int rc;
@@ -291,14 +302,7 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     m.install_section_nt = sqlite3_column_int(s, 14) != 0;
     m.feature_score = sqlite3_column_int(s, 15);
     m.exclude_ids = SplitList(Column(s, 16), false);
-    // Looked up now, not when indexed: a catalog added to or taken from a
-    // package counts at once, without the INF changing.
-    if (!m.catalog_file.empty()) {
-      const size_t slash = m.inf.rfind('/');
-      m.catalog_present = HasFileNamed(
-          slash == std::string::npos ? m.catalog_dir : m.catalog_dir + "/" + m.inf.substr(0, slash),
-          m.catalog_file, listings);
-    }
+    m.catalog_present = sqlite3_column_int(s, 17) != 0;
     out.push_back(std::move(m));
   }
   sqlite3_reset(s);
@@ -311,8 +315,7 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
 
 std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   std::lock_guard<std::mutex> guard(impl_->lock);
-  Listings listings;
-  return ReadLines(impl_->db.get(), impl_->lookup.get(), id, listings);
+  return ReadLines(impl_->db.get(), impl_->lookup.get(), id);
 }
 
 std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
@@ -322,9 +325,7 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
   sqlite3* db = impl_->db.get();
   Exec(db, "BEGIN");
   try {
-    Listings listings;
-    for (const std::string& id : ids)
-      out.push_back(ReadLines(db, impl_->lookup.get(), id, listings));
+    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id));
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -345,7 +346,8 @@ UpdateStats UpdateIndex(
     std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
     std::function<void(size_t done, size_t total)> on_progress) {
   const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
-  const std::vector<FoundFile> found = FindInfFiles(dirs);
+  FolderNames folder_names;
+  const std::vector<FoundFile> found = FindInfFiles(dirs, folder_names);
 
   std::error_code ec;
   const fs::path parent = fs::path(db_path).parent_path();
@@ -383,30 +385,35 @@ UpdateStats UpdateIndex(
   struct Known {
     std::int64_t id, size, mtime;
     int error_line;
-    std::string error;
+    std::string error, catalogs;
     bool seen = false;
   };
   std::map<std::pair<std::string, std::string>, Known> known;
   {
-    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
+    Stmt s =
+        Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-      known[{Column(s.get(), 1), Column(s.get(), 2)}] = Known{
-          sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3),
-          sqlite3_column_int64(s.get(), 4), sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
+      known[{Column(s.get(), 1), Column(s.get(), 2)}] = Known{sqlite3_column_int64(s.get(), 0),
+                                                              sqlite3_column_int64(s.get(), 3),
+                                                              sqlite3_column_int64(s.get(), 4),
+                                                              sqlite3_column_int(s.get(), 5),
+                                                              Column(s.get(), 6),
+                                                              Column(s.get(), 7)};
     }
   }
   Stmt del_ids =
       Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
   Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(
-      h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
+  Stmt add_file = Prepare(h,
+                          "INSERT INTO files(dir, path, size, mtime, error_line, error, catalogs)"
+                          " VALUES(?1,?2,?3,?4,?5,?6,?7)");
   Stmt add_line = Prepare(
       h,
       "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
       " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
-      " install_nt, feature_score, exclude_ids)"
-      " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16)");
+      " install_nt, feature_score, exclude_ids, catalog_present)"
+      " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
 
   auto forget = [&](std::int64_t file_id) {
@@ -421,10 +428,13 @@ UpdateStats UpdateIndex(
   size_t done = 0;
   for (const FoundFile& f : found) {
     const std::string full = f.dir + "/" + f.path;
+    const std::string package = fs::path(full).parent_path().string();
     auto it = known.find({f.dir, f.path});
     if (it != known.end()) {
       it->second.seen = true;
-      if (it->second.size == f.size && it->second.mtime == f.mtime) {
+      if (it->second.size == f.size && it->second.mtime == f.mtime &&
+          CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
+              it->second.catalogs) {
         if (!it->second.error.empty()) {
           ++stats.malformed;
           if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
@@ -457,6 +467,13 @@ UpdateStats UpdateIndex(
     Bind(add_file.get(), 4, f.mtime);
     Bind(add_file.get(), 5, std::int64_t{error_line});
     if (!error.empty()) Bind(add_file.get(), 6, error);
+    std::vector<std::string> catalogs;
+    for (ModelLine& m : lines) {
+      m.catalog_present =
+          !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
+      catalogs.push_back(m.catalog_file);
+    }
+    Bind(add_file.get(), 7, CatalogState(catalogs, folder_names, package));
     StepDone(h, add_file.get());
     const std::int64_t file_id = sqlite3_last_insert_rowid(h);
     if (!error.empty()) {
@@ -478,6 +495,7 @@ UpdateStats UpdateIndex(
       Bind(s, 14, std::int64_t{m.install_section_nt ? 1 : 0});
       Bind(s, 15, std::int64_t{m.feature_score});
       Bind(s, 16, Join(m.exclude_ids));
+      Bind(s, 17, std::int64_t{m.catalog_present ? 1 : 0});
       StepDone(h, s);
       const std::int64_t line_id = sqlite3_last_insert_rowid(h);
       for (const std::string& id : m.ids) {

@@ -140,12 +140,15 @@ TEST_F(IndexTest, ACatalogFileCountsWhenItIsInThePackageFolder) {
   Write("pkg/net.inf",
         "[Version]\nSignature=$Windows NT$\nCatalogFile=Net.cat\n[Manufacturer]\nA=M,NTamd64\n"
         "[M.NTamd64]\nD=Inst,ID\\NET\n");
+  Write("other/net.cat", "catalog");  // another package's catalog signs nothing here
   Update();
   EXPECT_FALSE(Index::Open(db_).LinesForId("ID\\NET").at(0).catalog_present);
   Write("pkg/NET.CAT", "catalog");  // names compare without regard to case, as on Windows
-  const ModelLine line = Index::Open(db_).LinesForId("ID\\NET").at(0);  // no re-index needed
+  EXPECT_EQ(Update().reread, 1u);   // the INF did not change; its catalog came
+  const ModelLine line = Index::Open(db_).LinesForId("ID\\NET").at(0);
   EXPECT_TRUE(line.catalog_present);
   EXPECT_EQ(line.catalog_file, "Net.cat");
+  EXPECT_EQ(Update().reread, 0u);
 }
 
 TEST_F(IndexTest, ReportsMalformedFilesEveryRunAndIndexesTheRest) {
