@@ -15,18 +15,26 @@ struct CatalogError : std::runtime_error {
   using runtime_error::runtime_error;
 };
 
-// One line of a models section: a device the INF can drive.
+// One line of a models section: a device the INF can drive. Everything that
+// depends on the platform is resolved for the platform the line's models
+// section is decorated for (its architecture).
 struct ModelLine {
   std::string inf;  // path relative to its catalog folder, '/' separators
-  std::string description, provider, class_name, class_guid, catalog_file, install_section, manufacturer,
-      decoration;                 // e.g. "NTamd64.10.0...16299"; "" for the undecorated section
-  std::string driver_date;        // "YYYY-MM-DD" or ""
-  std::string driver_version;     // "a.b.c.d" or ""
-  std::vector<std::string> ids;   // hardware id first, then the line's further ids, as written
+  std::string description, provider, class_name, class_guid, install_section, manufacturer,
+      decoration;                // e.g. "NTamd64.10.0...16299"; "" for the undecorated section
+  std::string catalog_file;      // the CatalogFile directive for the line's platform, "" when none
+  bool catalog_present = false;  // catalog_file names a file in the INF's own folder
+  bool install_section_nt = false;  // the install section used carries an .NT platform extension
+  int feature_score = 0xFF;         // FeatureScore of the install section
+  std::string driver_date;          // "YYYY-MM-DD"; "" when missing or invalid (ranks oldest)
+  std::string driver_version;       // "a.b.c.d"; "" when missing or invalid (0.0.0.0)
+  std::vector<std::string>
+      ids;  // [0] the hardware id ("" when the line has none), then compatible ids
+  std::vector<std::string> exclude_ids;  // ExcludeID of the install section: devices kept out
   // Every decoration the manufacturer entry lists ("" stands for the
   // undecorated section), so a reader can tell which one a system would use.
   std::vector<std::string> manufacturer_decorations;
-  std::string catalog_dir;        // the catalog folder `inf` is relative to
+  std::string catalog_dir;  // the catalog folder `inf` is relative to
 };
 
 // Read access to an index file. LinesForId may be called from several
@@ -51,16 +59,19 @@ class Index {
   std::unique_ptr<Impl> impl_;
 };
 
-// Re-reads only INF files whose size or mtime changed; removes vanished ones.
+// Re-reads only INF files whose size or mtime changed, or whose catalog file
+// came or went; removes vanished ones.
+// Links that lead outside a catalog folder are not followed.
 // One transaction: an interrupted update leaves the previous index whole.
 // Malformed files are reported through on_malformed (every run, also when
 // unchanged) and skipped. Thread: caller's.
 struct UpdateStats {
   size_t scanned = 0, reread = 0, removed = 0, malformed = 0;
 };
-UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::string>& catalog_dirs,
-                        std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
-                        std::function<void(size_t done, size_t total)> on_progress);
+UpdateStats UpdateIndex(
+    const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+    std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+    std::function<void(size_t done, size_t total)> on_progress);
 
 // $XDG_CACHE_HOME/kestrova/ (else ~/.cache/kestrova/), a name derived from
 // the folders' absolute paths, so each set of folders has its own index.

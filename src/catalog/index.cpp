@@ -20,7 +20,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 1;
+constexpr int kSchema = 3;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
@@ -54,11 +54,14 @@ Stmt Prepare(sqlite3* db, const char* sql) {
 void Bind(sqlite3_stmt* s, int i, const std::string& v) {
   sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
 }
-void Bind(sqlite3_stmt* s, int i, std::int64_t v) { sqlite3_bind_int64(s, i, v); }
+void Bind(sqlite3_stmt* s, int i, std::int64_t v) {
+  sqlite3_bind_int64(s, i, v);
+}
 
 std::string Column(sqlite3_stmt* s, int i) {
   const unsigned char* t = sqlite3_column_text(s, i);
-  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i)) : std::string();
+  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i))
+           : std::string();
 }
 
 void StepDone(sqlite3* db, sqlite3_stmt* s) {
@@ -99,17 +102,21 @@ void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
-       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT, catalogs "
+       "TEXT,"
        "  UNIQUE(dir, path));"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
-       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version TEXT,"
-       "  ids TEXT);"
+       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version "
+       "TEXT,"
+       "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT, catalog_present "
+       "INTEGER);"
        "CREATE INDEX lines_by_file ON lines(file_id);"
-       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) WITHOUT ROWID;"
+       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) "
+       "WITHOUT ROWID;"
        "CREATE INDEX ids_by_line ON ids(line_id);"
-       "PRAGMA user_version = 1;");
-  static_assert(kSchema == 1, "CreateTables writes the schema number");
+       "PRAGMA user_version = 3;");
+  static_assert(kSchema == 3, "CreateTables writes the schema number");
 }
 
 struct FoundFile {
@@ -126,16 +133,38 @@ bool IsInfName(const fs::path& p) {
   return ext.size() == 4 && EqualsNoCase(ext, ".inf");
 }
 
-std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
+// True when `path`, links resolved, lies inside `dir` (itself resolved).
+bool StaysInside(const fs::path& path, const std::string& dir) {
+  std::error_code ec;
+  const std::string real = fs::canonical(path, ec).generic_string();
+  return !ec && real.size() > dir.size() && real.compare(0, dir.size(), dir) == 0 &&
+         real[dir.size()] == '/';
+}
+
+// Folder -> the names of its files, upper case, sorted: the walk sees every
+// file anyway, so whether a package holds its catalog costs no extra call.
+using FolderNames = std::map<std::string, std::vector<std::string>>;
+
+std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
   std::vector<FoundFile> found;
   for (const std::string& dir : dirs) {
     std::error_code ec;
-    auto it = fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
+    auto it =
+        fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
     for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (ec) break;
+      std::error_code type_ec;
+      if (it->is_regular_file(type_ec)) {
+        names[it->path().parent_path().string()].push_back(
+            AsciiUpper(it->path().filename().string()));
+      }
       if (!IsInfName(it->path())) continue;
-      struct stat st{};
+      // Folder links are not followed (the iterator's default); a file link
+      // is, only while it stays inside the catalog folder.
+      if (it->is_symlink(ec) && !StaysInside(it->path(), dir)) continue;
+      ec.clear();
+      struct stat st {};
       if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       FoundFile f;
       f.dir = dir;
@@ -146,9 +175,11 @@ std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs) {
     }
     if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
   }
+  for (auto& [folder, list] : names) std::sort(list.begin(), list.end());
   // A stable order: the same catalog gives the same index and line order.
-  std::sort(found.begin(), found.end(),
-            [](const FoundFile& a, const FoundFile& b) { return std::tie(a.dir, a.path) < std::tie(b.dir, b.path); });
+  std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) {
+    return std::tie(a.dir, a.path) < std::tie(b.dir, b.path);
+  });
   return found;
 }
 
@@ -157,7 +188,8 @@ std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
   for (const std::string& d : dirs) {
     std::error_code ec;
     fs::path p = fs::weakly_canonical(fs::absolute(d, ec), ec);
-    if (ec || !fs::is_directory(p, ec)) throw CatalogError("catalog folder " + d + " is not a folder");
+    if (ec || !fs::is_directory(p, ec))
+      throw CatalogError("catalog folder " + d + " is not a folder");
     std::string s = p.generic_string();
     if (std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
   }
@@ -171,6 +203,35 @@ Db OpenDb(const std::string& path, int flags) {
   if (rc != SQLITE_OK) Fail(db.get(), "cannot open catalog index " + path);
   sqlite3_busy_timeout(db.get(), 10000);
   return db;
+}
+
+// Whether the package folder holds `name`, as Windows compares names:
+// without regard to case.
+bool InFolder(const FolderNames& names, const std::string& folder, const std::string& name) {
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+  auto it = names.find(folder);
+  return it != names.end() &&
+         std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+}
+
+// The catalog files an INF names, each with whether it is there ("a.cat=1"),
+// joined: a file whose catalog came or went is read again though it did not change.
+std::string CatalogState(const std::vector<std::string>& catalogs, const FolderNames& names,
+                         const std::string& folder) {
+  std::vector<std::string> parts;
+  for (const std::string& c : catalogs) {
+    if (!c.empty()) parts.push_back(c + (InFolder(names, folder, c) ? "=1" : "=0"));
+  }
+  std::sort(parts.begin(), parts.end());
+  parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
+  return Join(parts);
+}
+
+std::vector<std::string> CatalogNames(const std::string& state) {
+  std::vector<std::string> out;
+  for (const std::string& part : SplitList(state, false))
+    out.push_back(part.substr(0, part.rfind('=')));
+  return out;
 }
 
 }  // namespace
@@ -188,7 +249,8 @@ Index::~Index() = default;
 
 Index Index::Open(const std::string& db_path) {
   std::error_code ec;
-  if (!fs::is_regular_file(db_path, ec)) throw CatalogError("catalog index " + db_path + " does not exist");
+  if (!fs::is_regular_file(db_path, ec))
+    throw CatalogError("catalog index " + db_path + " does not exist");
   auto impl = std::make_unique<Impl>();
   impl->db = OpenDb(db_path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
   int schema = 0;
@@ -197,13 +259,20 @@ Index Index::Open(const std::string& db_path) {
   } catch (const CatalogError&) {
     throw CatalogError(db_path + " is not a catalog index");
   }
-  if (schema != kSchema) throw CatalogError(db_path + " is not a catalog index of this version; index the catalog again");
-  impl->lookup = Prepare(impl->db.get(),
-                         "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
-                         " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-                         " l.driver_date, l.driver_version, l.ids"
-                         " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
-                         " WHERE i.id = ?1 ORDER BY l.id");
+  // Lookups of a whole report touch pages all over a large index: mapped,
+  // they cost no read call each.
+  Exec(impl->db.get(), "PRAGMA mmap_size = 1073741824");
+  if (schema != kSchema)
+    throw CatalogError(db_path +
+                       " is not a catalog index of this version; index the catalog again");
+  impl->lookup = Prepare(
+      impl->db.get(),
+      "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
+      " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
+      " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids,"
+      " l.catalog_present"
+      " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
+      " WHERE i.id = ?1 ORDER BY i.line_id");
   return Index(std::move(impl));
 }
 
@@ -230,6 +299,10 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     m.driver_date = Column(s, 11);
     m.driver_version = Column(s, 12);
     m.ids = SplitList(Column(s, 13), false);
+    m.install_section_nt = sqlite3_column_int(s, 14) != 0;
+    m.feature_score = sqlite3_column_int(s, 15);
+    m.exclude_ids = SplitList(Column(s, 16), false);
+    m.catalog_present = sqlite3_column_int(s, 17) != 0;
     out.push_back(std::move(m));
   }
   sqlite3_reset(s);
@@ -268,11 +341,13 @@ size_t Index::LineCount() const {
   return static_cast<size_t>(sqlite3_column_int64(s.get(), 0));
 }
 
-UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::string>& catalog_dirs,
-                        std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
-                        std::function<void(size_t done, size_t total)> on_progress) {
+UpdateStats UpdateIndex(
+    const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+    std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+    std::function<void(size_t done, size_t total)> on_progress) {
   const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
-  const std::vector<FoundFile> found = FindInfFiles(dirs);
+  FolderNames folder_names;
+  const std::vector<FoundFile> found = FindInfFiles(dirs, folder_names);
 
   std::error_code ec;
   const fs::path parent = fs::path(db_path).parent_path();
@@ -286,11 +361,16 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     db.reset();
     std::error_code rm;
     fs::remove(db_path, rm);
-    if (rm) throw CatalogError("catalog index " + db_path + " is damaged and cannot be replaced: " + rm.message());
+    if (rm)
+      throw CatalogError("catalog index " + db_path +
+                         " is damaged and cannot be replaced: " + rm.message());
     db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     Exec(db.get(), "PRAGMA journal_mode = DELETE");
   }
   sqlite3* h = db.get();
+  // A large catalog's id index does not fit the default 2 MB page cache;
+  // inserts into it would read and write the same pages over and over.
+  Exec(h, "PRAGMA cache_size = -131072");
   // Everything in one transaction: a run that stops half-way changes nothing.
   Exec(h, "BEGIN IMMEDIATE");
   struct Rollback {
@@ -305,26 +385,35 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   struct Known {
     std::int64_t id, size, mtime;
     int error_line;
-    std::string error;
+    std::string error, catalogs;
     bool seen = false;
   };
   std::map<std::pair<std::string, std::string>, Known> known;
   {
-    Stmt s = Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error FROM files");
+    Stmt s =
+        Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-      known[{Column(s.get(), 1), Column(s.get(), 2)}] =
-          Known{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 3), sqlite3_column_int64(s.get(), 4),
-                sqlite3_column_int(s.get(), 5), Column(s.get(), 6)};
+      known[{Column(s.get(), 1), Column(s.get(), 2)}] = Known{sqlite3_column_int64(s.get(), 0),
+                                                              sqlite3_column_int64(s.get(), 3),
+                                                              sqlite3_column_int64(s.get(), 4),
+                                                              sqlite3_column_int(s.get(), 5),
+                                                              Column(s.get(), 6),
+                                                              Column(s.get(), 7)};
     }
   }
-  Stmt del_ids = Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
+  Stmt del_ids =
+      Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
   Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(h, "INSERT INTO files(dir, path, size, mtime, error_line, error) VALUES(?1,?2,?3,?4,?5,?6)");
-  Stmt add_line = Prepare(h,
-                          "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
-                          " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids)"
-                          " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13)");
+  Stmt add_file = Prepare(h,
+                          "INSERT INTO files(dir, path, size, mtime, error_line, error, catalogs)"
+                          " VALUES(?1,?2,?3,?4,?5,?6,?7)");
+  Stmt add_line = Prepare(
+      h,
+      "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
+      " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
+      " install_nt, feature_score, exclude_ids, catalog_present)"
+      " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
 
   auto forget = [&](std::int64_t file_id) {
@@ -339,10 +428,13 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
   size_t done = 0;
   for (const FoundFile& f : found) {
     const std::string full = f.dir + "/" + f.path;
+    const std::string package = fs::path(full).parent_path().string();
     auto it = known.find({f.dir, f.path});
     if (it != known.end()) {
       it->second.seen = true;
-      if (it->second.size == f.size && it->second.mtime == f.mtime) {
+      if (it->second.size == f.size && it->second.mtime == f.mtime &&
+          CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
+              it->second.catalogs) {
         if (!it->second.error.empty()) {
           ++stats.malformed;
           if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
@@ -375,6 +467,13 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     Bind(add_file.get(), 4, f.mtime);
     Bind(add_file.get(), 5, std::int64_t{error_line});
     if (!error.empty()) Bind(add_file.get(), 6, error);
+    std::vector<std::string> catalogs;
+    for (ModelLine& m : lines) {
+      m.catalog_present =
+          !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
+      catalogs.push_back(m.catalog_file);
+    }
+    Bind(add_file.get(), 7, CatalogState(catalogs, folder_names, package));
     StepDone(h, add_file.get());
     const std::int64_t file_id = sqlite3_last_insert_rowid(h);
     if (!error.empty()) {
@@ -384,17 +483,23 @@ UpdateStats UpdateIndex(const std::string& db_path, const std::vector<std::strin
     for (const ModelLine& m : lines) {
       sqlite3_stmt* s = add_line.get();
       Bind(s, 1, file_id);
-      const std::string* text[] = {&m.description,  &m.provider,        &m.class_name,   &m.class_guid,
-                                   &m.catalog_file, &m.install_section, &m.manufacturer, &m.decoration};
+      const std::string* text[] = {&m.description,  &m.provider,     &m.class_name,
+                                   &m.class_guid,   &m.catalog_file, &m.install_section,
+                                   &m.manufacturer, &m.decoration};
       int col = 2;
       for (const std::string* t : text) Bind(s, col++, *t);
       Bind(s, 10, Join(m.manufacturer_decorations));
       Bind(s, 11, m.driver_date);
       Bind(s, 12, m.driver_version);
       Bind(s, 13, Join(m.ids));
+      Bind(s, 14, std::int64_t{m.install_section_nt ? 1 : 0});
+      Bind(s, 15, std::int64_t{m.feature_score});
+      Bind(s, 16, Join(m.exclude_ids));
+      Bind(s, 17, std::int64_t{m.catalog_present ? 1 : 0});
       StepDone(h, s);
       const std::int64_t line_id = sqlite3_last_insert_rowid(h);
       for (const std::string& id : m.ids) {
+        if (id.empty()) continue;  // a line without a hardware id is found by its other ids
         Bind(add_id.get(), 1, AsciiUpper(id));
         Bind(add_id.get(), 2, line_id);
         StepDone(h, add_id.get());
@@ -416,7 +521,8 @@ std::string DefaultIndexPath(const std::vector<std::string>& catalog_dirs) {
   std::vector<std::string> dirs;
   for (const std::string& d : catalog_dirs) {
     std::error_code ec;
-    std::string dir = fs::weakly_canonical(fs::absolute(d, ec), ec).lexically_normal().generic_string();
+    std::string dir =
+        fs::weakly_canonical(fs::absolute(d, ec), ec).lexically_normal().generic_string();
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     dirs.push_back(dir);
   }

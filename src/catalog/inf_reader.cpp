@@ -9,7 +9,9 @@
 namespace catalog {
 
 InfError::InfError(int at, const std::string& why)
-    : std::runtime_error(at > 0 ? "line " + std::to_string(at) + ": " + why : why), line(at), reason(why) {}
+    : std::runtime_error(at > 0 ? "line " + std::to_string(at) + ": " + why : why),
+      line(at),
+      reason(why) {}
 
 namespace {
 
@@ -53,7 +55,8 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   std::string out;
   out.reserve(bytes.size() / 2);
   auto unit = [&](size_t i) {
-    const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+    const unsigned char a = static_cast<unsigned char>(bytes[i]),
+                        b = static_cast<unsigned char>(bytes[i + 1]);
     return big_endian ? char32_t((a << 8) | b) : char32_t((b << 8) | a);
   };
   for (size_t i = 0; i < bytes.size(); i += 2) {
@@ -100,16 +103,18 @@ class Parser {
       if (end == std::string::npos) end = text_.size();
       std::string_view physical(text_.data() + pos, end - pos);
       ++number;
-      if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n') ++end;
+      if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() &&
+          text_[end + 1] == '\n')
+        ++end;
       pos = end + 1;
 
       if (logical.empty()) logical_start = number;
-      std::string content = StripComment(physical, number);
+      std::string content = StripComment(physical);
       std::string_view trimmed = Trim(content);
-      // A backslash ending a line (comments aside) joins the next one.
+      // A backslash ending a line (comments aside) joins the next one, with
+      // nothing put between: "PCI\\VEN_1234&\\" + "DEV_1" is one id.
       if (!trimmed.empty() && trimmed.back() == '\\' && pos <= text_.size()) {
         logical.append(trimmed.substr(0, trimmed.size() - 1));
-        logical += ' ';
         continue;
       }
       logical.append(trimmed);
@@ -127,22 +132,24 @@ class Parser {
 
  private:
   // The line up to a ';' outside quotes. Quotes stay, for the field split.
-  static std::string StripComment(std::string_view line, int number) {
+  // A quote left open ends with its line, as Windows reads it (translated
+  // strings of inbox INFs have one).
+  static std::string StripComment(std::string_view line) {
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
       if (line[i] == '"') quoted = !quoted;  // "" inside quotes toggles twice
       if (line[i] == ';' && !quoted) return std::string(line.substr(0, i));
     }
-    if (quoted) throw InfError(number, "a quoted string is not closed");
     return std::string(line);
   }
 
   Section* Take(std::string_view line, int number, Section* current) {
     if (line.front() == '[') {
       const size_t close = line.find(']');
-      if (close == std::string_view::npos) throw InfError(number, "a section name has no closing ']'");
+      if (close == std::string_view::npos)
+        throw InfError(number, "a section name has no closing ']'");
+      // "[]" is a section all the same, one no directive ever names.
       const std::string name(Trim(line.substr(1, close - 1)));
-      if (name.empty()) throw InfError(number, "a section has no name");
       const std::string key = AsciiUpper(name);
       auto [it, fresh] = sections_.try_emplace(key);
       if (fresh) {
@@ -152,7 +159,7 @@ class Parser {
       }
       return &it->second;  // a repeated section continues the first
     }
-    if (current == nullptr) throw InfError(number, "text before the first section");
+    if (current == nullptr) return nullptr;  // text before the first section belongs to none
     current->lines.push_back(Split(line, number));
     return current;
   }
@@ -224,17 +231,32 @@ class Parser {
 // %token% -> its string; %% -> %; an unknown token stays as written.
 class Strings {
  public:
-  explicit Strings(const Parser& p) {
-    // The neutral table first, then US English, then every other language.
-    Add(p.Find("Strings"));
-    Add(p.Find("Strings.0409"));
+  // One section serves: [Strings.<language>], else the one for the primary
+  // language ([Strings.0009] for 0409), else [Strings] (INF Strings Section).
+  Strings(const Parser& p, unsigned language) {
+    const Section* exact = nullptr;
+    const Section* neutral = nullptr;
     for (const std::string& key : p.Order()) {
-      if (key.rfind("STRINGS.", 0) == 0) Add(p.Find(key));
+      if (key.rfind("STRINGS.", 0) != 0) continue;
+      const std::string_view id = std::string_view(key).substr(8);
+      unsigned value = 0;
+      bool hex = !id.empty() && id.size() <= 4;
+      for (char c : id) {
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (d < 0) hex = false;
+        value = value * 16 + static_cast<unsigned>(d < 0 ? 0 : d);
+      }
+      if (!hex) continue;
+      if (value == language && exact == nullptr) exact = p.Find(key);
+      if (value == (language & 0x3FF) && neutral == nullptr) neutral = p.Find(key);
     }
+    Add(exact != nullptr ? exact : neutral != nullptr ? neutral : p.Find("Strings"));
   }
 
-  std::string Expand(std::string_view text) const {
-    if (text.find('%') == std::string_view::npos) return std::string(text);
+  // Throws for a result over kMaxExpandedString: a repeated long string must
+  // not blow one line up to megabytes.
+  std::string Expand(std::string_view text, int line) const {
+    if (text.find('%') == std::string_view::npos) return Bounded(std::string(text), line);
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -255,12 +277,21 @@ class Strings {
       } else {
         out.append(text.substr(i, close - i + 1));
       }
+      if (out.size() > kMaxExpandedString) break;
       i = close + 1;
     }
-    return out;
+    return Bounded(std::move(out), line);
   }
 
  private:
+  static std::string Bounded(std::string text, int line) {
+    if (text.size() > kMaxExpandedString) {
+      throw InfError(line, "a value expands to more than " + std::to_string(kMaxExpandedString) +
+                               " characters");
+    }
+    return text;
+  }
+
   void Add(const Section* s) {
     if (s == nullptr) return;
     for (const Line& l : s->lines) {
@@ -269,7 +300,8 @@ class Strings {
       std::string value;
       for (size_t i = 0; i < l.whole_value.size(); ++i) {
         value += l.whole_value[i];
-        if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%') ++i;
+        if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%')
+          ++i;
       }
       table_.try_emplace(AsciiUpper(l.key), std::move(value));
     }
@@ -293,41 +325,69 @@ std::vector<std::string_view> SplitOn(std::string_view s, char sep) {
   size_t start = 0;
   for (;;) {
     const size_t at = s.find(sep, start);
-    parts.push_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    parts.push_back(
+        s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
     if (at == std::string_view::npos) break;
     start = at + 1;
   }
   return parts;
 }
 
-// DriverVer = mm/dd/yyyy[,w.x.y.z] -> ("yyyy-mm-dd", "w.x.y.z").
+// DriverVer = mm/dd/yyyy[,w.x.y.z] -> ("yyyy-mm-dd", "w.x.y.z"). Windows
+// takes a missing or unreadable date as 00/00/0000 and a missing version as
+// 0.0.0.0 rather than refusing the file: both are "" here.
 void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std::string& version) {
-  const std::string when = strings.Expand(l.values.empty() ? std::string() : l.values[0]);
-  std::vector<std::string_view> parts = SplitOn(when, when.find('-') != std::string::npos ? '-' : '/');
+  date.clear();
+  version.clear();
+  const std::string when = strings.Expand(l.values.empty() ? std::string() : l.values[0], l.number);
+  std::vector<std::string_view> parts =
+      SplitOn(when, when.find('-') != std::string::npos ? '-' : '/');
   std::optional<int> m, d, y;
   if (parts.size() == 3) {
     m = Number(Trim(parts[0]), 12);
     d = Number(Trim(parts[1]), 31);
     y = Number(Trim(parts[2]), 9999);
   }
-  if (!m || !d || !y || *m == 0 || *d == 0 || *y < 1980) {
-    throw InfError(l.number, "DriverVer date \"" + when + "\" is not mm/dd/yyyy");
+  if (m && d && y && *m > 0 && *d > 0 && *y >= 1980) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", *y, *m, *d);
+    date = buf;
   }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", *y, *m, *d);
-  date = buf;
-  version.clear();
   if (l.values.size() > 1) {
-    const std::string v = strings.Expand(l.values[1]);
+    const std::string v = strings.Expand(l.values[1], l.number);
     std::vector<std::string_view> nums = SplitOn(v, '.');
-    if (nums.size() > 4) throw InfError(l.number, "DriverVer version \"" + v + "\" has more than four parts");
-    for (size_t i = 0; i < nums.size(); ++i) {
+    std::string read;
+    for (size_t i = 0; i < nums.size() && nums.size() <= 4; ++i) {
       std::optional<int> n = Number(Trim(nums[i]), 65535);
-      if (!n) throw InfError(l.number, "DriverVer version \"" + v + "\" is not w.x.y.z");
-      if (i) version += '.';
-      version += std::to_string(*n);
+      if (!n) return;
+      if (i) read += '.';
+      read += std::to_string(*n);
     }
+    if (nums.size() <= 4) version = read;
   }
+}
+
+// "NTamd64.10.0...16299" -> "AMD64"; "", "NT" and "NTx86..." -> "X86".
+std::string ArchOf(const std::string& decoration) {
+  const std::string head = AsciiUpper(decoration.substr(0, decoration.find('.')));
+  if (head.size() <= 2 || head.rfind("NT", 0) != 0) return "X86";
+  return head.substr(2);
+}
+
+// FeatureScore=0xGG (hex, with or without "0x"); unreadable text keeps 0xFF.
+int ReadFeatureScore(std::string_view text) {
+  text = Trim(text);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
+  if (text.empty() || text.size() > 2) return 0xFF;
+  int v = 0;
+  for (char c : text) {
+    const char u = static_cast<char>(c >= 'a' && c <= 'f' ? c - 32 : c);
+    const int d = u >= '0' && u <= '9' ? u - '0' : u >= 'A' && u <= 'F' ? u - 'A' + 10 : -1;
+    if (d < 0) return 0xFF;
+    v = v * 16 + d;
+  }
+  return v;
 }
 
 }  // namespace
@@ -350,20 +410,25 @@ std::string DecodeInfText(std::string_view bytes) {
   return Cp1252ToUtf8(bytes);
 }
 
-std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path) {
+std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path,
+                               unsigned language) {
   Parser parser(DecodeInfText(bytes));
   parser.Parse();
-  const Strings strings(parser);
+  const Strings strings(parser, language);
+  auto expand = [&](const Line& l, size_t i) {
+    return i < l.values.size() ? strings.Expand(l.values[i], l.number) : std::string();
+  };
 
   const Section* version = parser.Find("Version");
   if (version == nullptr) throw InfError(0, "no [Version] section");
   ModelLine base;
   base.inf = relative_path;
   bool signature = false;
+  std::map<std::string, std::string> catalogs;  // "" / "NT" / "NTAMD64"... -> file name
   for (const Line& l : version->lines) {
     if (!l.has_key) continue;
     const std::string key = AsciiUpper(l.key);
-    const std::string value = l.values.empty() ? std::string() : strings.Expand(l.values[0]);
+    const std::string value = expand(l, 0);
     if (key == "SIGNATURE") {
       const std::string sig = AsciiUpper(value);
       if (sig != "$WINDOWS NT$" && sig != "$CHICAGO$" && sig != "$WINDOWS 95$") {
@@ -378,23 +443,71 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
       base.provider = value;
     } else if (key == "DRIVERVER") {
       ReadDriverVer(l, strings, base.driver_date, base.driver_version);
-    } else if (key == "CATALOGFILE" || key.rfind("CATALOGFILE.", 0) == 0) {
-      // Any platform's catalog signs the package for that platform; the
-      // undecorated name wins when both are given.
-      if (key == "CATALOGFILE" || base.catalog_file.empty()) base.catalog_file = value;
+    } else if (key == "CATALOGFILE") {
+      catalogs.try_emplace("", value);
+    } else if (key.rfind("CATALOGFILE.", 0) == 0) {
+      catalogs.try_emplace(key.substr(12), value);
     }
   }
   if (!signature) throw InfError(version->number, "[Version] has no Signature");
 
+  // What depends on the platform, resolved once per architecture: the
+  // catalog (INF Version Section: CatalogFile.NTamd64, then .NT, then plain)
+  // and the install section (INF DDInstall Section: Inst.NTamd64, Inst.NT, Inst).
+  struct Platform {
+    std::string catalog;
+  };
+  std::map<std::string, Platform> platforms;
+  auto platform_of = [&](const std::string& arch) -> const Platform& {
+    auto [it, fresh] = platforms.try_emplace(arch);
+    if (fresh) {
+      for (const std::string& k : {"NT" + arch, std::string("NT"), std::string()}) {
+        if (auto c = catalogs.find(k); c != catalogs.end() && !c->second.empty()) {
+          it->second.catalog = c->second;
+          break;
+        }
+      }
+    }
+    return it->second;
+  };
+  auto apply_install_section = [&](ModelLine& m, const std::string& arch) {
+    const Section* section = nullptr;
+    for (const std::string& suffix : {".NT" + arch, std::string(".NT"), std::string()}) {
+      section = parser.Find(m.install_section + suffix);
+      if (section != nullptr) {
+        m.install_section_nt = !suffix.empty();
+        break;
+      }
+    }
+    if (section == nullptr) return;
+    for (const Line& l : section->lines) {
+      if (!l.has_key) continue;
+      const std::string key = AsciiUpper(l.key);
+      if (key == "FEATURESCORE") {
+        m.feature_score = ReadFeatureScore(expand(l, 0));
+      } else if (key == "DRIVERVER") {
+        ReadDriverVer(l, strings, m.driver_date, m.driver_version);
+      } else if (key == "EXCLUDEID") {
+        for (size_t i = 0; i < l.values.size(); ++i) {
+          std::string id = expand(l, i);
+          if (!id.empty()) m.exclude_ids.push_back(std::move(id));
+        }
+      }
+    }
+  };
+
   std::vector<ModelLine> out;
   const Section* makers = parser.Find("Manufacturer");
   if (makers == nullptr) return out;  // a package without devices (a class or filter INF)
+  // Two manufacturer entries naming one models section read it once: a
+  // hostile file must not multiply one long section by its entries.
+  std::map<std::string, bool> read_sections;
   for (const Line& entry : makers->lines) {
     ModelLine maker = base;
     std::vector<std::string> fields;
-    for (const std::string& v : entry.values) fields.push_back(strings.Expand(v));
-    if (fields.empty() || fields[0].empty()) throw InfError(entry.number, "a manufacturer entry names no models section");
-    maker.manufacturer = entry.has_key ? strings.Expand(entry.key) : fields[0];
+    for (size_t i = 0; i < entry.values.size(); ++i) fields.push_back(expand(entry, i));
+    if (fields.empty() || fields[0].empty()) continue;  // names no models section: offers nothing
+    maker.manufacturer = entry.has_key ? strings.Expand(entry.key, entry.number) : fields[0];
     const std::string models = fields[0];
     maker.manufacturer_decorations.push_back("");
     for (size_t i = 1; i < fields.size(); ++i) {
@@ -402,25 +515,34 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
     }
     for (const std::string& decoration : maker.manufacturer_decorations) {
       const std::string name = decoration.empty() ? models : models + "." + decoration;
+      // A section for a platform never in use may be missing: it costs nothing.
       const Section* section = parser.Find(name);
-      if (section == nullptr) {
-        if (decoration.empty()) continue;  // a package for decorated platforms only
-        throw InfError(entry.number, "models section [" + name + "] is missing");
-      }
+      if (section == nullptr || !read_sections.try_emplace(AsciiUpper(name), true).second) continue;
+      const std::string arch = ArchOf(decoration);
+      const Platform& platform = platform_of(arch);
       for (const Line& l : section->lines) {
-        if (!l.has_key) throw InfError(l.number, "a model line has no '=' after its description");
+        // A line without "description =" or without an install section
+        // installs nothing; Windows passes over it.
+        if (!l.has_key || l.values.empty()) continue;
         ModelLine m = maker;
         m.decoration = decoration;
-        m.description = strings.Expand(l.key);
-        m.install_section = l.values.empty() ? std::string() : strings.Expand(l.values[0]);
-        if (m.install_section.empty()) throw InfError(l.number, "a model line names no install section");
-        for (size_t i = 1; i < l.values.size(); ++i) {
-          std::string id = strings.Expand(l.values[i]);
+        m.description = strings.Expand(l.key, l.number);
+        m.install_section = expand(l, 0);
+        if (m.install_section.empty()) continue;
+        // The hardware id may be empty (how inbox input INFs match every HID
+        // device by compatible id); a line with no id at all is for choosing
+        // by hand (printer packages have many) and no device can match it.
+        m.ids.push_back(expand(l, 1));
+        for (size_t i = 2; i < l.values.size(); ++i) {
+          std::string id = expand(l, i);
           if (!id.empty()) m.ids.push_back(std::move(id));
         }
-        // A line without a hardware id is for choosing by hand (printer
-        // packages have many); no device can match it.
-        if (l.values.size() < 2 || l.values[1].empty()) continue;
+        if (m.ids.size() == 1 && m.ids[0].empty()) continue;
+        m.catalog_file = platform.catalog;
+        apply_install_section(m, arch);
+        if (out.size() >= kMaxModelLines) {
+          throw InfError(l.number, "more than " + std::to_string(kMaxModelLines) + " model lines");
+        }
         out.push_back(std::move(m));
       }
     }

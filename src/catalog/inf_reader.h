@@ -21,8 +21,16 @@ struct InfError : std::runtime_error {
 // UTF-8 text. Throws InfError for bytes that are no text.
 std::string DecodeInfText(std::string_view bytes);
 
-// Every model line of the INF, in file order. `relative_path` becomes
-// ModelLine::inf. Throws InfError for a malformed file.
-std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path);
+// Bounds on what one INF may cost, far above any published INF (the largest
+// measured is in tests/data/catalog/README.md): a file over them is refused.
+constexpr size_t kMaxModelLines = 50000;     // model lines the file yields, every platform counted
+constexpr size_t kMaxExpandedString = 4096;  // one field after %token% substitution
+
+// Every model line of the INF, in file order, read as leniently as Windows
+// reads it. `relative_path` becomes ModelLine::inf; `language` (a Windows
+// LANGID) chooses the [Strings] section. Throws InfError for a file Windows
+// would refuse, or one over the bounds above.
+std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path,
+                               unsigned language = 0x0409);
 
 }  // namespace catalog

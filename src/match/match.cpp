@@ -1,6 +1,7 @@
 #include "match/match.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -16,6 +17,7 @@ using catalog::EqualsNoCase;
 struct Decoration {
   std::string arch;  // "" when the decoration names none
   int major = 0, minor = 0, product_type = 0, build = 0;
+  std::uint32_t suite_mask = 0;
 };
 
 std::optional<int> ParseNumber(std::string_view s) {
@@ -28,10 +30,14 @@ std::optional<int> ParseNumber(std::string_view s) {
   long v = 0;
   for (char c : s) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
     v = v * base + d;
     if (v > 0x7FFFFFFF) return std::nullopt;
   }
@@ -53,17 +59,19 @@ std::optional<Decoration> ParseDecoration(const std::string& text) {
   if (head.rfind("NT", 0) != 0 || parts.size() > 6) return std::nullopt;
   Decoration d;
   d.arch = AsciiUpper(head.substr(2));
-  if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" && d.arch != "ARM" &&
-      d.arch != "IA64") {
+  if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" &&
+      d.arch != "ARM" && d.arch != "IA64") {
     return std::nullopt;
   }
-  int* fields[] = {&d.major, &d.minor, &d.product_type, nullptr, &d.build};
+  int suite = 0;
+  int* fields[] = {&d.major, &d.minor, &d.product_type, &suite, &d.build};
   for (size_t i = 1; i < parts.size(); ++i) {
     if (parts[i].empty()) continue;
     std::optional<int> n = ParseNumber(parts[i]);
     if (!n) return std::nullopt;
-    if (fields[i - 1] != nullptr) *fields[i - 1] = *n;
+    *fields[i - 1] = *n;
   }
+  d.suite_mask = static_cast<std::uint32_t>(suite);
   return d;
 }
 
@@ -76,20 +84,22 @@ bool Fits(const Decoration& d, const TargetSystem& s) {
   // (like an undecorated section) is for x86 only.
   const std::string arch = CanonicalArch(s);
   if (d.arch.empty() ? arch != "X86" : d.arch != arch) return false;
-  if (s.major != 0 || s.minor != 0 || s.build != 0) {
-    if (std::tie(d.major, d.minor) > std::tie(s.major, s.minor)) return false;
-    if (std::tie(d.major, d.minor) == std::tie(s.major, s.minor) && d.build > s.build) return false;
-  }
+  if (std::tie(d.major, d.minor) > std::tie(s.major, s.minor)) return false;
+  if (std::tie(d.major, d.minor) == std::tie(s.major, s.minor) && d.build > s.build) return false;
   if (d.product_type != 0 && d.product_type != s.product_type) return false;
+  // Every suite bit the section asks for must be the system's.
+  if ((d.suite_mask & s.suite_mask) != d.suite_mask) return false;
   return true;
 }
 
 std::vector<int> VersionParts(const std::string& v) {
+  if (v.empty()) return {0, 0, 0, 0};  // a missing version is 0.0.0.0
   std::vector<int> parts;
   size_t start = 0;
   while (start <= v.size()) {
     const size_t dot = v.find('.', start);
-    const std::string piece = v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    const std::string piece =
+        v.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     std::optional<int> n = ParseNumber(piece);
     if (!n) return {};
     parts.push_back(*n);
@@ -115,7 +125,20 @@ bool NewerThanInstalled(const catalog::ModelLine& line, const InstalledDriver& i
   if (installed.inf.empty() || !IsDate(line.driver_date)) return false;
   if (!IsDate(installed.date)) return false;
   if (line.driver_date != installed.date) return line.driver_date > installed.date;
-  return !VersionParts(installed.version).empty() && CompareVersions(line.driver_version, installed.version) > 0;
+  return !VersionParts(installed.version).empty() &&
+         CompareVersions(line.driver_version, installed.version) > 0;
+}
+
+// ExcludeID keeps a device out when any of its ids is listed.
+bool Excluded(const catalog::ModelLine& line, const Device& device) {
+  for (const std::string& excluded : line.exclude_ids) {
+    for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
+      for (const std::string& id : *list) {
+        if (EqualsNoCase(id, excluded)) return true;
+      }
+    }
+  }
+  return false;
 }
 
 size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
@@ -126,10 +149,25 @@ size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
 }
 
 std::string LineKey(const catalog::ModelLine& l) {
-  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' + l.decoration + '\x1f' +
-                    l.description + '\x1f' + l.install_section;
+  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' +
+                    l.decoration + '\x1f' + l.description + '\x1f' + l.install_section;
   for (const std::string& id : l.ids) key += '\x1f' + AsciiUpper(id);
   return key;
+}
+
+// VER_SUITE_* bits an edition's name implies (the report has no suite mask).
+std::uint32_t SuiteFromCaption(const std::string& caption, bool server) {
+  std::uint32_t suite = server ? 0x10 : 0x100;  // VER_SUITE_TERMINAL / VER_SUITE_SINGLEUSERTS
+  const struct {
+    const char* word;
+    std::uint32_t bits;
+  } editions[] = {{"HOME", 0x200},    {"ENTERPRISE", 0x2},      {"DATACENTER", 0x80},
+                  {"EMBEDDED", 0x40}, {"SMALL BUSINESS", 0x21}, {"ESSENTIALS", 0x21},
+                  {"WEB", 0x400},     {"STORAGE", 0x2000}};
+  for (const auto& e : editions) {
+    if (caption.find(e.word) != std::string::npos) suite |= e.bits;
+  }
+  return suite;
 }
 
 }  // namespace
@@ -138,38 +176,60 @@ TargetSystem TargetFromReport(const Report& report) {
   TargetSystem s;
   if (const std::string* arch = report.Computer("OSArchitecture")) {
     const std::string a = AsciiUpper(*arch);
-    if (a.find("ARM") != std::string::npos) s.arch = "arm64";
-    else if (a.find("32") != std::string::npos) s.arch = "x86";
-    else s.arch = "amd64";
+    if (a.find("ARM") != std::string::npos)
+      s.arch = "arm64";
+    else if (a.find("32") != std::string::npos)
+      s.arch = "x86";
+    else
+      s.arch = "amd64";
   }
   const std::string* caption = report.Computer("Caption");
-  const bool windows = caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
+  const bool windows =
+      caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
   if (windows) {
-    if (AsciiUpper(*caption).find("SERVER") != std::string::npos) s.product_type = 3;
+    const std::string edition = AsciiUpper(*caption);
+    const bool server = edition.find("SERVER") != std::string::npos;
+    s.product_type = server ? 3 : 1;
+    s.suite_mask = SuiteFromCaption(edition, server);
+    // Labels the computer block may carry, as Win32_OperatingSystem names
+    // them: only they can tell a domain controller (product type 2).
+    if (const std::string* type = report.Computer("ProductType")) {
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*type)); n && *n >= 1 && *n <= 3)
+        s.product_type = *n;
+    }
+    if (const std::string* suite = report.Computer("OSProductSuite")) {
+      if (std::optional<int> n = ParseNumber(catalog::Trim(*suite)))
+        s.suite_mask = static_cast<std::uint32_t>(*n);
+    }
     // "10.0.19045": major.minor.build. A Linux report's kernel version says
     // nothing of Windows, so it leaves the version open.
     if (const std::string* version = report.Computer("Version")) {
-      int parts[3] = {0, 0, 0};
+      int parts[3] = {-1, -1, -1};
       size_t start = 0;
       for (int i = 0; i < 3 && start <= version->size(); ++i) {
         const size_t dot = version->find('.', start);
-        parts[i] = ParseNumber(catalog::Trim(version->substr(start, dot == std::string::npos ? std::string::npos
-                                                                                               : dot - start)))
-                       .value_or(0);
+        parts[i] =
+            ParseNumber(catalog::Trim(version->substr(
+                            start, dot == std::string::npos ? std::string::npos : dot - start)))
+                .value_or(-1);
         if (dot == std::string::npos) break;
         start = dot + 1;
       }
-      s.major = parts[0];
-      s.minor = parts[1];
-      s.build = parts[2];
+      // A version that cannot be read leaves the most likely one.
+      if (parts[0] > 0 && parts[1] >= 0) {
+        s.major = parts[0];
+        s.minor = parts[1];
+        s.build = std::max(parts[2], 0);
+      }
     }
   }
   return s;
 }
 
-const std::string* ChooseDecoration(const std::vector<std::string>& decorations, const TargetSystem& system) {
+const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
+                                    const TargetSystem& system) {
   const std::string* best = nullptr;
-  std::tuple<int, int, int, int, int> best_key{};
+  std::tuple<int, int, int, int, int, int> best_key{};
   bool has_undecorated = false;
   for (const std::string& text : decorations) {
     if (text.empty()) {
@@ -178,10 +238,14 @@ const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
     }
     std::optional<Decoration> d = ParseDecoration(text);
     if (!d || !Fits(*d, system)) continue;
-    // The closest match: the highest version, a named architecture and a
-    // product type before none.
-    std::tuple<int, int, int, int, int> key{d->major, d->minor, d->build, d->arch.empty() ? 0 : 1,
-                                            d->product_type != 0 ? 1 : 0};
+    // The closest match: the highest version, then a named architecture,
+    // product type and suite mask before none.
+    std::tuple<int, int, int, int, int, int> key{d->major,
+                                                 d->minor,
+                                                 d->build,
+                                                 d->arch.empty() ? 0 : 1,
+                                                 d->product_type != 0 ? 1 : 0,
+                                                 d->suite_mask != 0 ? 1 : 0};
     if (best == nullptr || key > best_key) {
       best = &text;
       best_key = key;
@@ -195,15 +259,20 @@ const std::string* ChooseDecoration(const std::vector<std::string>& decorations,
   return best;
 }
 
-long IdScore(bool device_hardware_id, size_t device_index, size_t inf_index) {
-  // As Windows scores identifiers: device hardware id against the INF's
-  // hardware id 0x0000-0x0FFF, against its further ids 0x1000-0x1FFF; device
-  // compatible id likewise 0x2000-0x2FFF and 0x3000-0x3FFF; within each,
-  // the earlier position first.
-  const long kind = (device_hardware_id ? 0 : 2) + (inf_index > 0 ? 1 : 0);
-  const long device = static_cast<long>(std::min<size_t>(device_index, 0xFF));
-  const long inf = static_cast<long>(std::min<size_t>(inf_index > 0 ? inf_index - 1 : 0, 0xF));
-  return kind * 0x1000 + device * 0x10 + inf;
+std::uint32_t IdScore(bool device_hardware_id, size_t device_index, size_t inf_index) {
+  // Identifier score (Windows 10, version 1709 and later): device hardware
+  // id N to the INF hardware id 0x0000 + N, to an INF compatible id
+  // 0x1000 + N (where in the INF does not count); device compatible id N to
+  // the INF hardware id 0x2000 + N, to INF compatible id M 0x3000 + N + 0x100 * M.
+  const std::uint32_t n = static_cast<std::uint32_t>(std::min<size_t>(device_index, 0xFF));
+  if (device_hardware_id) return (inf_index == 0 ? 0x0000u : 0x1000u) + n;
+  if (inf_index == 0) return 0x2000u + n;
+  return 0x3000u + n + 0x100u * static_cast<std::uint32_t>(std::min<size_t>(inf_index, 0xF));
+}
+
+std::uint32_t SignatureScore(const catalog::ModelLine& line) {
+  if (!line.catalog_file.empty() && line.catalog_present) return 0x00;  // whoever signed it
+  return line.install_section_nt ? 0x80 : 0xC0;  // SIGNERSCORE_UNSIGNED / SIGNERSCORE_W9X_SUSPECT
 }
 
 bool RanksBefore(const Candidate& a, const Candidate& b) {
@@ -212,8 +281,9 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
   const int v = CompareVersions(a.line.driver_version, b.line.driver_version);
   if (v != 0) return v > 0;
   // Equal in every respect Windows weighs: a stable order all the same.
-  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description) <
-         std::tie(b.line.catalog_dir, b.line.inf, b.line.description);
+  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description, a.line.install_section,
+                  a.line.decoration) < std::tie(b.line.catalog_dir, b.line.inf, b.line.description,
+                                                b.line.install_section, b.line.decoration);
 }
 
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
@@ -240,6 +310,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
     result.device = device;
     std::map<std::string, size_t> by_line;
     auto consider = [&](const std::string& id, bool hardware, size_t position) {
+      if (id.empty()) return;  // never the empty hardware id of an INF line
       const std::string key = AsciiUpper(id);
       auto hit = cache.find(key);
       if (hit == cache.end()) hit = cache.emplace(key, index.LinesForId(id)).first;
@@ -248,13 +319,17 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
         if (chosen == nullptr || *chosen != line.decoration) continue;
         const size_t at = PositionIn(line.ids, id);
         if (at == line.ids.size()) continue;
+        if (Excluded(line, device)) continue;
         Candidate c;
         c.line = line;
         c.matched_id = line.ids[at];
-        c.hardware_match = hardware;
-        // A signed package (one with a catalog) before an unsigned one
-        // that matched the same way.
-        c.rank = IdScore(hardware, position, at) * 2 + (line.catalog_file.empty() ? 1 : 0);
+        c.device_hardware_id = hardware;
+        c.inf_hardware_id = at == 0;
+        c.is_signed = SignatureScore(line) == 0;
+        c.signature_score = SignatureScore(line);
+        c.feature_score = static_cast<std::uint32_t>(std::clamp(line.feature_score, 0, 0xFF));
+        c.identifier_score = IdScore(hardware, position, at);
+        c.rank = (c.signature_score << 24) | (c.feature_score << 16) | c.identifier_score;
         c.newer_than_installed = NewerThanInstalled(line, device.installed);
         const std::string line_key = LineKey(line);
         auto [it, fresh] = by_line.try_emplace(line_key, result.candidates.size());
@@ -265,12 +340,30 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
         }
       }
     };
-    for (size_t i = 0; i < device.hardware_ids.size(); ++i) consider(device.hardware_ids[i], true, i);
-    for (size_t i = 0; i < device.compatible_ids.size(); ++i) consider(device.compatible_ids[i], false, i);
+    for (size_t i = 0; i < device.hardware_ids.size(); ++i)
+      consider(device.hardware_ids[i], true, i);
+    for (size_t i = 0; i < device.compatible_ids.size(); ++i)
+      consider(device.compatible_ids[i], false, i);
     std::stable_sort(result.candidates.begin(), result.candidates.end(), RanksBefore);
+    if (result.candidates.size() > kMaxCandidates) {
+      result.candidates_omitted = result.candidates.size() - kMaxCandidates;
+      result.candidates.resize(kMaxCandidates);
+    }
     results.push_back(std::move(result));
   }
   return results;
+}
+
+std::string MatchTerms(const Candidate& c) {
+  if (c.HardwareMatch()) return "hardware id";
+  if (!c.device_hardware_id && !c.inf_hardware_id) return "compatible id";
+  return c.device_hardware_id ? "hardware id to compatible id" : "compatible id to hardware id";
+}
+
+std::string RankHex(std::uint32_t rank) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(rank));
+  return text;
 }
 
 nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results) {
@@ -295,8 +388,15 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                             {"driver_date", c.line.driver_date},
                             {"driver_version", c.line.driver_version},
                             {"matched_id", c.matched_id},
-                            {"match", c.hardware_match ? "hardware" : "compatible"},
+                            {"match", c.HardwareMatch() ? "hardware" : "compatible"},
+                            {"device_list", c.device_hardware_id ? "hardware" : "compatible"},
+                            {"inf_list", c.inf_hardware_id ? "hardware" : "compatible"},
                             {"rank", c.rank},
+                            {"rank_hex", RankHex(c.rank)},
+                            {"signature", c.is_signed ? "signed" : "unsigned"},
+                            {"signature_score", c.signature_score},
+                            {"feature_score", c.feature_score},
+                            {"identifier_score", c.identifier_score},
                             {"newer_than_installed", c.newer_than_installed},
                             {"catalog_file", c.line.catalog_file},
                             {"install_section", c.line.install_section},
@@ -311,9 +411,11 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                          {"version", d.installed.version},
                          {"date", d.installed.date},
                          {"provider", d.installed.provider}}},
-                       {"candidates", std::move(candidates)}});
+                       {"candidates", std::move(candidates)},
+                       {"candidates_omitted", r.candidates_omitted}});
   }
-  return {{"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
+  return {
+      {"computer", std::move(computer)}, {"devices", std::move(devices)}, {"notes", report.notes}};
 }
 
 }  // namespace match

@@ -40,8 +40,8 @@ class ProgressBar {
     if (percent == last_ && done != total) return;
     last_ = percent;
     const int width = 30, filled = percent * width / 100;
-    err_ << "\rIndexing INF files [" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
-         << done << "/" << total << std::flush;
+    err_ << "\rIndexing INF files [" << std::string(filled, '#') << std::string(width - filled, ' ')
+         << "] " << done << "/" << total << std::flush;
     drawn_ = true;
   }
   void Finish() {
@@ -92,7 +92,8 @@ void PrintSummary(std::ostream& out, const std::vector<DeviceResult>& results) {
     out << "    " << c.line.inf << ": " << c.line.description << " (" << c.line.provider << ", "
         << (c.line.driver_version.empty() ? "?" : c.line.driver_version) << ", "
         << (c.line.driver_date.empty() ? "undated" : c.line.driver_date) << ")\n"
-        << "    " << (c.hardware_match ? "hardware id " : "compatible id ") << c.matched_id << ", rank " << c.rank;
+        << "    " << MatchTerms(c) << " " << c.matched_id << ", rank " << RankHex(c.rank) << " ("
+        << (c.is_signed ? "signed" : "unsigned") << ")";
     if (r.candidates.size() > 1) out << "; " << r.candidates.size() - 1 << " more";
     out << "\n";
   }
@@ -100,7 +101,8 @@ void PrintSummary(std::ostream& out, const std::vector<DeviceResult>& results) {
 
 }  // namespace
 
-int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress) {
+int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                bool progress) {
   std::vector<std::string> catalogs;
   std::string report_path, output_path, index_path;
   bool json = false;
@@ -182,7 +184,9 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
     }
     if (!output_path.empty()) WriteFileAtomically(output_path, ResultsPage(report, results));
     if (json) {
-      out << ResultsJson(report, results).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+      out << ResultsJson(report, results)
+                 .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+          << "\n";
     } else if (output_path.empty()) {
       PrintSummary(out, results);
     }

@@ -12,12 +12,23 @@ std::string Esc(std::string_view text) {
   out.reserve(text.size() + 16);
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -47,7 +58,8 @@ std::string IdsText(const std::vector<std::string>& ids) {
 
 std::string Status(const Device& d) {
   if (d.problem < 0) return "<span class=\"badge warn\">Unknown</span>";
-  if (d.problem != 0) return "<span class=\"badge bad\">Code " + std::to_string(d.problem) + "</span>";
+  if (d.problem != 0)
+    return "<span class=\"badge bad\">Code " + std::to_string(d.problem) + "</span>";
   if (d.installed.inf.empty()) return "<span class=\"badge warn\">No driver</span>";
   return "<span class=\"badge ok\">Working</span>";
 }
@@ -59,8 +71,11 @@ std::string DriverWhen(const catalog::ModelLine& l) {
 }
 
 std::string Why(const Candidate& c) {
-  return std::string(c.hardware_match ? "hardware id " : "compatible id ") + c.matched_id + ", rank " +
-         std::to_string(c.rank) + (c.line.catalog_file.empty() ? ", no catalog file" : ", catalog file " + c.line.catalog_file);
+  std::string signing = c.is_signed ? ", signed (catalog file " + c.line.catalog_file + ")"
+                        : c.line.catalog_file.empty()
+                            ? ", unsigned (no catalog file)"
+                            : ", unsigned (catalog file " + c.line.catalog_file + " missing)";
+  return MatchTerms(c) + " " + c.matched_id + ", rank " + RankHex(c.rank) + signing;
 }
 
 void AppendDevice(std::string& html, const DeviceResult& r) {
@@ -68,43 +83,57 @@ void AppendDevice(std::string& html, const DeviceResult& r) {
   const bool attention = d.NeedsAttention();
   html += "<article class=\"card device";
   if (attention) html += d.problem == 0 ? " nodriver" : " attention";
-  html += "\">\n<h3><span class=\"name\">" + Esc(d.name.empty() ? "(unnamed device)" : d.name) + "</span>" +
-          Status(d) + "</h3>\n";
+  html += "\">\n<h3><span class=\"name\">" + Esc(d.name.empty() ? "(unnamed device)" : d.name) +
+          "</span>" + Status(d) + "</h3>\n";
   html += "<div class=\"ids mono\">Hardware ids: " + Esc(IdsText(d.hardware_ids)) + "</div>\n";
   html += "<div class=\"ids mono\">Compatible ids: " + Esc(IdsText(d.compatible_ids)) + "</div>\n";
   if (d.installed.inf.empty()) {
     html += "<div>Installed: no driver</div>\n";
   } else {
-    html += "<div>Installed: <span class=\"mono\">" + Esc(d.installed.inf) + "</span> " +
-            Esc(d.installed.version) + (d.installed.date.empty() ? "" : ", " + Esc(d.installed.date)) +
-            (d.installed.provider.empty() ? "" : " (" + Esc(d.installed.provider) + ")") + "</div>\n";
+    html +=
+        "<div>Installed: <span class=\"mono\">" + Esc(d.installed.inf) + "</span> " +
+        Esc(d.installed.version) + (d.installed.date.empty() ? "" : ", " + Esc(d.installed.date)) +
+        (d.installed.provider.empty() ? "" : " (" + Esc(d.installed.provider) + ")") + "</div>\n";
   }
   if (r.candidates.empty()) {
     html += std::string("<div class=\"best none") + (attention ? "" : " quiet") +
             "\">No driver in the catalog fits this device.</div>\n";
   } else {
     const Candidate& best = r.candidates.front();
-    html += "<div class=\"best\"><div class=\"what\">Best driver: " + Esc(best.line.description) + "</div>\n";
-    html += "<div><span class=\"mono\">" + Esc(best.line.inf) + "</span> from " +
-            Esc(best.line.provider.empty() ? "an unnamed provider" : best.line.provider) + ", " +
-            Esc(DriverWhen(best.line)) + (best.line.class_name.empty() ? "" : ", class " + Esc(best.line.class_name)) +
-            (best.newer_than_installed ? " <span class=\"badge ok\">newer than installed</span>" : "") + "</div>\n";
+    html += "<div class=\"best\"><div class=\"what\">Best driver: " + Esc(best.line.description) +
+            "</div>\n";
+    html +=
+        "<div><span class=\"mono\">" + Esc(best.line.inf) + "</span> from " +
+        Esc(best.line.provider.empty() ? "an unnamed provider" : best.line.provider) + ", " +
+        Esc(DriverWhen(best.line)) +
+        (best.line.class_name.empty() ? "" : ", class " + Esc(best.line.class_name)) +
+        (best.newer_than_installed ? " <span class=\"badge ok\">newer than installed</span>" : "") +
+        "</div>\n";
     html += "<div class=\"why mono\">" + Esc(Why(best)) + "</div></div>\n";
     if (r.candidates.size() > 1) {
-      html += "<details class=\"alternatives\"><summary>" + std::to_string(r.candidates.size() - 1) +
+      html += "<details class=\"alternatives\"><summary>" +
+              std::to_string(r.candidates.size() - 1) +
               (r.candidates.size() == 2 ? " alternative" : " alternatives") + "</summary>\n";
-      html += "<div class=\"table-wrap\"><table><thead><tr><th>Driver</th><th>INF</th><th>Provider</th>"
-              "<th>Version</th><th>Date</th><th>Matched id</th><th>Rank</th></tr></thead><tbody>\n";
+      html +=
+          "<div class=\"table-wrap\"><table><thead><tr><th>Driver</th><th>INF</th><th>Provider</th>"
+          "<th>Version</th><th>Date</th><th>Matched id</th><th>Rank</th></tr></thead><tbody>\n";
       for (size_t i = 1; i < r.candidates.size(); ++i) {
         const Candidate& c = r.candidates[i];
-        html += "<tr><td data-label=\"Driver\">" + Esc(c.line.description) + "</td><td data-label=\"INF\" class=\"mono\">" +
-                Esc(c.line.inf) + "</td><td data-label=\"Provider\">" + Esc(c.line.provider) +
-                "</td><td data-label=\"Version\">" + Esc(c.line.driver_version) + "</td><td data-label=\"Date\" class=\"date\">" +
-                Esc(c.line.driver_date) + "</td><td data-label=\"Matched id\" class=\"mono\">" +
-                Esc(std::string(c.hardware_match ? "hardware: " : "compatible: ") + c.matched_id) +
-                "</td><td data-label=\"Rank\">" + std::to_string(c.rank) + "</td></tr>\n";
+        html += "<tr><td data-label=\"Driver\">" + Esc(c.line.description) +
+                "</td><td data-label=\"INF\" class=\"mono\">" + Esc(c.line.inf) +
+                "</td><td data-label=\"Provider\">" + Esc(c.line.provider) +
+                "</td><td data-label=\"Version\">" + Esc(c.line.driver_version) +
+                "</td><td data-label=\"Date\" class=\"date\">" + Esc(c.line.driver_date) +
+                "</td><td data-label=\"Matched id\" class=\"mono\">" +
+                Esc(MatchTerms(c) + ": " + c.matched_id) +
+                "</td><td data-label=\"Rank\" class=\"mono\">" + RankHex(c.rank) + "</td></tr>\n";
       }
-      html += "</tbody></table></div></details>\n";
+      html += "</tbody></table></div>";
+      if (r.candidates_omitted > 0) {
+        html += "<div>" + std::to_string(r.candidates_omitted) +
+                " lower-ranked drivers not shown.</div>";
+      }
+      html += "</details>\n";
     }
   }
   html += "</article>\n";
@@ -125,22 +154,28 @@ std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& r
   html.reserve(16384 + results.size() * 2048);
   html +=
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+      "'unsafe-inline'; "
       "base-uri 'none'; form-action 'none'\">\n"
       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      "<meta name=\"referrer\" content=\"no-referrer\">\n<title>Driver matches - Kestrova</title>\n<style>";
+      "<meta name=\"referrer\" content=\"no-referrer\">\n<title>Driver matches - "
+      "Kestrova</title>\n<style>";
   html += kReportStyle;
   html += kExtraStyle;
-  html += "</style>\n</head>\n<body>\n<header class=\"top\">\n<div class=\"brand\">Kestrova</div>\n"
-          "<h1>Drivers for this computer</h1>\n<div class=\"sub\">";
+  html +=
+      "</style>\n</head>\n<body>\n<header class=\"top\">\n<div class=\"brand\">Kestrova</div>\n"
+      "<h1>Drivers for this computer</h1>\n<div class=\"sub\">";
   std::string sub;
   if (model != nullptr && !model->empty()) sub += *model;
   if (caption != nullptr && !caption->empty()) sub += (sub.empty() ? "" : " - ") + *caption;
-  html += Esc(sub.empty() ? "The devices of the report and the drivers of the catalog that fit them" : sub);
+  html += Esc(sub.empty() ? "The devices of the report and the drivers of the catalog that fit them"
+                          : sub);
   html += "</div>\n</header>\n<main>\n";
 
   if (!report.notes.empty()) {
-    html += "<section class=\"notice warn\" id=\"messages\"><p>Parts of this report could not be read:</p><ul>\n";
+    html +=
+        "<section class=\"notice warn\" id=\"messages\"><p>Parts of this report could not be "
+        "read:</p><ul>\n";
     for (const std::string& n : report.notes) html += "<li>" + Esc(n) + "</li>\n";
     html += "</ul></section>\n";
   }
@@ -161,8 +196,8 @@ std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& r
     for (const DeviceResult& r : results) count += r.device.NeedsAttention() == (pass == 0) ? 1 : 0;
     if (count == 0) continue;
     html += std::string("<section id=\"") + (pass == 0 ? "attention" : "others") + "\">\n<h2>" +
-            (pass == 0 ? "Devices that need attention" : "Other devices") + " <span class=\"count\">(" +
-            std::to_string(count) + ")</span></h2>\n";
+            (pass == 0 ? "Devices that need attention" : "Other devices") +
+            " <span class=\"count\">(" + std::to_string(count) + ")</span></h2>\n";
     for (const DeviceResult& r : results) {
       if (r.device.NeedsAttention() == (pass == 0)) AppendDevice(html, r);
     }
@@ -176,8 +211,9 @@ std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& r
     }
     html += "</dl>\n</section>\n";
   }
-  html += "<footer>Made by Kestrova from a report and a catalog of driver packages, offline.</footer>\n"
-          "</main>\n</body>\n</html>\n";
+  html +=
+      "<footer>Made by Kestrova from a report and a catalog of driver packages, offline.</footer>\n"
+      "</main>\n</body>\n</html>\n";
   return html;
 }
 

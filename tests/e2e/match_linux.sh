@@ -39,7 +39,7 @@ set +e
 rc=$?
 set -e
 expect_eq "$rc" 0 "kestrova-match exit status"
-grep -q "skipped $catalog/broken/broken.inf:4: a quoted string is not closed" "$work/match.err" ||
+grep -q "skipped $catalog/broken/broken.inf:3: unknown Signature" "$work/match.err" ||
   { cat "$work/match.err" >&2; fail "the malformed INF was not reported with file and line"; }
 expect_file "$work/results.html"
 ls "$XDG_CACHE_HOME"/kestrova/catalog-*.sqlite >/dev/null || fail "no index in the cache folder"

@@ -29,7 +29,8 @@ std::vector<testing::Entry> Devices() {
   working.problem = "0";
   testing::Entry missing;
   missing.name = "Ethernet <b>bold</b>";
-  missing.hwids = "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00,PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028,";
+  missing.hwids =
+      "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00,PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028,";
   missing.compat = "PCI\\VEN_8086&DEV_15B8,";
   missing.problem = "28";
   return {working, missing};
@@ -67,8 +68,10 @@ TEST(ResultsJson, HoldsEveryDeviceInReportOrderWithItsCandidatesBestFirst) {
   EXPECT_EQ(kb["name"], "Keyboard");
   EXPECT_EQ(kb["hardware_ids"], nlohmann::json({"ACPI\\PNP0303", "*PNP0303"}));
   EXPECT_EQ(kb["problem"], 0);
-  EXPECT_EQ(kb["installed"], nlohmann::json({{"inf", "keyboard.inf"}, {"version", "10.0.1.0"},
-                                             {"date", "2006-06-21"}, {"provider", "Microsoft"}}));
+  EXPECT_EQ(kb["installed"], nlohmann::json({{"inf", "keyboard.inf"},
+                                             {"version", "10.0.1.0"},
+                                             {"date", "2006-06-21"},
+                                             {"provider", "Microsoft"}}));
   EXPECT_TRUE(kb["candidates"].empty());
   const nlohmann::json& net = j["devices"][1];
   EXPECT_EQ(net["problem"], 28);
@@ -83,7 +86,13 @@ TEST(ResultsJson, HoldsEveryDeviceInReportOrderWithItsCandidatesBestFirst) {
   EXPECT_EQ(best["driver_version"], "12.19.1.37");
   EXPECT_EQ(best["matched_id"], "PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028");
   EXPECT_EQ(best["match"], "hardware");
-  EXPECT_EQ(best["rank"], IdScore(true, 1, 0) * 2);
+  // Windows' own number: signed, FeatureScore 0xFF, device hardware id 1.
+  EXPECT_EQ(best["rank"], 0x00FF0001);
+  EXPECT_EQ(best["rank_hex"], "0x00FF0001");
+  EXPECT_EQ(best["signature"], "signed");
+  EXPECT_EQ(best["feature_score"], 0xFF);
+  EXPECT_EQ(best["identifier_score"], 1);
+  EXPECT_EQ(net["candidates_omitted"], 0);
   EXPECT_EQ(best["newer_than_installed"], false);
   EXPECT_EQ(net["candidates"][1]["match"], "compatible");
 }
@@ -93,12 +102,14 @@ TEST(ResultsPage, ShowsEveryValueAsTextAndDevicesNeedingAttentionFirst) {
   const std::string html = ResultsPage(f.report, MatchReport(f.report, f.dir.Build()));
   EXPECT_EQ(html.find("<img"), std::string::npos);
   EXPECT_EQ(html.find("<b>"), std::string::npos);
-  EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt; &amp;amp; &#39;quoted&#39;"), std::string::npos);
+  EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt; &amp;amp; &#39;quoted&#39;"),
+            std::string::npos);
   EXPECT_NE(html.find("Ethernet &lt;b&gt;bold&lt;/b&gt;"), std::string::npos);
-  EXPECT_LT(html.find("Ethernet &lt;b&gt;"), html.find("Keyboard"));  // attention first, though second in the report
+  EXPECT_LT(html.find("Ethernet &lt;b&gt;"),
+            html.find("Keyboard"));  // attention first, though second in the report
   EXPECT_NE(html.find("Content-Security-Policy\" content=\"default-src 'none'"), std::string::npos);
   EXPECT_EQ(html.find("<script"), std::string::npos);
-  EXPECT_EQ(html.find("src="), html.find("src=x"));  // the only "src=" is the escaped text
+  EXPECT_EQ(html.find("src="), html.find("src=x"));       // the only "src=" is the escaped text
   EXPECT_NE(html.find("--bad-soft"), std::string::npos);  // the report page's style
   EXPECT_NE(html.find("1 alternative"), std::string::npos);
 }
@@ -120,10 +131,12 @@ class Cli : public ::testing::Test {
 };
 
 TEST_F(Cli, MatchesAReportAndWritesJsonAndAPage) {
-  const std::string report =
-      WriteReport(testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
+  const std::string report = WriteReport(
+      testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
   const std::string page = (f_.dir.Root() / "results.html").string();
-  ASSERT_EQ(Run({"--catalog", f_.dir.Dir(), "--index", f_.dir.Db(), "--json", "--output", page, report}), 0)
+  ASSERT_EQ(
+      Run({"--catalog", f_.dir.Dir(), "--index", f_.dir.Db(), "--json", "--output", page, report}),
+      0)
       << err_.str();
   const nlohmann::json j = nlohmann::json::parse(out_.str());
   EXPECT_EQ(j["devices"][1]["candidates"][0]["inf"], "intel/e1d.inf");
@@ -135,12 +148,13 @@ TEST_F(Cli, MatchesAReportAndWritesJsonAndAPage) {
   // Without --json or --output: a summary in words.
   ASSERT_EQ(Run({"--catalog", f_.dir.Dir(), "--index", f_.dir.Db(), report}), 0);
   EXPECT_NE(out_.str().find("intel/e1d.inf"), std::string::npos);
-  EXPECT_NE(out_.str().find("hardware id PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028"), std::string::npos);
+  EXPECT_NE(out_.str().find("hardware id PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028"),
+            std::string::npos);
 }
 
 TEST_F(Cli, ExitStatusSaysWhatWentWrong) {
-  const std::string good =
-      WriteReport(testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
+  const std::string good = WriteReport(
+      testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
   EXPECT_EQ(Run({}), 2);
   EXPECT_EQ(Run({"--catalog"}), 2);
   EXPECT_EQ(Run({"--frobnicate", good}), 2);
@@ -151,9 +165,10 @@ TEST_F(Cli, ExitStatusSaysWhatWentWrong) {
   const std::string templ = WriteReport(testing::Template());
   EXPECT_EQ(Run({templ}), 3);
   EXPECT_NE(err_.str().find("template"), std::string::npos);
-  const std::string good2 =
-      WriteReport(testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
-  EXPECT_EQ(Run({"--catalog", (f_.dir.Root() / "nowhere").string(), "--index", f_.dir.Db(), good2}), 1);
+  const std::string good2 = WriteReport(
+      testing::Page(Base64(testing::ScanData(Devices(), testing::kWindows10)), Base64("1")));
+  EXPECT_EQ(Run({"--catalog", (f_.dir.Root() / "nowhere").string(), "--index", f_.dir.Db(), good2}),
+            1);
   EXPECT_NE(err_.str().find("not a folder"), std::string::npos);
   // A page that cannot be written: no partial file left, status 1.
   const std::string blocked = (f_.dir.Root() / "no-such-dir" / "out.html").string();
