@@ -1,4 +1,4 @@
-#include "devices/cls_registry.h"
+#include "devices/win/procedures/cls_registry.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "devices/cls_registry.h"
-#include "devices/driver_class.h"
+#include "devices/win/procedures/cls_registry.h"
+#include "devices/win/procedures/driver_class.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -74,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (v.IsBytes()) fuzz::Require(v.Bytes().size() <= reg.announced);
   v.ToText();
-  modDeviceManagerAPI::GetDriverClassValue(reg, L"{x}\\0000", L"DriverVersion");
+  devices::GetDriverClassValue(reg, L"{x}\\0000", L"DriverVersion");
   return 0;
 }

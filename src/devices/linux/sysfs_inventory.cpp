@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "devices/device_api.h"
+#include "devices/device_inventory.h"
 #include "devices/linux/hardware_ids.h"
 #include "devices/linux/id_names.h"
 #include "devices/linux/kernel_served.h"
@@ -495,7 +495,7 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
 
     const bool kernel_served = f.driver.empty() && !f.kernel_served_id.empty();
     if (f.driver.empty() && !kernel_served) {
-      d.problem = kCmProbFailedInstall;
+      d.problem = kProblemDriverNotInstalled;
     } else {
       d.class_name = f.cls.class_name;
       d.class_guid = ClassGuids().at(d.class_name);

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "devices/cls_registry.h"
-#include "devices/driver_class.h"
-#include "devices/driver_list.h"
+#include "devices/win/procedures/cls_registry.h"
+#include "devices/win/procedures/driver_class.h"
+#include "devices/win/procedures/driver_collection.h"
 #include "devices/win/win_device_api.h"
 #include "devices/win/win_registry.h"
 #include "fakes/fake_device_ui.h"
@@ -51,7 +51,7 @@ class ControlSetLink {
 
 std::wstring Property(devices::WinDeviceApi& api, devices::DeviceSet set,
                       const devices::DeviceInfoData& d, std::uint32_t p, fakes::FakeDeviceUi& ui) {
-  return modDeviceManagerAPI::GetDeviceProperty(api, set, d, p, ui);
+  return devices::GetDeviceProperty(api, set, d, p, ui);
 }
 
 TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
@@ -72,8 +72,8 @@ TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
     EXPECT_EQ(Property(api, set, d, devices::kSpdrpFriendlyName, ui), L"");
     EXPECT_FALSE(Property(api, set, d, devices::kSpdrpDeviceDesc, ui).empty());
     if (!Property(api, set, d, devices::kSpdrpCompatibleIds, ui).empty()) ++with_compatible_ids;
-    EXPECT_EQ(modDeviceManagerAPI::GetDeviceProblem(api, d.DevInst), 0);
-    EXPECT_FALSE(modDeviceManagerAPI::IsDeviceHidden(api, d.DevInst));
+    EXPECT_EQ(devices::GetDeviceProblem(api, d.DevInst), 0);
+    EXPECT_FALSE(devices::IsDeviceHidden(api, d.DevInst));
   }
   EXPECT_EQ(api.LastError(), static_cast<std::uint32_t>(ERROR_NO_MORE_ITEMS));
   EXPECT_EQ(count, 8u);  // a fresh prefix's monitor, HID, display and bus devices
@@ -97,7 +97,7 @@ TEST(WinDevicesTest, DriverListOfWinesDevicesReadsTheirClassKeys) {
   devices::WinDeviceApi api;
   devices::WinRegistry reg;
   fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
+  const std::wstring list = devices::CollectDriverList(api, reg, ui);
   ASSERT_EQ(list.substr(0, 11), L"\r\ndriver_1=");
   EXPECT_NE(list.find(L".inf[;]"), std::wstring::npos);
   EXPECT_TRUE(ui.messages.empty());
@@ -135,7 +135,7 @@ TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
       ++found;
       std::wstring lower = driver_key;
       for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
-      EXPECT_EQ(modDeviceManagerAPI::GetDriverClassValue(reg, lower, L"InfPath"), inf.ToText());
+      EXPECT_EQ(devices::GetDriverClassValue(reg, lower, L"InfPath"), inf.ToText());
     }
   }
   EXPECT_GT(found, 0);

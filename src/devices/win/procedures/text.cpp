@@ -1,4 +1,4 @@
-#include "devices/text.h"
+#include "devices/win/procedures/text.h"
 
 #include <cwctype>
 

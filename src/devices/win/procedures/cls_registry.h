@@ -8,9 +8,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "devices/one_based_array.h"
-#include "devices/registry.h"
-#include "devices/variant.h"
+#include "devices/win/procedures/one_based_array.h"
+#include "devices/win/procedures/registry.h"
+#include "devices/win/procedures/variant.h"
 
 namespace devices {
 

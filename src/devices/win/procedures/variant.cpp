@@ -1,4 +1,4 @@
-#include "devices/variant.h"
+#include "devices/win/procedures/variant.h"
 
 #include <algorithm>
 #include <string_view>

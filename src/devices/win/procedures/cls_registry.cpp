@@ -1,10 +1,10 @@
-#include "devices/cls_registry.h"
+#include "devices/win/procedures/cls_registry.h"
 
 #include <array>
 #include <cstring>
 #include <utility>
 
-#include "devices/text.h"
+#include "devices/win/procedures/text.h"
 #include "platform/codepage.h"
 
 namespace devices {

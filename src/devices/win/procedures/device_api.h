@@ -4,9 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
-
-#include "devices/registry.h"
 
 namespace devices {
 
@@ -63,13 +60,5 @@ class DeviceApi {
                                          std::uint32_t dev_inst, std::uint32_t flags) = 0;
   virtual bool DestroyDeviceInfoList(DeviceSet set) = 0;
 };
-
-// This platform's present devices and the registry their driver values live
-// in, as one consistent snapshot taken now.
-struct PlatformDevices {
-  std::unique_ptr<DeviceApi> api;
-  std::unique_ptr<Registry> registry;
-};
-PlatformDevices MakePlatformDevices();
 
 }  // namespace devices

@@ -1,9 +1,9 @@
-#include "devices/driver_class.h"
+#include "devices/win/procedures/driver_class.h"
 
-#include "devices/cls_registry.h"
-#include "devices/text.h"
+#include "devices/win/procedures/cls_registry.h"
+#include "devices/win/procedures/text.h"
 
-namespace modDeviceManagerAPI {
+namespace devices {
 
 std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring driver_key,
                                  const std::wstring& value_name) {
@@ -20,4 +20,4 @@ std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring drive
   return devices::TrimSpaces(s);
 }
 
-}  // namespace modDeviceManagerAPI
+}  // namespace devices

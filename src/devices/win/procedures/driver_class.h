@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "devices/registry.h"
+#include "devices/win/procedures/registry.h"
 
-namespace modDeviceManagerAPI {
+namespace devices {
 
 inline constexpr wchar_t kControlSet1ClassPath[] = L"System\\ControlSet001\\Control\\Class\\";
 inline constexpr wchar_t kControlSet2ClassPath[] = L"System\\ControlSet002\\Control\\Class\\";
@@ -17,4 +17,4 @@ inline constexpr wchar_t kControlSet2ClassPath[] = L"System\\ControlSet002\\Cont
 std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring driver_key,
                                  const std::wstring& value_name);
 
-}  // namespace modDeviceManagerAPI
+}  // namespace devices
