@@ -16,8 +16,8 @@
 #include "devices/device_inventory.h"
 #include "devices/device_ui.h"
 #include "devices/driver_list.h"
+#include "sysinfo/computer_facts.h"
 #include "sysinfo/info_ui.h"
-#include "sysinfo/platform_sysinfo.h"
 
 namespace {
 
@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<devices::DeviceInventory> inventory = devices::MakeDeviceInventory(quiet);
     return devices::FormatDriverList(inventory->ListDevices()).size();
   });
-  phases.emplace_back("computer block",
-                      [&quiet] { return sysinfo::CollectLocalComputerInfo(quiet).size(); });
+  phases.emplace_back("computer block", [&quiet] {
+    return sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(quiet), quiet).size();
+  });
   phases.emplace_back("identity", [&services] {
     return services.GetHardwareId().size() + services.NewScanId().size();
   });

@@ -5,8 +5,8 @@
 #include "devices/device_ui.h"
 #include "devices/driver_list.h"
 #include "ident/base64.h"
+#include "sysinfo/computer_facts.h"
 #include "sysinfo/info_ui.h"
-#include "sysinfo/platform_sysinfo.h"
 
 namespace app {
 
@@ -17,7 +17,7 @@ ScanServices CommonServices(ScanUi& ui) {
     std::unique_ptr<devices::DeviceInventory> inventory = devices::MakeDeviceInventory(device_ui);
     return devices::CollectScanData(*inventory, [&ui] {
       sysinfo::InfoUiFor<ScanUi> info_ui(ui);
-      return sysinfo::CollectLocalComputerInfo(info_ui);
+      return sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(info_ui), info_ui);
     });
   };
   s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "sysinfo/info_ui.h"
-#include "sysinfo/system_probe.h"
-#include "sysinfo/wmi.h"
+#include "sysinfo/win/procedures/system_probe.h"
+#include "sysinfo/win/procedures/wmi.h"
 
 namespace fakes {
 

@@ -10,15 +10,18 @@
 #include "ident/identifiers.h"
 #include "ident/linux/linux_disk_port.h"
 #include "ident/linux/linux_guid_source.h"
+#include "platform/linux/sysroot.h"
 
 namespace app {
 
-std::unique_ptr<file::FileSystem> MakeFileSystem() { return std::make_unique<file::PosixFileSystem>(); }
+std::unique_ptr<file::FileSystem> MakeFileSystem() {
+  return std::make_unique<file::PosixFileSystem>();
+}
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   ScanServices s = CommonServices(ui);
   s.GetHardwareId = [] {
-    ident::LinuxDiskPort disk(ident::SysRootFromEnvironment());
+    ident::LinuxDiskPort disk(platform::SysRoot().string());
     return modScanLib::GetHardwareId(disk);
   };
   s.NewScanId = [] {

@@ -3,6 +3,7 @@
 #include "devices/linux/device_records.h"
 
 #include "devices/linux/sysroot.h"
+#include "platform/linux/sysroot.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 
@@ -75,7 +76,7 @@ namespace devices {
 
 std::unique_ptr<DeviceInventory> MakeDeviceInventory(DeviceUi&) {
   // Nothing to tell the window: sysfs has no unreadable properties to report.
-  return std::make_unique<linux_sys::SysfsInventory>(linux_sys::SysRoot());
+  return std::make_unique<linux_sys::SysfsInventory>(platform::SysRoot());
 }
 
 }  // namespace devices

@@ -153,11 +153,6 @@ constexpr char kPhysicalDrive[] = "\\\\.\\PhysicalDrive";
 
 }  // namespace
 
-std::string SysRootFromEnvironment() {
-  const char* root = std::getenv("KESTROVA_SYSROOT");
-  return root && *root ? root : "/";
-}
-
 std::vector<std::string> FixedDisks(const std::string& root) {
   std::vector<std::string> disks;
   std::error_code ec;

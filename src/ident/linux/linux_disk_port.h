@@ -20,10 +20,6 @@ namespace ident {
 
 using IdentifyBlock = std::array<std::uint8_t, kIdentifyBlockSize>;
 
-// The root that sysfs and /dev are read under: $KESTROVA_SYSROOT when set and
-// not empty, else "/".
-std::string SysRootFromEnvironment();
-
 // Names of the fixed disks under <root>/sys/block, in name order (runs of
 // digits compare by value, so nvme2n1 comes before nvme10n1).
 std::vector<std::string> FixedDisks(const std::string& root);

@@ -1,4 +1,5 @@
 #include "ident/linux/linux_disk_port.h"
+#include "platform/linux/sysroot.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -175,11 +176,11 @@ TEST(LinuxDisk, SysrootComesFromTheEnvironment) {
   const char* saved = getenv("KESTROVA_SYSROOT");
   const std::string keep = saved ? saved : "";
   setenv("KESTROVA_SYSROOT", "/some/root", 1);
-  EXPECT_EQ(ident::SysRootFromEnvironment(), "/some/root");
+  EXPECT_EQ(platform::SysRoot().string(), "/some/root");
   setenv("KESTROVA_SYSROOT", "", 1);
-  EXPECT_EQ(ident::SysRootFromEnvironment(), "/");
+  EXPECT_EQ(platform::SysRoot().string(), "/");
   unsetenv("KESTROVA_SYSROOT");
-  EXPECT_EQ(ident::SysRootFromEnvironment(), "/");
+  EXPECT_EQ(platform::SysRoot().string(), "/");
   if (saved) setenv("KESTROVA_SYSROOT", keep.c_str(), 1);
 }
 

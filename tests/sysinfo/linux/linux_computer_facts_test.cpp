@@ -1,4 +1,4 @@
-#include "sysinfo/linux/linux_wmi.h"
+#include "sysinfo/linux/linux_computer_facts.h"
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
@@ -10,8 +10,7 @@
 
 #include "fakes/fake_wmi.h"
 #include "platform/codepage.h"
-#include "sysinfo/computer_info.h"
-#include "sysinfo/platform_sysinfo.h"
+#include "sysinfo/computer_facts.h"
 
 namespace {
 
@@ -32,10 +31,12 @@ constexpr wchar_t kLaptopBlock[] =
     L"\r\nManufacturer=LENOVO";
 
 std::wstring CollectUnder(const fs::path& root) {
-  sysinfo::LinuxWmi wmi(root);
-  sysinfo::LinuxSystemProbe probe(root);
-  fakes::FakeInfoUi ui;
-  return sysinfo::CollectComputerInfo(wmi, probe, ui);
+  return sysinfo::FormatComputerBlock(sysinfo::ReadLinuxComputerFacts(root));
+}
+
+// The block of this platform's own source, as the scan makes it.
+std::wstring CollectLocal(fakes::FakeInfoUi& ui) {
+  return sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(ui), ui);
 }
 
 // A writable copy of a fixture tree, removed afterwards.
@@ -61,7 +62,7 @@ class TreeCopy {
   fs::path root_;
 };
 
-TEST(LinuxWmiTest, WithoutDmiOnlyTheOperatingSystemIsDescribed) {
+TEST(LinuxComputerFactsTest, WithoutDmiOnlyTheOperatingSystemIsDescribed) {
   const std::wstring block = CollectUnder(kData / "vm-no-dmi");
 #if defined(__x86_64__)
   EXPECT_EQ(block,
@@ -73,14 +74,14 @@ TEST(LinuxWmiTest, WithoutDmiOnlyTheOperatingSystemIsDescribed) {
 #endif
 }
 
-TEST(LinuxWmiTest, NothingToReadGivesAnEmptyBlock) {
+TEST(LinuxComputerFactsTest, NothingToReadGivesAnEmptyBlock) {
   TreeCopy tree(kData / "vm-no-dmi");
   fs::remove_all(tree.root() / "etc");
   fs::remove_all(tree.root() / "proc");
   EXPECT_EQ(CollectUnder(tree.root()), L"");
 }
 
-TEST(LinuxWmiTest, UnreadableOrMissingDmiFilesAreNullValues) {
+TEST(LinuxComputerFactsTest, UnreadableOrMissingDmiFilesAreNullValues) {
   TreeCopy tree(kData / "laptop");
   const fs::path serial = tree.Dmi() / "product_serial";
   fs::permissions(serial, fs::perms::owner_write);  // root-only, as on a live system
@@ -104,32 +105,25 @@ TEST(LinuxWmiTest, UnreadableOrMissingDmiFilesAreNullValues) {
   EXPECT_EQ(block.find(L"MaxProcessMemorySize=4194304"), std::wstring::npos) << "no limit now";
 }
 
-TEST(LinuxWmiTest, MonikersClassesAndPropertyNamesAsWmiAcceptsThem) {
-  sysinfo::LinuxWmi wmi(kData / "laptop");
-  EXPECT_EQ(wmi.Connect(L"winmgmts:\\\\.\\root\\default"), nullptr);
-  EXPECT_EQ(wmi.Connect(L"root\\cimv2"), nullptr);
-  auto wmi_ns = wmi.Connect(L"winmgmts:\\\\.\\root\\WMI");
-  ASSERT_NE(wmi_ns, nullptr);
-  EXPECT_EQ(wmi_ns->ExecQuery(L"SELECT * FROM Win32_BIOS", std::nullopt), nullptr);
+TEST(LinuxComputerFactsTest, OneRecordOfEachKindFromDmi) {
+  const sysinfo::ComputerFacts facts = sysinfo::ReadLinuxComputerFacts(kData / "laptop");
+  ASSERT_EQ(facts.systems->size(), 1u);
+  EXPECT_EQ(facts.systems->front().model, L"20ENCTO1WW");
+  EXPECT_EQ(facts.systems->front().manufacturer, L"LENOVO");
+  ASSERT_EQ(facts.products->size(), 1u);
+  EXPECT_EQ(facts.products->front().version, L"ThinkPad P50");
+  EXPECT_EQ(facts.model_sku, L"ThinkPad P50- SKU:LENOVO_MT_20EN_BU_Think_FM_ThinkPad P50");
+  ASSERT_EQ(facts.bios_versions->size(), 1u);
+  ASSERT_EQ(facts.operating_systems->size(), 1u);
+  EXPECT_EQ(facts.operating_systems->front().computer_name, L"kestrel-lab");
 
-  auto cimv2 = wmi.Connect(L"WINMGMTS:\\\\.\\ROOT\\CIMV2");
-  ASSERT_NE(cimv2, nullptr);
-  EXPECT_EQ(cimv2->ExecQuery(L"SELECT * FROM Win32_Fan", std::nullopt), nullptr);
-  EXPECT_EQ(cimv2->ExecQuery(L"SELECT Model FROM Win32_ComputerSystem", std::nullopt), nullptr);
-  auto set = cimv2->ExecQuery(L"  select * from win32_computersystem ", 48L);
-  ASSERT_NE(set, nullptr);
-  auto walk = set->Enumerate();
-  ASSERT_NE(walk, nullptr);
-  auto item = walk->Next();
-  ASSERT_NE(item, nullptr);
-  EXPECT_EQ(item->Get(L"mODEL"), sysinfo::WmiValue(std::wstring(L"20ENCTO1WW")));
-  EXPECT_EQ(item->Get(L"NoSuchProperty"), std::nullopt);
-  EXPECT_EQ(walk->Next(), nullptr);
-  // A second walk of the same set starts again from the first item.
-  EXPECT_NE(set->Enumerate()->Next(), nullptr);
+  // Without DMI: the groups are there, with no record in them.
+  const sysinfo::ComputerFacts vm = sysinfo::ReadLinuxComputerFacts(kData / "vm-no-dmi");
+  EXPECT_TRUE(vm.systems->empty() && vm.products->empty() && vm.bios_versions->empty());
+  EXPECT_EQ(vm.model_sku, L"");
 }
 
-TEST(LinuxWmiTest, OsReleaseValues) {
+TEST(LinuxComputerFactsTest, OsReleaseValues) {
   const std::string text =
       "NAME=\"Fedora Linux\"\nPRETTY_NAME='Fedora \"39\"'\nX=\"a \\\"q\\\" \\\\ \\$HOME\\n\"\n"
       "ID=fedora\r\nID=fedora2\nEMPTY=\n";
@@ -142,7 +136,7 @@ TEST(LinuxWmiTest, OsReleaseValues) {
   EXPECT_EQ(sysinfo::OsReleaseValue(text, "NAM"), std::nullopt);
 }
 
-TEST(LinuxWmiTest, SixtyFourBitKernels) {
+TEST(LinuxComputerFactsTest, SixtyFourBitKernels) {
   for (const char* machine : {"x86_64", "aarch64", "ppc64le", "s390x", "riscv64"}) {
     EXPECT_TRUE(sysinfo::IsMachine64Bit(machine)) << machine;
   }
@@ -174,17 +168,17 @@ class SysRoot {
   std::optional<std::string> old_;
 };
 
-TEST(LinuxWmiTest, CompositionReadsUnderKestrovaSysroot) {
+TEST(LinuxComputerFactsTest, CompositionReadsUnderKestrovaSysroot) {
   SysRoot root((kData / "laptop").c_str());
   fakes::FakeInfoUi ui;
-  EXPECT_EQ(sysinfo::CollectLocalComputerInfo(ui), kLaptopBlock);
+  EXPECT_EQ(CollectLocal(ui), kLaptopBlock);
   EXPECT_EQ(ui.statuses, std::vector<std::wstring>{L"Getting Hardware Info"});
 }
 
-TEST(LinuxWmiTest, ThisMachineGivesWhatItCan) {
+TEST(LinuxComputerFactsTest, ThisMachineGivesWhatItCan) {
   SysRoot root(nullptr);
   fakes::FakeInfoUi ui;
-  const std::wstring block = sysinfo::CollectLocalComputerInfo(ui);
+  const std::wstring block = CollectLocal(ui);
 
   char host[256] = {};
   ASSERT_EQ(gethostname(host, sizeof host - 1), 0);

@@ -1,12 +1,13 @@
-#include "sysinfo/computer_info.h"
+#include "sysinfo/win/procedures/computer_info.h"
 
 #include <functional>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace sysinfo {
 namespace {
 
-constexpr wchar_t kLineBreak[] = L"\r\n";
 constexpr wchar_t kWmiMoniker[] = L"winmgmts:\\\\.\\root\\WMI";
 constexpr wchar_t kCimv2UpperMoniker[] = L"winmgmts:\\\\.\\root\\CIMV2";
 constexpr long kSkuQueryFlags = kWbemFlagReturnImmediately | kWbemFlagForwardOnly;
@@ -36,17 +37,10 @@ bool HasText(const std::optional<std::wstring>& text) {
   return text && !text->empty();
 }
 
-std::wstring TrimSpaces(const std::wstring& text) {
-  size_t first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return std::wstring();
-  size_t last = text.find_last_not_of(L' ');
-  return text.substr(first, last - first + 1);
-}
-
-// One collection call: the connection in use and the block being built.
-class BlockBuilder {
+// One reading: the connection in use.
+class FactsReader {
  public:
-  BlockBuilder(Wmi& wmi, InfoUi& ui) : wmi_(wmi), ui_(ui) {}
+  FactsReader(Wmi& wmi, InfoUi& ui) : wmi_(wmi), ui_(ui) {}
 
   // Binds root\cimv2 anew; when that fails the previous connection stays in use.
   void Reconnect() {
@@ -66,88 +60,78 @@ class BlockBuilder {
 
   void Yield() { ui_.PumpPending(); }
 
-  void AppendLine(const std::wstring& text) {
-    block_ += kLineBreak;
-    block_ += text;
-  }
-
-  // "label" + the property's text + suffix, or nothing when it can't be read.
-  void AppendProperty(const wchar_t* label, WmiItem* item, const wchar_t* name,
-                      const std::wstring& suffix = std::wstring()) {
-    std::optional<std::wstring> text = PropertyText(item, name);
-    if (text) AppendLine(label + *text + suffix);
-  }
-
-  std::wstring TakeBlock() { return std::move(block_); }
-
  private:
   Wmi& wmi_;
   InfoUi& ui_;
   std::unique_ptr<WmiConnection> connection_;
-  std::wstring block_;
 };
 
 }  // namespace
 
-std::wstring CollectComputerInfo(Wmi& wmi, SystemProbe& probe, InfoUi& ui) {
-  ui.SetStatus(L"Getting Hardware Info");
-  BlockBuilder b(wmi, ui);
+ComputerFacts ReadComputerFacts(Wmi& wmi, SystemProbe& probe, InfoUi& ui) {
+  ComputerFacts facts;
+  FactsReader r(wmi, ui);
 
   // BIOS. A version that can't be joined keeps the text joined before it,
   // and the line is written regardless.
-  b.Reconnect();
-  if (std::unique_ptr<WmiResultSet> bios = b.Query(L"SELECT * FROM Win32_BIOS")) {
-    b.Yield();
+  r.Reconnect();
+  if (std::unique_ptr<WmiResultSet> bios = r.Query(L"SELECT * FROM Win32_BIOS")) {
+    r.Yield();
     std::wstring joined;
+    facts.bios_versions.emplace();
     ForEachItem(bios.get(), [&](WmiItem* item) {
       if (item != nullptr) {
         if (std::optional<WmiValue> version = item->Get(L"BIOSVersion")) {
           if (std::optional<std::wstring> text = JoinedStrings(*version)) joined = *text;
         }
       }
-      b.AppendLine(L"bios=" + joined);
+      facts.bios_versions->push_back(joined);
     });
-    b.Yield();
+    r.Yield();
   }
 
-  b.Reconnect();
-  if (std::unique_ptr<WmiResultSet> os = b.Query(L"SELECT * FROM Win32_OperatingSystem")) {
+  r.Reconnect();
+  if (std::unique_ptr<WmiResultSet> os = r.Query(L"SELECT * FROM Win32_OperatingSystem")) {
+    facts.operating_systems.emplace();
     ForEachItem(os.get(), [&](WmiItem* item) {
-      b.Yield();
-      b.AppendProperty(L"CSName=", item, L"CSName");
-      b.AppendProperty(L"Caption=", item, L"Caption");
-      b.AppendProperty(L"Version=", item, L"Version");
-      b.AppendProperty(L"MaxProcessMemorySize=", item, L"MaxProcessMemorySize");
-      b.AppendLine(Is64BitWindows(probe) ? L"OSArchitecture=64bits" : L"OSArchitecture=32bits");
+      r.Yield();
+      facts.operating_systems->push_back(
+          {PropertyText(item, L"CSName"), PropertyText(item, L"Caption"),
+           PropertyText(item, L"Version"), PropertyText(item, L"MaxProcessMemorySize")});
+      facts.is_64bit_os = Is64BitWindows(probe);
     });
   }
 
-  b.Reconnect();
+  r.Reconnect();
   if (std::unique_ptr<WmiResultSet> product =
-          b.Query(L"SELECT * FROM Win32_ComputerSystemProduct")) {
-    b.Yield();
+          r.Query(L"SELECT * FROM Win32_ComputerSystemProduct")) {
+    r.Yield();
+    facts.products.emplace();
     ForEachItem(product.get(), [&](WmiItem* item) {
-      b.Yield();
-      b.AppendProperty(L"IdentifyingNumber=", item, L"IdentifyingNumber");
-      b.AppendProperty(L"CSProuctVersion=", item, L"Version");
+      r.Yield();
+      facts.products->push_back(
+          {PropertyText(item, L"IdentifyingNumber"), PropertyText(item, L"Version")});
     });
   }
 
-  std::wstring sku = GetSystemInformationSku(wmi);
-  if (sku.empty()) sku = GetComputerProductSku(wmi);
-  const std::wstring suffix = sku.empty() ? std::wstring() : L" (" + sku + L")";
+  facts.model_sku = GetSystemInformationSku(wmi);
+  if (facts.model_sku.empty()) facts.model_sku = GetComputerProductSku(wmi);
 
-  b.Reconnect();
-  if (std::unique_ptr<WmiResultSet> system = b.Query(L"SELECT * FROM Win32_ComputerSystem")) {
-    b.Yield();
+  r.Reconnect();
+  if (std::unique_ptr<WmiResultSet> system = r.Query(L"SELECT * FROM Win32_ComputerSystem")) {
+    r.Yield();
+    facts.systems.emplace();
     ForEachItem(system.get(), [&](WmiItem* item) {
-      b.Yield();
-      b.AppendProperty(L"Model=", item, L"Model", suffix);
-      b.AppendProperty(L"Manufacturer=", item, L"Manufacturer");
+      r.Yield();
+      facts.systems->push_back({PropertyText(item, L"Model"), PropertyText(item, L"Manufacturer")});
     });
   }
+  return facts;
+}
 
-  return b.TakeBlock();
+std::wstring CollectComputerInfo(Wmi& wmi, SystemProbe& probe, InfoUi& ui) {
+  ui.SetStatus(L"Getting Hardware Info");
+  return FormatComputerBlock(ReadComputerFacts(wmi, probe, ui));
 }
 
 std::wstring GetSystemInformationSku(Wmi& wmi) {
@@ -189,7 +173,7 @@ std::wstring GetComputerProductSku(Wmi& wmi) {
     std::optional<std::wstring> sku = PropertyText(item, L"SKUNumber");
     if (HasText(sku)) text += L"-SKU: " + *sku;
   });
-  return TrimSpaces(text);
+  return std::wstring(platform::TrimSpaces(text));
 }
 
 bool Is64BitWindows(SystemProbe& probe) {

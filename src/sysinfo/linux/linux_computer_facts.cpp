@@ -1,9 +1,8 @@
-#include "sysinfo/linux/linux_wmi.h"
+#include "sysinfo/linux/linux_computer_facts.h"
 
 #include <sys/utsname.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -11,7 +10,8 @@
 
 #include "platform/codepage.h"
 #include "platform/linux/small_file.h"
-#include "sysinfo/wmi_rows.h"
+#include "platform/linux/sysroot.h"
+#include "platform/text.h"
 
 namespace sysinfo {
 namespace {
@@ -38,11 +38,6 @@ std::wstring OneLine(const std::string& utf8) {
   return text;
 }
 
-WmiValue TextOrNull(const std::optional<std::string>& text) {
-  if (!text) return WmiNull{};
-  return OneLine(*text);
-}
-
 class Dmi {
  public:
   explicit Dmi(const fs::path& root) : dir_(root / "sys/class/dmi/id") {}
@@ -51,53 +46,45 @@ class Dmi {
     return fs::is_directory(dir_, ec);
   }
   std::optional<std::string> Read(const char* name) const { return ReadSmallFile(dir_ / name); }
-  WmiValue Value(const char* name) const { return TextOrNull(Read(name)); }
+  // A value that can't be read is empty.
+  std::wstring Value(const char* name) const { return OneLine(Read(name).value_or("")); }
 
  private:
   fs::path dir_;
 };
 
-std::vector<WmiRow> BiosRows(const Dmi& dmi) {
-  if (!dmi.Present()) return {};
-  // The strings Windows lists in BIOSVersion come from the same firmware
-  // tables: the maker, the version and its date, as far as they are known.
-  std::vector<std::wstring> version;
+// The strings Windows lists as the BIOS version come from the same firmware
+// tables: the maker, the version and its date, as far as they are known.
+std::wstring BiosVersion(const Dmi& dmi) {
+  std::wstring joined;
   for (const char* name : {"bios_vendor", "bios_version", "bios_date"}) {
     std::optional<std::string> text = dmi.Read(name);
-    if (text && !text->empty()) version.push_back(OneLine(*text));
+    if (!text || text->empty()) continue;
+    if (!joined.empty()) joined += L',';
+    joined += OneLine(*text);
   }
-  WmiValue bios_version = version.empty() ? WmiValue(WmiNull{}) : WmiValue(version);
-  return {{{L"BIOSVersion", bios_version},
-           {L"Manufacturer", dmi.Value("bios_vendor")},
-           {L"SMBIOSBIOSVersion", dmi.Value("bios_version")},
-           {L"ReleaseDate", dmi.Value("bios_date")}}};
+  return joined;
 }
 
-std::vector<WmiRow> ProductRows(const Dmi& dmi) {
-  if (!dmi.Present()) return {};
-  return {{{L"IdentifyingNumber", dmi.Value("product_serial")},
-           {L"Name", dmi.Value("product_name")},
-           {L"Vendor", dmi.Value("sys_vendor")},
-           {L"Version", dmi.Value("product_version")},
-           {L"SKUNumber", dmi.Value("product_sku")},
-           {L"UUID", dmi.Value("product_uuid")}}};
-}
-
-std::vector<WmiRow> ComputerSystemRows(const Dmi& dmi) {
-  if (!dmi.Present()) return {};
-  return {{{L"Model", dmi.Value("product_name")},
-           {L"Manufacturer", dmi.Value("sys_vendor")},
-           {L"SystemFamily", dmi.Value("product_family")},
-           {L"SystemSKUNumber", dmi.Value("product_sku")}}};
-}
-
-std::vector<WmiRow> SystemInformationRows(const Dmi& dmi) {
-  if (!dmi.Present()) return {};
-  return {{{L"SystemFamily", dmi.Value("product_family")},
-           {L"SystemVersion", dmi.Value("product_version")},
-           {L"SystemSKU", dmi.Value("product_sku")},
-           {L"SystemManufacturer", dmi.Value("sys_vendor")},
-           {L"SystemProductName", dmi.Value("product_name")}}};
+// Family, version and SKU of the system, as the firmware's system
+// information gives them; else the product's version and SKU.
+std::wstring ModelSku(const Dmi& dmi) {
+  const std::wstring family = dmi.Value("product_family");
+  const std::wstring version = dmi.Value("product_version");
+  const std::wstring sku = dmi.Value("product_sku");
+  std::wstring text = family;
+  if (!version.empty()) {
+    if (text.empty()) {
+      text = version;
+    } else if (text != version) {
+      text += L"/" + version;
+    }
+  }
+  if (!sku.empty()) text += L"- SKU:" + sku;
+  if (!text.empty()) return text;
+  text = version;
+  if (!sku.empty()) text += L"-SKU: " + sku;
+  return std::wstring(platform::TrimSpaces(text));
 }
 
 // The highest address a process of this build can use, in bytes.
@@ -138,93 +125,55 @@ std::optional<std::uint64_t> AddressSpaceLimit(const std::string& limits) {
   return std::nullopt;
 }
 
-std::vector<WmiRow> OperatingSystemRows(const fs::path& root) {
+std::optional<OsFacts> OperatingSystem(const fs::path& root) {
   const fs::path kernel = root / "proc/sys/kernel";
   std::optional<std::string> os_release = ReadSmallFile(root / "etc/os-release");
   if (!os_release) os_release = ReadSmallFile(root / "usr/lib/os-release");
   std::error_code ec;
-  if (!os_release && !fs::is_directory(kernel, ec)) return {};
+  if (!os_release && !fs::is_directory(kernel, ec)) return std::nullopt;
 
-  WmiValue caption = WmiNull{};
-  if (os_release) {
-    // os-release's own default when the key is missing.
-    caption = OneLine(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux"));
-  }
+  OsFacts os;
+  // os-release's own default when the key is missing.
+  os.caption =
+      os_release ? OneLine(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux")) : L"";
   std::uint64_t space = UserAddressSpace(IsMachine64Bit(KernelMachine(root)));
   if (std::optional<std::string> limits = ReadSmallFile(root / "proc/self/limits")) {
     if (std::optional<std::uint64_t> limit = AddressSpaceLimit(*limits)) {
       space = std::min(space, *limit);
     }
   }
-  return {{{L"CSName", TextOrNull(ReadSmallFile(kernel / "hostname"))},
-           {L"Caption", caption},
-           {L"Version", TextOrNull(ReadSmallFile(kernel / "osrelease"))},
-           {L"MaxProcessMemorySize", std::uint64_t{space / 1024}}}};
+  os.computer_name = OneLine(ReadSmallFile(kernel / "hostname").value_or(""));
+  os.version = OneLine(ReadSmallFile(kernel / "osrelease").value_or(""));
+  os.max_process_memory = std::to_wstring(space / 1024);
+  return os;
 }
-
-std::wstring Lower(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-  return text;
-}
-
-// The class name of "SELECT * FROM <class>", or empty for any other query.
-std::wstring QueriedClass(const std::wstring& query) {
-  std::wistringstream words(query);
-  std::wstring select, star, from, cls, rest;
-  words >> select >> star >> from >> cls >> rest;
-  if (Lower(select) != L"select" || star != L"*" || Lower(from) != L"from" || !rest.empty()) {
-    return std::wstring();
-  }
-  return Lower(cls);
-}
-
-class LinuxConnection : public WmiConnection {
- public:
-  LinuxConnection(fs::path root, bool wmi_namespace)
-      : root_(std::move(root)), wmi_namespace_(wmi_namespace) {}
-
-  std::unique_ptr<WmiResultSet> ExecQuery(const std::wstring& query, std::optional<long>) override {
-    const std::wstring cls = QueriedClass(query);
-    const Dmi dmi(root_);
-    if (wmi_namespace_) {
-      if (cls == L"ms_systeminformation") {
-        return std::make_unique<WmiRowsResultSet>(SystemInformationRows(dmi));
-      }
-      return nullptr;
-    }
-    if (cls == L"win32_bios") return std::make_unique<WmiRowsResultSet>(BiosRows(dmi));
-    if (cls == L"win32_operatingsystem") {
-      return std::make_unique<WmiRowsResultSet>(OperatingSystemRows(root_));
-    }
-    if (cls == L"win32_computersystemproduct") {
-      return std::make_unique<WmiRowsResultSet>(ProductRows(dmi));
-    }
-    if (cls == L"win32_computersystem") {
-      return std::make_unique<WmiRowsResultSet>(ComputerSystemRows(dmi));
-    }
-    return nullptr;
-  }
-
- private:
-  fs::path root_;
-  bool wmi_namespace_;
-};
 
 }  // namespace
 
-std::unique_ptr<WmiConnection> LinuxWmi::Connect(const std::wstring& moniker) {
-  const std::wstring name = Lower(moniker);
-  if (name == L"winmgmts:\\\\.\\root\\cimv2")
-    return std::make_unique<LinuxConnection>(root_, false);
-  if (name == L"winmgmts:\\\\.\\root\\wmi") return std::make_unique<LinuxConnection>(root_, true);
-  return nullptr;
+ComputerFacts ReadLinuxComputerFacts(const fs::path& root) {
+  ComputerFacts facts;
+  facts.bios_versions.emplace();
+  facts.operating_systems.emplace();
+  facts.products.emplace();
+  facts.systems.emplace();
+  const Dmi dmi(root);
+  const bool has_dmi = dmi.Present();
+  if (has_dmi) facts.bios_versions->push_back(BiosVersion(dmi));
+  if (std::optional<OsFacts> os = OperatingSystem(root)) {
+    facts.operating_systems->push_back(*os);
+    facts.is_64bit_os = IsMachine64Bit(KernelMachine(root));
+  }
+  if (has_dmi) {
+    facts.products->push_back({dmi.Value("product_serial"), dmi.Value("product_version")});
+    facts.model_sku = ModelSku(dmi);
+    facts.systems->push_back({dmi.Value("product_name"), dmi.Value("sys_vendor")});
+  }
+  return facts;
 }
 
-bool LinuxSystemProbe::CallIsWow64Process(std::int32_t& flag) {
-  flag = IsMachine64Bit(KernelMachine(root_)) ? 1 : 0;
-  return true;
+std::unique_ptr<ComputerFactsSource> MakeComputerFactsSource(InfoUi&) {
+  return std::make_unique<LinuxComputerFacts>(platform::SysRoot());
 }
-
 std::string KernelMachine(const std::filesystem::path& root) {
   if (std::optional<std::string> arch = ReadSmallFile(root / "proc/sys/kernel/arch")) {
     if (!arch->empty()) return *arch;

@@ -7,15 +7,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fakes/fake_wmi.h"
-#include "sysinfo/computer_info.h"
-#include "sysinfo/linux/linux_wmi.h"
+#include "sysinfo/computer_facts.h"
+#include "sysinfo/linux/linux_computer_facts.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(LinuxWmiHostileTest, ValuesStayOnTheirLinesAndOddFilesAreNull) {
+TEST(LinuxComputerFactsHostileTest, ValuesStayOnTheirLinesAndOddFilesAreNull) {
   char name[] = "/tmp/kestrova-sysinfo-hostile-XXXXXX";
   const fs::path root = mkdtemp(name);
   fs::copy(fs::path(KESTROVA_TEST_DATA) / "sysinfo" / "laptop", root, fs::copy_options::recursive);
@@ -27,10 +26,7 @@ TEST(LinuxWmiHostileTest, ValuesStayOnTheirLinesAndOddFilesAreNull) {
   ASSERT_EQ(::mkfifo((dmi / "product_version").c_str(), 0600), 0);  // would block a reader
   fs::resize_file(dmi / "sys_vendor", 1 << 20);                     // no DMI value is this large
 
-  sysinfo::LinuxWmi wmi(root);
-  sysinfo::LinuxSystemProbe probe(root);
-  fakes::FakeInfoUi ui;
-  const std::wstring block = sysinfo::CollectComputerInfo(wmi, probe, ui);
+  const std::wstring block = sysinfo::FormatComputerBlock(sysinfo::ReadLinuxComputerFacts(root));
   EXPECT_EQ(block.rfind(L"\r\nbios=LENOVO  Manufacturer=evil,", 0), 0u) << block;
   EXPECT_NE(block.find(L"\r\nCaption=Debian CSName=evil\r\n"), std::wstring::npos) << block;
   EXPECT_NE(block.find(L"\r\nCSProuctVersion=\r\n"), std::wstring::npos) << block;

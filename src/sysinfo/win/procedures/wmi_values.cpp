@@ -1,6 +1,6 @@
 #include <string>
 
-#include "sysinfo/wmi.h"
+#include "sysinfo/win/procedures/wmi.h"
 
 namespace sysinfo {
 
