@@ -7,10 +7,9 @@
 #include "files/linux/xdg_shell.h"
 #include "files/setup_log.h"
 #include "files/shell.h"
+#include "ident/disk_identity.h"
 #include "ident/identifiers.h"
-#include "ident/linux/linux_disk_port.h"
 #include "ident/linux/linux_guid_source.h"
-#include "platform/linux/sysroot.h"
 
 namespace app {
 
@@ -20,13 +19,10 @@ std::unique_ptr<file::FileSystem> MakeFileSystem() {
 
 ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   ScanServices s = CommonServices(ui);
-  s.GetHardwareId = [] {
-    ident::LinuxDiskPort disk(platform::SysRoot().string());
-    return modScanLib::GetHardwareId(disk);
-  };
+  s.GetHardwareId = [] { return ident::HardwareId(*ident::MakeDiskIdentitySource()); };
   s.NewScanId = [] {
     ident::LinuxGuidSource guids;
-    return api::NewScanId(guids);
+    return ident::NewScanId(guids);
   };
   auto clock = std::make_shared<file::PosixClock>();
   s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "ident/base64.h"
-#include "ident/hdsn.h"
+#include "ident/win/procedures/hdsn.h"
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
@@ -21,7 +21,7 @@ TEST(WinIdent, HardwareIdFallsBackWhereSmartAnswersNothing) {
   // Wine opens \\.\PhysicalDrive0 but rejects SMART_RCV_DRIVE_DATA, so the
   // reply stays zero.
   ident::WinDiskPort port;
-  EXPECT_EQ(modScanLib::GetHardwareId(port), L"123456");
+  EXPECT_EQ(ident::GetHardwareId(port), L"123456");
   ident::HDSN reader(port);
   EXPECT_EQ(reader.GetModelNumber(), L"");
 }
@@ -37,8 +37,8 @@ TEST(WinIdent, MissingDriveIsNoIdentity) {
 
 TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
   ident::WinGuidSource guids;
-  const std::wstring a = api::NewScanId(guids);
-  const std::wstring b = api::NewScanId(guids);
+  const std::wstring a = ident::NewScanId(guids);
+  const std::wstring b = ident::NewScanId(guids);
   for (const std::wstring& id : {a, b}) {
     ASSERT_EQ(id.size(), 32u);
     EXPECT_EQ(id.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << id.c_str();

@@ -1,4 +1,6 @@
-#include "ident/hdsn.h"
+#include "ident/win/procedures/hdsn.h"
+
+#include <algorithm>
 
 #include "ident/ident_error.h"
 #include "platform/codepage.h"
@@ -21,19 +23,6 @@ class CloseOnExit {
 
 }  // namespace
 
-WordRange IdentifyFieldWords(std::int32_t kind) {
-  switch (kind) {
-    case kModelNumber:
-      return {27, 46};
-    case kSerialNumber:
-      return {10, 19};
-    case kFirmwareRevision:
-      return {23, 26};
-    default:
-      throw IdentError(10001, L"", L"Illegal HD Data type");
-  }
-}
-
 std::array<std::uint8_t, kRequestSize> BuildIdentifyRequest(std::uint8_t drive) {
   namespace off = request_offset;
   std::array<std::uint8_t, kRequestSize> r{};
@@ -47,24 +36,6 @@ std::array<std::uint8_t, kRequestSize> BuildIdentifyRequest(std::uint8_t drive) 
   r[off::kCommand] = kAtaIdentifyDevice;
   r[off::kDriveNumber] = drive;
   return r;
-}
-
-std::wstring DecodeIdentifyString(std::span<const std::uint8_t, kIdentifyBlockSize> block,
-                                  WordRange words) {
-  std::string bytes;
-  for (int w = words.first; w <= words.last; ++w) {
-    // ATA strings hold their first character in the high half of each word.
-    const std::uint8_t high = block[2 * w + 1];
-    if (high == 0) break;
-    bytes.push_back(static_cast<char>(high));
-    const std::uint8_t low = block[2 * w];
-    if (low == 0) break;
-    bytes.push_back(static_cast<char>(low));
-  }
-  const std::wstring text = platform::FromAnsi(bytes);
-  const size_t first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) return {};
-  return text.substr(first, text.find_last_not_of(L' ') - first + 1);
 }
 
 std::wstring PlatformCode(const OsVersion& version) {
@@ -109,7 +80,14 @@ void HDSN::CurrentDrive(std::uint8_t vData) {
 
 std::wstring HDSN::ReadIdentifyField(std::int32_t kind) {
   const WordRange words = IdentifyFieldWords(kind);
+  return DecodeIdentifyString(ReadIdentifyBlock(), words);
+}
 
+DiskIdentity HDSN::ReadIdentity() {
+  return DecodeIdentity(ReadIdentifyBlock());
+}
+
+IdentifyBlock HDSN::ReadIdentifyBlock() {
   DiskHandle handle;
   if (platform_ == L"WNT") {
     handle = disk_.CreateFileA("\\\\.\\PhysicalDrive" + std::to_string(current_drive_),
@@ -130,9 +108,19 @@ std::wstring HDSN::ReadIdentifyField(std::int32_t kind) {
   std::array<std::uint8_t, kReplySize> reply{};
   disk_.DeviceIoControl(handle, kSmartRcvDriveData, request, reply);
   // Rejected requests leave the reply zero, which decodes as empty.
-  return DecodeIdentifyString(std::span<const std::uint8_t, kIdentifyBlockSize>(
-                                  reply.data() + kReplyHeaderSize, kIdentifyBlockSize),
-                              words);
+  IdentifyBlock block;
+  std::copy_n(reply.begin() + kReplyHeaderSize, kIdentifyBlockSize, block.begin());
+  return block;
+}
+
+std::wstring GetHardwareId(DiskPort& disk) {
+  HdsnDiskIdentity source(disk);
+  return HardwareId(source);
+}
+
+std::optional<DiskIdentity> HdsnDiskIdentity::SystemDisk() {
+  HDSN reader(disk_);
+  return reader.ReadIdentity();
 }
 
 }  // namespace ident

@@ -1,4 +1,4 @@
-#include "ident/linux/linux_disk_port.h"
+#include "ident/linux/linux_disk_identity.h"
 
 #include <fcntl.h>
 #include <scsi/sg.h>
@@ -14,22 +14,18 @@
 
 #include "platform/codepage.h"
 #include "platform/linux/small_file.h"
+#include "platform/linux/sysroot.h"
+#include "platform/text.h"
 
 namespace ident {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A text attribute: up to its first NUL, without surrounding white space,
-// converted from UTF-8 to the ANSI code page.
+// A text attribute: up to its first NUL, without surrounding white space.
 std::string ReadText(const fs::path& path) {
-  std::string s = platform::ReadSmallFile(path.string()).value_or("");
-  s = s.substr(0, s.find('\0'));
-  const auto space = [](unsigned char c) { return std::isspace(c) != 0; };
-  while (!s.empty() && space(s.back())) s.pop_back();
-  std::size_t first = 0;
-  while (first < s.size() && space(s[first])) ++first;
-  return platform::ToAnsi(platform::FromUtf8(s.substr(first)));
+  const std::string s = platform::ReadSmallFile(path.string()).value_or("");
+  return std::string(platform::TrimWhiteSpace(std::string_view(s).substr(0, s.find('\0'))));
 }
 
 std::string FirstPublished(const fs::path& dir, std::initializer_list<const char*> names) {
@@ -138,18 +134,11 @@ std::string SerialFromVpdPage(const fs::path& page_file) {
   return first == std::string::npos ? std::string() : s.substr(first);
 }
 
-void PutString(IdentifyBlock& block, WordRange words, const std::string& text) {
-  if (text.empty()) return;
-  const std::size_t chars = 2 * static_cast<std::size_t>(words.last - words.first + 1);
-  for (std::size_t i = 0; i < chars; ++i) {
-    const char c = i < text.size() ? text[i] : ' ';
-    const std::size_t word = static_cast<std::size_t>(words.first) + i / 2;
-    // The first character of each word goes in its high byte.
-    block[2 * word + (i % 2 == 0 ? 1 : 0)] = static_cast<std::uint8_t>(c);
-  }
+// A published string as the disk's own field would hold it: cut to the
+// field's width, without surrounding spaces.
+std::wstring Field(std::wstring_view text, std::size_t chars) {
+  return std::wstring(platform::TrimSpaces(text.substr(0, chars)));
 }
-
-constexpr char kPhysicalDrive[] = "\\\\.\\PhysicalDrive";
 
 }  // namespace
 
@@ -168,74 +157,35 @@ std::vector<std::string> FixedDisks(const std::string& root) {
   return disks;
 }
 
-IdentifyBlock BuildIdentifyBlock(const std::string& model, const std::string& serial,
-                                 const std::string& firmware) {
-  IdentifyBlock block{};
-  PutString(block, IdentifyFieldWords(kModelNumber), model);
-  PutString(block, IdentifyFieldWords(kSerialNumber), serial);
-  PutString(block, IdentifyFieldWords(kFirmwareRevision), firmware);
-  return block;
-}
-
-LinuxDiskPort::LinuxDiskPort(std::string root) : root_(std::move(root)) {}
-
-OsVersion LinuxDiskPort::GetVersionExA() {
-  // The NT-family path is the one that opens drives by number.
-  return {2, 0};
-}
-
-DiskHandle LinuxDiskPort::CreateFileA(const std::string& name, OpenMode mode) {
-  const std::string prefix = kPhysicalDrive;
-  if (mode != OpenMode::kReadWriteExisting || name.compare(0, prefix.size(), prefix) != 0) {
-    return kInvalidDiskHandle;
-  }
-  const std::string digits = name.substr(prefix.size());
-  if (digits.empty() || digits.size() > 3 ||
-      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return kInvalidDiskHandle;
-  }
-  const std::size_t n = std::stoul(digits);
+std::optional<DiskIdentity> LinuxDiskIdentity::SystemDisk() {
   const std::vector<std::string> disks = FixedDisks(root_);
-  if (n >= disks.size()) return kInvalidDiskHandle;
-  const DiskHandle handle = next_handle_++;
-  open_disks_[handle] = disks[n];
-  return handle;
+  if (disks.empty()) return std::nullopt;
+  return IdentityOf(disks.front());
 }
 
-void LinuxDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
-                                    std::span<const std::uint8_t> request,
-                                    std::span<std::uint8_t> reply) {
-  const auto it = open_disks_.find(handle);
-  if (it == open_disks_.end() || control_code != kSmartRcvDriveData ||
-      request.size() < kRequestSize || request[request_offset::kCommand] != kAtaIdentifyDevice ||
-      reply.size() < kReplySize) {
-    return;
-  }
-  if (const auto block = ReadIdentifyBlock(it->second)) {
-    std::copy(block->begin(), block->end(), reply.begin() + kReplyHeaderSize);
-  }
-}
-
-void LinuxDiskPort::CloseHandle(DiskHandle handle) {
-  open_disks_.erase(handle);
-}
-
-std::optional<IdentifyBlock> LinuxDiskPort::ReadIdentifyBlock(const std::string& disk) const {
+std::optional<DiskIdentity> LinuxDiskIdentity::IdentityOf(const std::string& disk) const {
   const fs::path root(root_);
-  if (auto block = IdentifyThroughSgIo(root / "dev" / disk)) return block;
+  if (auto block = IdentifyThroughSgIo(root / "dev" / disk)) return DecodeIdentity(*block);
   const fs::path dir = root / "sys" / "block" / disk;
   const fs::path device = dir / "device";
-  if (auto block = IdentifyFromVpdPage(device / "vpd_pg89")) return block;
+  if (auto block = IdentifyFromVpdPage(device / "vpd_pg89")) return DecodeIdentity(*block);
 
   // NVMe controllers, SCSI disks and MMC cards name their attributes
   // differently; virtio disks publish only a serial number, beside the disk.
-  const std::string model = FirstPublished(device, {"model", "name"});
-  std::string serial = FirstPublished(device, {"serial"});
-  if (serial.empty()) serial = ReadText(dir / "serial");
-  if (serial.empty()) serial = SerialFromVpdPage(device / "vpd_pg80");
-  const std::string firmware = FirstPublished(device, {"firmware_rev", "rev", "fwrev"});
+  // Attributes are UTF-8; a SCSI page's bytes are taken as they are.
+  const std::wstring model = platform::FromUtf8(FirstPublished(device, {"model", "name"}));
+  std::wstring serial = platform::FromUtf8(FirstPublished(device, {"serial"}));
+  if (serial.empty()) serial = platform::FromUtf8(ReadText(dir / "serial"));
+  if (serial.empty()) serial = platform::FromAnsi(SerialFromVpdPage(device / "vpd_pg80"));
+  const std::wstring firmware =
+      platform::FromUtf8(FirstPublished(device, {"firmware_rev", "rev", "fwrev"}));
   if (model.empty() && serial.empty() && firmware.empty()) return std::nullopt;
-  return BuildIdentifyBlock(model, serial, firmware);
+  return DiskIdentity{Field(model, kModelChars), Field(serial, kSerialChars),
+                      Field(firmware, kFirmwareChars)};
+}
+
+std::unique_ptr<DiskIdentitySource> MakeDiskIdentitySource() {
+  return std::make_unique<LinuxDiskIdentity>(platform::SysRoot().string());
 }
 
 }  // namespace ident

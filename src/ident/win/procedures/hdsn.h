@@ -8,15 +8,13 @@
 #include <span>
 #include <string>
 
-#include "ident/disk_port.h"
+#include "ident/ata_identify.h"
+#include "ident/win/procedures/disk_port.h"
 
 namespace ident {
 
 // SMART_RCV_DRIVE_DATA, the device I/O control that carries the request.
 inline constexpr std::uint32_t kSmartRcvDriveData = 0x7C088;
-// ATA IDENTIFY DEVICE and the size of the block it returns.
-inline constexpr std::uint8_t kAtaIdentifyDevice = 0xEC;
-inline constexpr std::size_t kIdentifyBlockSize = 512;
 // SENDCMDINPARAMS without its trailing one-byte buffer.
 inline constexpr std::size_t kRequestSize = 32;
 // SENDCMDOUTPARAMS header (cBufferSize + DRIVERSTATUS) before the data.
@@ -36,29 +34,8 @@ inline constexpr std::size_t kCommand = 10;
 inline constexpr std::size_t kDriveNumber = 12;
 }  // namespace request_offset
 
-// Field kinds of ReadIdentifyField.
-enum IdentifyField : std::int32_t {
-  kModelNumber = 0,
-  kSerialNumber = 1,
-  kFirmwareRevision = 2,
-};
-
-// The IDENTIFY words (inclusive) that hold a field; raises error 10001 for
-// any other kind.
-struct WordRange {
-  int first;
-  int last;
-};
-WordRange IdentifyFieldWords(std::int32_t kind);
-
 // The SENDCMDINPARAMS block asking drive `drive` for its IDENTIFY data.
 std::array<std::uint8_t, kRequestSize> BuildIdentifyRequest(std::uint8_t drive);
-
-// One string of an IDENTIFY block: words in ascending order, high byte first,
-// ending at the first zero byte, converted from the ANSI code page, with
-// leading and trailing U+0020 removed.
-std::wstring DecodeIdentifyString(std::span<const std::uint8_t, kIdentifyBlockSize> block,
-                                  WordRange words);
 
 // "WNT", "W95", "W98", "32S" or "Unk" for what GetVersionExA reported.
 std::wstring PlatformCode(const OsVersion& version);
@@ -84,12 +61,34 @@ class HDSN {
   // gives the empty string.
   std::wstring ReadIdentifyField(std::int32_t kind);
 
+ public:
+  // All three strings of the current drive, from one IDENTIFY request.
+  DiskIdentity ReadIdentity();
+
+ private:
+  IdentifyBlock ReadIdentifyBlock();
+
  private:
   void Class_Initialize();
 
   DiskPort& disk_;
   std::uint8_t current_drive_ = 0;
   std::wstring platform_;
+};
+
+// The serial number of disk 0, or "123456" when none can be read. Errors
+// the reader raises (an unsupported platform) pass through.
+std::wstring GetHardwareId(DiskPort& disk);
+
+// The disk identity source over the disk seam: drive 0 through the SMART
+// driver interface. `disk` must outlive it.
+class HdsnDiskIdentity : public DiskIdentitySource {
+ public:
+  explicit HdsnDiskIdentity(DiskPort& disk) : disk_(disk) {}
+  std::optional<DiskIdentity> SystemDisk() override;
+
+ private:
+  DiskPort& disk_;
 };
 
 }  // namespace ident
