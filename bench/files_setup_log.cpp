@@ -19,6 +19,8 @@ class MemoryFileSystem : public file::FileSystem {
   std::optional<std::uint64_t> Size(const std::wstring&) override { return log_.size(); }
   void MakePrivateFolder(const std::wstring&) override {}
   std::wstring GetEnv(const std::wstring&) override { return L"C:\\windows"; }
+  std::wstring UserDataFolder() override { return L"C:\\data"; }
+  std::wstring WorkFolder() override { return L"C:\\temp"; }
   std::wstring DesktopFolder() override { return {}; }
   std::wstring ExecutableFolder() override { return {}; }
   wchar_t Separator() const override { return L'\\'; }

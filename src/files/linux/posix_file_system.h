@@ -22,6 +22,8 @@ class PosixFileSystem : public FileSystem {
   std::optional<std::uint64_t> Size(const std::wstring& path) override;
   void MakePrivateFolder(const std::wstring& path) override;
   std::wstring GetEnv(const std::wstring& name) override;
+  std::wstring UserDataFolder() override;
+  std::wstring WorkFolder() override;
   std::wstring DesktopFolder() override;
   std::wstring ExecutableFolder() override;
   wchar_t Separator() const override { return L'/'; }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/linux/fd.h"
 #include "platform/linux/small_file.h"
 #include "platform/linux/sysroot.h"
 #include "platform/text.h"
@@ -78,8 +79,8 @@ bool Plausible(const IdentifyBlock& block) {
 // IDENTIFY DEVICE through the SCSI/ATA translation layer: ATA PASS-THROUGH
 // (16), PIO data-in, one 512-byte sector.
 std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
-  const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  const platform::Fd fd(::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return std::nullopt;
   IdentifyBlock block{};
   unsigned char cdb[16] = {};
   cdb[0] = 0x85;    // ATA PASS-THROUGH (16)
@@ -98,8 +99,7 @@ std::optional<IdentifyBlock> IdentifyThroughSgIo(const fs::path& device) {
   io.cmdp = cdb;
   io.sbp = sense;
   io.timeout = 5000;  // ms
-  const int rc = ::ioctl(fd, SG_IO, &io);
-  ::close(fd);
+  const int rc = ::ioctl(fd.get(), SG_IO, &io);
   if (rc != 0 || (io.info & SG_INFO_OK_MASK) != SG_INFO_OK || io.resid != 0) return std::nullopt;
   if (!Plausible(block)) return std::nullopt;
   return block;
