@@ -23,7 +23,7 @@ std::wstring FormatScanId(const ident::Guid& guid) {
 
 std::wstring NewScanId(ident::GuidSource& guids) {
   ident::Guid guid;
-  if (guids.CoCreateGuid(guid) != 0) return {};
+  if (guids.NewGuid(guid) != 0) return {};
   return FormatScanId(guid);
 }
 

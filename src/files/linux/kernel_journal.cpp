@@ -121,7 +121,7 @@ std::wstring KernelJournalLines(const std::string& root, size_t lines) {
   return platform::FromUtf8(text);
 }
 
-std::wstring LinuxSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
+std::wstring LinuxSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
                               const std::string& root) {
   try {
     const std::wstring journal = KernelJournalLines(root, kSetupLogLines);

@@ -239,7 +239,7 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
 
 void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
   const std::string path = WithoutTrailingSlashes(Native(wpath));
-  // Unlike %appdata% on Windows, the XDG base folders need not exist yet on
+  // The XDG base folders need not exist yet on
   // a fresh account; they are made as XDG asks, private.
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {

@@ -1,4 +1,4 @@
-// The Linux device set and class-key registry against a fixture system
+// The Linux device records against a fixture system
 // (tests/data/devices/sysroot, made by make-sysroot.sh there) and this
 // machine's own /sys.
 #include <gtest/gtest.h>

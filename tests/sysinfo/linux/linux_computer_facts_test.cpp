@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "fakes/fake_wmi.h"
+#include "fakes/fake_info_ui.h"
 #include "platform/codepage.h"
 #include "sysinfo/computer_facts.h"
 
