@@ -2,6 +2,7 @@
 
 #include "devices/win/procedures/cls_registry.h"
 #include "devices/win/procedures/text.h"
+#include "platform/text.h"
 
 namespace devices {
 
@@ -17,7 +18,7 @@ std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring drive
     s = reg.LoadValue(kControlSet2ClassPath + driver_key, value_name, none, L"HKEY_LOCAL_MACHINE")
             .ToText();
   }
-  return devices::TrimSpaces(s);
+  return std::wstring(platform::TrimSpaces(s));
 }
 
 }  // namespace devices

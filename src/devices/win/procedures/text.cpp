@@ -4,13 +4,6 @@
 
 namespace devices {
 
-std::wstring TrimSpaces(std::wstring_view s) {
-  const auto first = s.find_first_not_of(L' ');
-  if (first == std::wstring_view::npos) return L"";
-  const auto last = s.find_last_not_of(L' ');
-  return std::wstring(s.substr(first, last - first + 1));
-}
-
 std::wstring UpperCase(std::wstring_view s) {
   std::wstring out(s);
   for (wchar_t& c : out) {

@@ -1,13 +1,10 @@
-// Small text helpers of the device subsystem.
+// Text helpers of the registry procedures.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace devices {
-
-// Leading and trailing spaces (character 32 only) removed.
-std::wstring TrimSpaces(std::wstring_view s);
 
 // The text of a stored REG_SZ or REG_EXPAND_SZ value: up to its first NUL,
 // or all of it when it was stored without one.
