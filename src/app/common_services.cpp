@@ -20,7 +20,7 @@ ScanServices CommonServices(ScanUi& ui) {
       return sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(info_ui), info_ui);
     });
   };
-  s.EncodeText = [](const std::wstring& text) { return modScanLib::EncodeText(text); };
+  s.EncodeText = [](const std::wstring& text) { return ident::EncodeText(text); };
   return s;
 }
 

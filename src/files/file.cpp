@@ -61,10 +61,10 @@ std::wstring GetLogFolder(FileSystem& fs) {
 
 }  // namespace file
 
-namespace modScanLib {
+namespace file {
 
 std::wstring GetWorkFolder(file::FileSystem& fs) {
   return file::EnsureUserFolder(fs, fs.WorkFolder());
 }
 
-}  // namespace modScanLib
+}  // namespace file

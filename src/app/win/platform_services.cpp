@@ -31,10 +31,10 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
     return file::GetSetupApiLog(fs, ui, file::WindowsSetupLogs(fs));
   };
   auto shell = std::make_shared<file::WinShell>();
-  s.OpenDocument = [shell](const std::wstring& path) { modScanLib::OpenDocument(*shell, path); };
+  s.OpenDocument = [shell](const std::wstring& path) { file::OpenDocument(*shell, path); };
   s.ShowSaveDialog = [](const std::wstring& file_name, const std::wstring& initial_folder) {
-    MDialogHook::WinDialogApi api;
-    return MDialogHook::ShowSaveDialog(api, file_name, initial_folder);
+    file::WinDialogApi api;
+    return file::ShowSaveDialog(api, file_name, initial_folder);
   };
   return s;
 }

@@ -2,7 +2,7 @@
 
 #include <winver.h>
 
-namespace MDialogHook {
+namespace file {
 
 std::uint32_t WinDialogApi::VersionInfoSize(const std::string& file) {
   DWORD handle = 0;
@@ -88,4 +88,4 @@ UINT_PTR CALLBACK DialogHookProc(HWND dialog, UINT message, WPARAM, LPARAM lpara
       HookProcedure(api, reinterpret_cast<std::uintptr_t>(dialog), message, seen));
 }
 
-}  // namespace MDialogHook
+}  // namespace file

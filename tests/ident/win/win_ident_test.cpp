@@ -50,10 +50,10 @@ TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
 // characters cost their two Shift-JIS bytes.
 TEST(WinIdent, DoubleByteCodePageEncodesTheAnsiBytes) {
   if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
-  EXPECT_EQ(Str::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
-  EXPECT_EQ(Str::Base64Encode(L"a\u65e5"), L"YZP6");
-  EXPECT_EQ(Str::CharCodeOrZero(L"\u65e5"), static_cast<std::int16_t>(0x93FA));
-  EXPECT_EQ(Str::CharCodeOrZero(L"\uff71"), 0xB1);  // half-width katakana: one byte
+  EXPECT_EQ(ident::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
+  EXPECT_EQ(ident::Base64Encode(L"a\u65e5"), L"YZP6");
+  EXPECT_EQ(ident::CharCodeOrZero(L"\u65e5"), static_cast<std::int16_t>(0x93FA));
+  EXPECT_EQ(ident::CharCodeOrZero(L"\uff71"), 0xB1);  // half-width katakana: one byte
 }
 
 }  // namespace
