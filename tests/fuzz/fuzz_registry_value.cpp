@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reg.second_result = (data[5] & 1) ? devices::kErrorMoreData : 0;
   reg.bytes.assign(reinterpret_cast<const char*>(data) + 6, size - 6);
 
-  const devices::Variant v = devices::clsRegistry(reg).LoadValue(L"K", L"v");
+  const devices::Variant v = devices::RegistryClass(reg).LoadValue(L"K", L"v");
   if (v.IsText() && (reg.type == devices::kRegSz || reg.type == devices::kRegExpandSz)) {
     fuzz::Require(v.Text().size() <= reg.announced);
   }

@@ -42,7 +42,7 @@ std::string Text(const std::array<char, kNameBuffer>& buffer) {
 
 }  // namespace
 
-RegKey clsRegistry::GetKeyHandle(const std::wstring& name) {
+RegKey RegistryClass::GetKeyHandle(const std::wstring& name) {
   static const std::pair<const wchar_t*, RegKey> kKeys[] = {
       {L"HKEY_CURRENT_USER", kHkeyCurrentUser},     {L"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
       {L"HKEY_CLASSES_ROOT", kHkeyClassesRoot},     {L"HKEY_USERS", kHkeyUsers},
@@ -56,10 +56,11 @@ RegKey clsRegistry::GetKeyHandle(const std::wstring& name) {
 }
 
 template <class EnumCall>
-std::int32_t clsRegistry::EnumNames(OneBasedArray<std::wstring>& out, const std::wstring& sKeyPath,
-                                    const std::wstring& sKeyName, EnumCall call) {
+std::int32_t RegistryClass::EnumNames(OneBasedArray<std::wstring>& out,
+                                      const std::wstring& key_path, const std::wstring& root_name,
+                                      EnumCall call) {
   RegKey key = 0;
-  if (reg_.OpenKey(GetKeyHandle(sKeyName), platform::ToAnsi(sKeyPath), kKeyRead, &key) != 0) {
+  if (reg_.OpenKey(GetKeyHandle(root_name), platform::ToAnsi(key_path), kKeyRead, &key) != 0) {
     out.Erase();
     return 0;
   }
@@ -87,32 +88,32 @@ std::int32_t clsRegistry::EnumNames(OneBasedArray<std::wstring>& out, const std:
   return count;
 }
 
-std::int32_t clsRegistry::EnumKey(OneBasedArray<std::wstring>& sArraySubKeys,
-                                  const std::wstring& sKeyPath, const std::wstring& sKeyName) {
-  return EnumNames(sArraySubKeys, sKeyPath, sKeyName,
+std::int32_t RegistryClass::EnumKey(OneBasedArray<std::wstring>& sub_keys,
+                                    const std::wstring& key_path, const std::wstring& root_name) {
+  return EnumNames(sub_keys, key_path, root_name,
                    [this](RegKey k, std::uint32_t i, char* b, std::uint32_t* s) {
                      return reg_.EnumKey(k, i, b, s);
                    });
 }
 
-std::int32_t clsRegistry::EnumValue(OneBasedArray<std::wstring>& sArrayValues,
-                                    const std::wstring& sKeyPath, const std::wstring& sKeyName) {
-  return EnumNames(sArrayValues, sKeyPath, sKeyName,
+std::int32_t RegistryClass::EnumValue(OneBasedArray<std::wstring>& value_names,
+                                      const std::wstring& key_path, const std::wstring& root_name) {
+  return EnumNames(value_names, key_path, root_name,
                    [this](RegKey k, std::uint32_t i, char* b, std::uint32_t* s) {
                      return reg_.EnumValue(k, i, b, s);
                    });
 }
 
-std::int32_t clsRegistry::DeleteKey(const std::wstring& sKeyPath, const std::wstring& sSubKey,
-                                    const std::wstring& sKeyName) {
-  const RegKey root = GetKeyHandle(sKeyName);
-  const std::string path = platform::ToAnsi(sKeyPath);
+std::int32_t RegistryClass::DeleteKey(const std::wstring& key_path, const std::wstring& sub_key,
+                                      const std::wstring& root_name) {
+  const RegKey root = GetKeyHandle(root_name);
+  const std::string path = platform::ToAnsi(key_path);
   RegKey key = 0;
   if (reg_.OpenKey(root, path, kKeyAllAccess, &key) != 0) return 0;
   OpenKey guard(reg_, key);
 
-  if (!sSubKey.empty()) {
-    const long rc = reg_.DeleteKey(key, platform::ToAnsi(sSubKey));
+  if (!sub_key.empty()) {
+    const long rc = reg_.DeleteKey(key, platform::ToAnsi(sub_key));
     return rc == 0 ? 2 : 1;
   }
 
@@ -141,20 +142,20 @@ std::int32_t clsRegistry::DeleteKey(const std::wstring& sKeyPath, const std::wst
   return deleted;
 }
 
-Variant clsRegistry::LoadValue(const std::wstring& sKeyPath, const std::wstring& sItemName,
-                               const Variant& vDefault, const std::wstring& sKeyName) {
+Variant RegistryClass::LoadValue(const std::wstring& key_path, const std::wstring& value_name,
+                                 const Variant& fallback_value, const std::wstring& root_name) {
   RegKey key = 0;
-  if (reg_.OpenKey(GetKeyHandle(sKeyName), platform::ToAnsi(sKeyPath), kKeyRead, &key) != 0) {
-    return vDefault;
+  if (reg_.OpenKey(GetKeyHandle(root_name), platform::ToAnsi(key_path), kKeyRead, &key) != 0) {
+    return fallback_value;
   }
   OpenKey guard(reg_, key);
   Variant result;
-  ReadValue(key, sItemName, result, vDefault);
+  ReadValue(key, value_name, result, fallback_value);
   return result;
 }
 
-std::int32_t clsRegistry::ReadValue(RegKey key, const std::wstring& name, Variant& out,
-                                    const Variant& fallback) {
+std::int32_t RegistryClass::ReadValue(RegKey key, const std::wstring& name, Variant& out,
+                                      const Variant& fallback) {
   out = fallback;
   const std::string ansi_name = platform::ToAnsi(name);
   std::uint32_t type = 0;
@@ -201,66 +202,65 @@ std::int32_t clsRegistry::ReadValue(RegKey key, const std::wstring& name, Varian
   }
 }
 
-bool clsRegistry::SaveValue(const std::wstring& sKeyPath, const std::wstring& sItemName,
-                            const Variant& vStoreValue, const std::wstring& sKeyName,
-                            bool bSaveDWORDValue) {
+bool RegistryClass::SaveValue(const std::wstring& key_path, const std::wstring& value_name,
+                              const Variant& store_value, const std::wstring& root_name,
+                              bool as_dword) {
   // The data first: a value that can't be stored must not leave a new key behind.
   std::uint32_t type = 0;
   std::string key_class;
   std::vector<std::uint8_t> data;
-  if (vStoreValue.IsText()) {
+  if (store_value.IsText()) {
     type = kRegSz;
     key_class = "REG_SZ";
-    const std::string ansi = platform::ToAnsi(vStoreValue.Text());
+    const std::string ansi = platform::ToAnsi(store_value.Text());
     data.assign(ansi.begin(), ansi.end());
     data.push_back(0);
-  } else if (bSaveDWORDValue) {
+  } else if (as_dword) {
     type = kRegDword;
     key_class = "REG_DWORD";
-    if (vStoreValue.IsBytes()) {
+    if (store_value.IsBytes()) {
       throw RegistryValueError("Cannot store a byte array as a 32-bit registry number");
     }
-    const std::uint32_t value =
-        vStoreValue.IsInteger() ? static_cast<std::uint32_t>(vStoreValue.Integer()) : 0;
-    for (int i = 0; i < 4; ++i) data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    const std::uint32_t number =
+        store_value.IsInteger() ? static_cast<std::uint32_t>(store_value.Integer()) : 0;
+    for (int i = 0; i < 4; ++i) data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
   } else {
     // Bytes as they are; a number as its four little-endian bytes; nothing as
     // an empty binary value.
     type = kRegBinary;
     key_class = "REG_BINARY";
-    if (vStoreValue.IsBytes()) {
-      data = vStoreValue.Bytes();
-    } else if (vStoreValue.IsInteger()) {
-      const auto value = static_cast<std::uint32_t>(vStoreValue.Integer());
-      for (int i = 0; i < 4; ++i) data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    if (store_value.IsBytes()) {
+      data = store_value.Bytes();
+    } else if (store_value.IsInteger()) {
+      const auto number = static_cast<std::uint32_t>(store_value.Integer());
+      for (int i = 0; i < 4; ++i) data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
     }
   }
 
-  std::wstring path = sKeyPath;
+  std::wstring path = key_path;
   if (!path.empty() && path.front() == L'\\') path.erase(0, 1);
-  const RegKey root = GetKeyHandle(sKeyName);
+  const RegKey root = GetKeyHandle(root_name);
   const std::string ansi_path = platform::ToAnsi(path);
   RegKey key = 0;
   if (reg_.OpenKey(root, ansi_path, kKeyWrite, &key) != 0) {
     key = 0;
-    if (reg_.CreateKey(root, ansi_path, key_class, 0, kKeyAllAccess, &key) != 0) return true;
+    if (reg_.CreateKey(root, ansi_path, key_class, 0, kKeyAllAccess, &key) != 0) return false;
   }
   OpenKey guard(reg_, key);
-  const long rc = reg_.SetValue(key, platform::ToAnsi(sItemName), type, data.data(),
+  const long rc = reg_.SetValue(key, platform::ToAnsi(value_name), type, data.data(),
                                 static_cast<std::uint32_t>(data.size()));
-  return rc != 0;
+  return rc == 0;
 }
 
-bool clsRegistry::CreateKey(const std::wstring& sKeyPath, const std::wstring& sItemName,
-                            const Variant& vStoreValue, const std::wstring& sKeyName,
-                            bool bCreateDWORD) {
-  if (SaveValue(sKeyPath, sItemName, vStoreValue, sKeyName, bCreateDWORD)) return true;
+bool RegistryClass::CreateKey(const std::wstring& key_path, const std::wstring& value_name,
+                              const Variant& value, const std::wstring& root_name, bool as_dword) {
+  if (!SaveValue(key_path, value_name, value, root_name, as_dword)) return false;
   RegKey key = 0;
-  const long rc = reg_.CreateKey(GetKeyHandle(sKeyName), platform::ToAnsi(sKeyPath),
-                                 bCreateDWORD ? "REG_DWORD" : "REG_SZ", 0, kKeyAllAccess, &key);
-  if (rc != 0) return true;
+  const long rc = reg_.CreateKey(GetKeyHandle(root_name), platform::ToAnsi(key_path),
+                                 as_dword ? "REG_DWORD" : "REG_SZ", 0, kKeyAllAccess, &key);
+  if (rc != 0) return false;
   reg_.CloseKey(key);
-  return false;
+  return true;
 }
 
 }  // namespace devices

@@ -9,7 +9,7 @@ namespace devices {
 std::wstring GetDriverClassValue(devices::Registry& registry, std::wstring driver_key,
                                  const std::wstring& value_name) {
   driver_key = devices::UpperCase(driver_key);
-  devices::clsRegistry reg(registry);
+  devices::RegistryClass reg(registry);
   const devices::Variant none(L"");
   std::wstring s =
       reg.LoadValue(kControlSet1ClassPath + driver_key, value_name, none, L"HKEY_LOCAL_MACHINE")
