@@ -43,7 +43,7 @@ void BM_GetSetupApiLog3MiB(benchmark::State& state) {
   MemoryFileSystem fs(LargestReadableLog());
   platform::NoMessagePump pump;
   const file::SetupLogSource source = file::WindowsSetupLogs(fs);
-  for (auto _ : state) benchmark::DoNotOptimize(file::GetSetupApiLog(fs, pump, source));
+  for (auto _ : state) benchmark::DoNotOptimize(file::ReadSetupLogExcerpt(fs, pump, source));
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs.Size(L"").value()));
 }
 BENCHMARK(BM_GetSetupApiLog3MiB)->Unit(benchmark::kMillisecond);

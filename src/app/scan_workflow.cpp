@@ -144,7 +144,7 @@ ScanResult ScanWorkflow::Run(ScanMode mode) {
   const std::wstring scan_id = services_.NewScanId();
   // The setup log holds text from third-party driver packages: escaped, so
   // it reads back as written and never becomes markup in the page.
-  const std::wstring setup_log = file::EscapeHtml(services_.GetSetupApiLog());
+  const std::wstring setup_log = file::EscapeHtml(services_.SetupLogExcerpt());
   report = FillTemplate(report, {{L"[drivers]", scan_data},
                                  {L"[hwid]", hwid},
                                  {L"[scanid]", scan_id},

@@ -34,7 +34,7 @@ class ScanWorkflowTest : public ::testing::Test {
       calls.push_back(L"scanid");
       return std::wstring(L"0123456789ABCDEF0123456789ABCDEF");
     };
-    services.GetSetupApiLog = [this] {
+    services.SetupLogExcerpt = [this] {
       calls.push_back(L"setuplog");
       return setup_log;
     };

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   services.EncodeText = [](const std::wstring& t) { return ident::EncodeText(t); };
   services.GetHardwareId = [] { return std::wstring(L"WD-123"); };
   services.NewScanId = [] { return std::wstring(L"0123456789ABCDEF0123456789ABCDEF"); };
-  services.GetSetupApiLog = [&] { return setup_log; };
+  services.SetupLogExcerpt = [&] { return setup_log; };
   services.OpenDocument = [](const std::wstring&) {};
   services.ShowSaveDialog = [](const std::wstring&, const std::wstring&) { return std::wstring(); };
   fakes::FakeScanUi ui;

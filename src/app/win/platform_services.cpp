@@ -27,8 +27,8 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   };
   auto clock = std::make_shared<file::WinClock>();
   s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };
-  s.GetSetupApiLog = [&fs, &ui] {
-    return file::GetSetupApiLog(fs, ui, file::WindowsSetupLogs(fs));
+  s.SetupLogExcerpt = [&fs, &ui] {
+    return file::ReadSetupLogExcerpt(fs, ui, file::WindowsSetupLogs(fs));
   };
   auto shell = std::make_shared<file::WinShell>();
   s.OpenDocument = [shell](const std::wstring& path) { file::OpenDocument(*shell, path); };

@@ -122,14 +122,14 @@ std::wstring KernelJournalLines(const std::string& root, size_t lines) {
 }
 
 std::wstring LinuxSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
-                              const std::string& root) {
+                                  const std::string& root) {
   try {
     const std::wstring journal = KernelJournalLines(root, kSetupLogLines);
     if (!journal.empty()) return SetupLogExcerpt(journal);
   } catch (...) {
     // Only an allocation failure gets here; the log files may still serve.
   }
-  return GetSetupApiLog(fs, pump, LinuxSetupLogs(root));
+  return ReadSetupLogExcerpt(fs, pump, LinuxSetupLogs(root));
 }
 
 }  // namespace file
