@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "devices/device_api.h"
 #include "devices/device_ui.h"
-#include "devices/driver_list.h"
-#include "devices/registry.h"
+#include "devices/win/procedures/device_api.h"
+#include "devices/win/procedures/driver_collection.h"
+#include "devices/win/procedures/registry.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ void BM_CollectDriverList(benchmark::State& state) {
   NoUi ui;
   size_t bytes = 0;
   for (auto _ : state) {
-    const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, keys, ui);
+    const std::wstring list = devices::CollectDriverList(api, keys, ui);
     bytes = list.size();
     benchmark::DoNotOptimize(list.data());
   }

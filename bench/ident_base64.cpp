@@ -34,7 +34,7 @@ void BM_EncodeText(benchmark::State& state) {
   const std::wstring text = ScanLikeText(static_cast<std::size_t>(state.range(0)));
   const long faults_before = MinorFaults();
   for (auto _ : state) {
-    std::wstring out = modScanLib::EncodeText(text);
+    std::wstring out = ident::EncodeText(text);
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["faults_per_call"] =

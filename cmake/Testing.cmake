@@ -24,6 +24,9 @@ function(kestrova_test_program name)
   add_executable(test_${name} ${_portable} ${_adapter})
   target_include_directories(test_${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(test_${name} PRIVATE kestrova_${name} kestrova_gtest)
+  if(TARGET kestrova_${name}_procedures)
+    target_link_libraries(test_${name} PRIVATE kestrova_${name}_procedures)
+  endif()
   target_compile_definitions(test_${name} PRIVATE
     KESTROVA_TEST_DATA="${CMAKE_SOURCE_DIR}/tests/data"
     KESTROVA_BINARY_DIR="${CMAKE_BINARY_DIR}")

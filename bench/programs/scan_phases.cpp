@@ -7,16 +7,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/scan_services.h"
-#include "devices/device_api.h"
+#include "devices/device_inventory.h"
 #include "devices/device_ui.h"
 #include "devices/driver_list.h"
+#include "sysinfo/computer_facts.h"
 #include "sysinfo/info_ui.h"
-#include "sysinfo/platform_sysinfo.h"
 
 namespace {
 
@@ -48,11 +49,12 @@ int main(int argc, char** argv) {
 
   std::vector<Phase> phases;
   phases.emplace_back("device list", [&quiet] {
-    devices::PlatformDevices platform = devices::MakePlatformDevices();
-    return modDeviceManagerAPI::CollectDriverList(*platform.api, *platform.registry, quiet).size();
+    std::unique_ptr<devices::DeviceInventory> inventory = devices::MakeDeviceInventory(quiet);
+    return devices::FormatDriverList(inventory->ListDevices()).size();
   });
-  phases.emplace_back("computer block",
-                      [&quiet] { return sysinfo::CollectLocalComputerInfo(quiet).size(); });
+  phases.emplace_back("computer block", [&quiet] {
+    return sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(quiet), quiet).size();
+  });
   phases.emplace_back("identity", [&services] {
     return services.GetHardwareId().size() + services.NewScanId().size();
   });

@@ -66,14 +66,12 @@ int RunScanCli(const std::vector<std::wstring>& args, file::FileSystem& fs,
       open = true;
     } else if (a == L"--template" || a == L"--output") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
-        err << "kestrova-scan: " << platform::ToSystemNarrow(a) << " needs a file name\n"
-            << kUsage;
+        err << "kestrova-scan: " << platform::ToSystemNarrow(a) << " needs a file name\n" << kUsage;
         return kExitUsage;
       }
       (a == L"--template" ? template_path : output_path) = args[++i];
     } else {
-      err << "kestrova-scan: unknown argument '" << platform::ToSystemNarrow(a) << "'\n"
-          << kUsage;
+      err << "kestrova-scan: unknown argument '" << platform::ToSystemNarrow(a) << "'\n" << kUsage;
       return kExitUsage;
     }
   }
@@ -87,7 +85,7 @@ int RunScanCli(const std::vector<std::wstring>& args, file::FileSystem& fs,
     return output_path;
   };
   ScanWorkflow workflow(ui, fs, std::move(services), template_path);
-  const ScanResult result = workflow.ScanDrivers(open ? L"online" : L"offline");
+  const ScanResult result = workflow.ScanDrivers(open ? ScanMode::kOnline : ScanMode::kOffline);
 
   switch (result.outcome) {
     case ScanOutcome::kReportOpened:

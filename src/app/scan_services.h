@@ -24,7 +24,7 @@ struct ScanServices {
   // 32 upper-case hex digits from a fresh GUID, or empty.
   std::function<std::wstring()> NewScanId;
   // The tail of the system's setup log, or a notice.
-  std::function<std::wstring()> GetSetupApiLog;
+  std::function<std::wstring()> SetupLogExcerpt;
   // Opens a document with the shell's default handler; result ignored.
   std::function<void(const std::wstring& path)> OpenDocument;
   // Save-As dialog; the chosen path, or empty when cancelled.

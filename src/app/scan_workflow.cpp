@@ -24,6 +24,10 @@ class RunningGuard {
 
 }  // namespace
 
+const wchar_t* ScanModeName(ScanMode mode) {
+  return mode == ScanMode::kOnline ? L"online" : L"offline";
+}
+
 std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
   std::wstring out;
   out.reserve(text.size());
@@ -89,13 +93,13 @@ std::wstring ScanWorkflow::TemplatePath(file::FileSystem& fs, const std::wstring
   return fs.Exists(installed) ? installed : beside;
 }
 
-ScanResult ScanWorkflow::ScanDrivers(const std::wstring& ScanMode) {
+ScanResult ScanWorkflow::ScanDrivers(ScanMode mode) {
   // Operations that let window messages run can deliver a second Start
   // click; one scan at a time.
   if (running_) return {ScanOutcome::kAlreadyRunning, {}, {}};
   RunningGuard guard(running_);
   try {
-    return Run(ScanMode);
+    return Run(mode);
   } catch (const std::exception& e) {
     ScanResult failed{ScanOutcome::kFailed, {}, platform::FromUtf8(e.what())};
     ui_.ShowMessage(L"The scan could not be completed.\r\n\r\n" + failed.error);
@@ -107,10 +111,10 @@ ScanResult ScanWorkflow::ScanDrivers(const std::wstring& ScanMode) {
   }
 }
 
-ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
+ScanResult ScanWorkflow::Run(ScanMode mode) {
   // The log is a diagnostic: losing it is said once and the scan goes on.
   try {
-    services_.WriteLog(L"Start scanning file with mode:" + ScanMode);
+    services_.WriteLog(std::wstring(L"Start scanning file with mode:") + ScanModeName(mode));
   } catch (const std::exception& e) {
     ui_.ReportProblem(L"The activity log could not be written: " + platform::FromUtf8(e.what()));
   }
@@ -140,7 +144,7 @@ ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
   const std::wstring scan_id = services_.NewScanId();
   // The setup log holds text from third-party driver packages: escaped, so
   // it reads back as written and never becomes markup in the page.
-  const std::wstring setup_log = file::EscapeHtml(services_.GetSetupApiLog());
+  const std::wstring setup_log = file::EscapeHtml(services_.SetupLogExcerpt());
   report = FillTemplate(report, {{L"[drivers]", scan_data},
                                  {L"[hwid]", hwid},
                                  {L"[scanid]", scan_id},
@@ -148,10 +152,10 @@ ScanResult ScanWorkflow::Run(const std::wstring& ScanMode) {
                                  {L"[proc]", L""}});
 
   ScanResult result;
-  result.work_report_path = modScanLib::GetWorkFolder(fs_) + kTemplateName;
+  result.work_report_path = file::GetWorkFolder(fs_) + kTemplateName;
   file::WriteTextFile(fs_, result.work_report_path, report, false);
 
-  if (ScanMode == L"online") {
+  if (mode == ScanMode::kOnline) {
     services_.OpenDocument(result.work_report_path);
     ui_.Minimize();
     ui_.SetStatus(L"Sending information");

@@ -17,6 +17,13 @@ inline constexpr wchar_t kTemplateMissingText[] =
 inline constexpr wchar_t kCopyHintText[] =
     L"You can copy this file to a computer with internet connection and open it";
 
+// Where the report goes: opened with the shell (the service answers at once),
+// or saved for a computer that has a connection.
+enum class ScanMode { kOnline, kOffline };
+
+// The mode as the activity log names it: "online" or "offline".
+const wchar_t* ScanModeName(ScanMode mode);
+
 enum class ScanOutcome {
   kReportOpened,     // online: written and handed to the shell
   kReportSaved,      // offline: written and saved where the user chose
@@ -45,11 +52,10 @@ std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholde
 
 class ScanWorkflow {
  public:
-  ScanWorkflow(ScanUi& ui, file::FileSystem& fs, ScanServices services,
-               std::wstring template_path);
+  ScanWorkflow(ScanUi& ui, file::FileSystem& fs, ScanServices services, std::wstring template_path);
 
-  // "online" opens the report with the shell; anything else offers Save-As.
-  ScanResult ScanDrivers(const std::wstring& ScanMode);
+  // Online opens the report with the shell; offline offers Save-As.
+  ScanResult ScanDrivers(ScanMode mode);
 
   // The template beside the executable (a build tree, Windows, the portable
   // zip); failing that, the one an installed program keeps in its data
@@ -61,7 +67,7 @@ class ScanWorkflow {
   static std::wstring TemplatePath(file::FileSystem& fs, const std::wstring& installed_dir);
 
  private:
-  ScanResult Run(const std::wstring& ScanMode);
+  ScanResult Run(ScanMode mode);
 
   ScanUi& ui_;
   file::FileSystem& fs_;

@@ -5,9 +5,9 @@
 namespace file {
 namespace {
 
-std::wstring EnsureUserFolder(FileSystem& fs, const wchar_t* variable) {
+std::wstring EnsureUserFolder(FileSystem& fs, const std::wstring& base) {
   const std::wstring sep(1, fs.Separator());
-  const std::wstring path = fs.GetEnv(variable) + sep + kFolderName + sep;
+  const std::wstring path = base + sep + kFolderName + sep;
   fs.MakePrivateFolder(path);
   return path;
 }
@@ -55,12 +55,16 @@ void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring&
   }
 }
 
-std::wstring GetLogFolder(FileSystem& fs) { return EnsureUserFolder(fs, L"appdata"); }
+std::wstring GetLogFolder(FileSystem& fs) {
+  return EnsureUserFolder(fs, fs.UserDataFolder());
+}
 
 }  // namespace file
 
-namespace modScanLib {
+namespace file {
 
-std::wstring GetWorkFolder(file::FileSystem& fs) { return file::EnsureUserFolder(fs, L"TEMP"); }
+std::wstring GetWorkFolder(file::FileSystem& fs) {
+  return file::EnsureUserFolder(fs, fs.WorkFolder());
+}
 
-}  // namespace modScanLib
+}  // namespace file

@@ -26,8 +26,7 @@ std::wstring ReadRequiredTextFile(FileSystem& fs, platform::MessagePump& pump,
 
 // Writes text in the ANSI code page, with no line end after it. Append
 // false replaces the file atomically. Throws FileError.
-void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring& text,
-                   bool Append);
+void WriteTextFile(FileSystem& fs, const std::wstring& path, const std::wstring& text, bool Append);
 
 // "appdata" + sep + "pellucor" + sep, created if missing. Throws FileError
 // when it is not a private folder of this user (see MakePrivateFolder).
@@ -35,10 +34,10 @@ std::wstring GetLogFolder(FileSystem& fs);
 
 }  // namespace file
 
-namespace modScanLib {
+namespace file {
 
 // "TEMP" + sep + "pellucor" + sep, created if missing. Throws FileError
 // when it is not a private folder of this user (see MakePrivateFolder).
 std::wstring GetWorkFolder(file::FileSystem& fs);
 
-}  // namespace modScanLib
+}  // namespace file

@@ -47,10 +47,14 @@ class FileSystem {
   // it only creates the folder (errors ignored).
   virtual void MakePrivateFolder(const std::wstring& path) = 0;
 
-  // The program's environment: "appdata", "TEMP", "USERPROFILE",
-  // "Systemroot", "windir". Empty when unset. On Linux the names map to
-  // their XDG counterparts.
+  // One variable of the program's environment, as it is; empty when unset.
   virtual std::wstring GetEnv(const std::wstring& name) = 0;
+  // The user's folders: where the activity log is kept (roaming application
+  // data; the XDG data folder), where the report is written before it is
+  // opened or saved (the user's temporary folder; the XDG runtime or cache
+  // folder), and the desktop, where the Save-As dialog starts.
+  virtual std::wstring UserDataFolder() = 0;
+  virtual std::wstring WorkFolder() = 0;
   // The user's desktop folder, where the Save-As dialog starts.
   virtual std::wstring DesktopFolder() = 0;
   // The folder holding the running executable, without a trailing separator.

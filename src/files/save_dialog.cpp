@@ -1,6 +1,6 @@
 #include "files/save_dialog.h"
 
-namespace MDialogHook {
+namespace file {
 
 bool CommonDialogIsVersion5(DialogApi& api) {
   const std::uint32_t size = api.VersionInfoSize(kCommonDialogLibrary);
@@ -55,4 +55,4 @@ std::intptr_t HookProcedure(DialogApi& api, std::uintptr_t dialog, std::uint32_t
   return 0;
 }
 
-}  // namespace MDialogHook
+}  // namespace file

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace MDialogHook {
+namespace file {
 
 inline constexpr wchar_t kSaveDialogTitle[] = L"Save File As...";
 // Filters as (name, pattern); the second one is selected at start.
@@ -106,4 +106,4 @@ std::wstring ShowSaveDialog(DialogApi& api, const std::wstring& file_name,
 std::intptr_t HookProcedure(DialogApi& api, std::uintptr_t dialog, std::uint32_t message,
                             const NotifyHeader* header);
 
-}  // namespace MDialogHook
+}  // namespace file

@@ -46,8 +46,8 @@ std::wstring SetupLogExcerpt(const std::wstring& text) {
   return excerpt;
 }
 
-std::wstring GetSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
-                            const SetupLogSource& source) {
+std::wstring ReadSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
+                                 const SetupLogSource& source) {
   try {
     for (const std::wstring& path : source.tried_in_order) {
       if (!FileExists(fs, path)) continue;

@@ -35,7 +35,7 @@ std::wstring SetupLogExcerpt(const std::wstring& text);
 
 // The excerpt of the first present log, "<path> is too big<length>" when it
 // is over the limit, or kNoSetupLogText. Never throws.
-std::wstring GetSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
-                            const SetupLogSource& source);
+std::wstring ReadSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
+                                 const SetupLogSource& source);
 
 }  // namespace file

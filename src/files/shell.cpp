@@ -1,6 +1,6 @@
 #include "files/shell.h"
 
-namespace modScanLib {
+namespace file {
 
 void OpenDocument(file::Shell& shell, const std::wstring& path) {
   try {
@@ -12,4 +12,4 @@ void OpenDocument(file::Shell& shell, const std::wstring& path) {
   }
 }
 
-}  // namespace modScanLib
+}  // namespace file

@@ -18,10 +18,10 @@ class Shell {
 
 }  // namespace file
 
-namespace modScanLib {
+namespace file {
 
 // The shell's "open" on `path`, shown normally, with no owner; nothing is checked
 // before or after.
 void OpenDocument(file::Shell& shell, const std::wstring& path);
 
-}  // namespace modScanLib
+}  // namespace file

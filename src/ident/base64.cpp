@@ -5,7 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/memory.h"
 
-namespace Str {
+namespace ident {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -104,12 +104,12 @@ std::int32_t CharCodeOrZero(std::wstring_view ch) {
   return static_cast<std::int16_t>((lead << 8) | trail);
 }
 
-}  // namespace Str
+}  // namespace ident
 
-namespace modScanLib {
+namespace ident {
 
 std::wstring EncodeText(const std::wstring& text) {
-  return Str::Base64Encode(text);
+  return ident::Base64Encode(text);
 }
 
-}  // namespace modScanLib
+}  // namespace ident

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace Str {
+namespace ident {
 
 // Standard Base64 (RFC 4648 alphabet and "=" padding, one line) of the
 // text's ANSI bytes. On a single-byte code page every character is one byte;
@@ -19,11 +19,7 @@ std::wstring Base64Encode(const std::wstring& data);
 // and trail byte for a two-byte form.
 std::int32_t CharCodeOrZero(std::wstring_view ch);
 
-}  // namespace Str
-
-namespace modScanLib {
-
 // The Base64 text of `text`, as the report carries it.
 std::wstring EncodeText(const std::wstring& text);
 
-}  // namespace modScanLib
+}  // namespace ident

@@ -1,4 +1,4 @@
-// The GUID port: CoCreateGuid, or the platform's equivalent.
+// The GUID port: a fresh random GUID from the platform.
 #pragma once
 
 #include <array>
@@ -18,7 +18,7 @@ class GuidSource {
   virtual ~GuidSource() = default;
   // Fills `guid` with a new GUID; 0 on success, an HRESULT-style failure
   // code otherwise.
-  virtual std::int32_t CoCreateGuid(Guid& guid) = 0;
+  virtual std::int32_t NewGuid(Guid& guid) = 0;
 };
 
 }  // namespace ident

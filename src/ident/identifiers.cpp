@@ -1,19 +1,6 @@
 #include "ident/identifiers.h"
 
-#include "ident/hdsn.h"
-
-namespace modScanLib {
-
-std::wstring GetHardwareId(ident::DiskPort& disk) {
-  ident::HDSN reader(disk);
-  std::wstring serial = reader.GetSerialNumber();
-  if (serial.empty()) return L"123456";
-  return serial;
-}
-
-}  // namespace modScanLib
-
-namespace api {
+namespace ident {
 namespace {
 
 void AppendHex(std::wstring& out, std::uint32_t value, int digits) {
@@ -36,8 +23,8 @@ std::wstring FormatScanId(const ident::Guid& guid) {
 
 std::wstring NewScanId(ident::GuidSource& guids) {
   ident::Guid guid;
-  if (guids.CoCreateGuid(guid) != 0) return {};
+  if (guids.NewGuid(guid) != 0) return {};
   return FormatScanId(guid);
 }
 
-}  // namespace api
+}  // namespace ident

@@ -34,7 +34,7 @@ class ScanWorkflowTest : public ::testing::Test {
       calls.push_back(L"scanid");
       return std::wstring(L"0123456789ABCDEF0123456789ABCDEF");
     };
-    services.GetSetupApiLog = [this] {
+    services.SetupLogExcerpt = [this] {
       calls.push_back(L"setuplog");
       return setup_log;
     };
@@ -45,7 +45,7 @@ class ScanWorkflowTest : public ::testing::Test {
     };
   }
 
-  app::ScanResult Scan(const std::wstring& mode) {
+  app::ScanResult Scan(app::ScanMode mode) {
     app::ScanWorkflow wf(ui, fs, services, kTemplate);
     return wf.ScanDrivers(mode);
   }
@@ -61,7 +61,7 @@ class ScanWorkflowTest : public ::testing::Test {
 
 TEST_F(ScanWorkflowTest, OnlineFillsEveryPlaceholderAndOpensTheReport) {
   fs.files[kTemplate] = "A[drivers]B[hwid]C[scanid]D[setup_api_log]E[proc]F[proc][Drivers]";
-  const auto r = Scan(L"online");
+  const auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kReportOpened);
   EXPECT_EQ(r.work_report_path, kWorkReport);
   EXPECT_EQ(fs.files[kWorkReport],
@@ -77,13 +77,13 @@ TEST_F(ScanWorkflowTest, OnlineFillsEveryPlaceholderAndOpensTheReport) {
                                               L"collect", L"hwid", L"scanid", L"setuplog"}));
 }
 
-TEST_F(ScanWorkflowTest, InsertedValuesAreNeverSearchedAgainAndOnlyExactModeIsOnline) {
+TEST_F(ScanWorkflowTest, InsertedValuesAreNeverSearchedAgain) {
   // Placeholder text inside a log line or the device data stays as it was.
   setup_log = L"x[proc]y[hwid]";
   services.EncodeText = [](const std::wstring& t) { return t; };
   scan_data = L"dev [scanid] [setup_api_log]";
   fs.files[kTemplate] = "[drivers]|[setup_api_log]|[proc][hwid][proc";
-  const auto r = Scan(L"Online");
+  const auto r = Scan(app::ScanMode::kOffline);
   EXPECT_EQ(fs.files[kWorkReport], "dev [scanid] [setup_api_log]|x[proc]y[hwid]|SER[proc");
   EXPECT_EQ(r.outcome, ScanOutcome::kSaveCancelled);
   EXPECT_TRUE(opened.empty());
@@ -92,7 +92,7 @@ TEST_F(ScanWorkflowTest, InsertedValuesAreNeverSearchedAgainAndOnlyExactModeIsOn
 TEST_F(ScanWorkflowTest, OfflineSavesASecondIdenticalCopyAndTellsTheUser) {
   fs.files[kTemplate] = "<html>[scanid]</html>";
   save_choice = L"C:\\Users\\u\\desktop\\drivers.html";
-  const auto r = Scan(L"offline");
+  const auto r = Scan(app::ScanMode::kOffline);
   EXPECT_EQ(r.outcome, ScanOutcome::kReportSaved);
   EXPECT_EQ(dialog_args, std::vector<std::wstring>{L"drivers|C:\\Users\\u\\desktop"});
   EXPECT_EQ(fs.files[save_choice], fs.files[kWorkReport]);
@@ -103,7 +103,7 @@ TEST_F(ScanWorkflowTest, OfflineSavesASecondIdenticalCopyAndTellsTheUser) {
 
 TEST_F(ScanWorkflowTest, CancelledSaveKeepsOnlyTheWorkCopyAndShowsNothing) {
   fs.files[kTemplate] = "t";
-  const auto r = Scan(L"offline");
+  const auto r = Scan(app::ScanMode::kOffline);
   EXPECT_EQ(r.outcome, ScanOutcome::kSaveCancelled);
   EXPECT_EQ(fs.files.size(), 2u);  // template + work report
   EXPECT_TRUE(ui.messages.empty());
@@ -112,7 +112,7 @@ TEST_F(ScanWorkflowTest, CancelledSaveKeepsOnlyTheWorkCopyAndShowsNothing) {
 
 TEST_F(ScanWorkflowTest, MissingTemplateWarnsAndLeavesTheEarlierReport) {
   fs.files[kWorkReport] = "earlier";
-  const auto r = Scan(L"online");
+  const auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0], std::wstring(app::kTemplateMissingText) + L"\r\n\r\n" + r.error);
@@ -128,7 +128,7 @@ TEST_F(ScanWorkflowTest, ATemplateThatCannotBeReadCountsAsMissingWithItsReason) 
   fs.files[kWorkReport] = "earlier";
   fs.files[kTemplate] = "t";
   fs.unreadable.insert(kTemplate);
-  auto r = Scan(L"online");
+  auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].rfind(app::kTemplateMissingText, 0), 0u);
@@ -136,7 +136,7 @@ TEST_F(ScanWorkflowTest, ATemplateThatCannotBeReadCountsAsMissingWithItsReason) 
 
   fs.files.erase(kTemplate);
   fs.folders.insert(kTemplate);
-  r = Scan(L"offline");
+  r = Scan(app::ScanMode::kOffline);
   EXPECT_EQ(r.outcome, ScanOutcome::kTemplateMissing);
   EXPECT_NE(r.error.find(L"folder"), std::wstring::npos);
   EXPECT_EQ(fs.files[kWorkReport], "earlier");
@@ -149,7 +149,7 @@ TEST_F(ScanWorkflowTest, AnActivityLogThatCannotBeWrittenIsSaidOnceAndTheScanGoe
   services.WriteLog = [](const std::wstring&) -> void {
     throw file::FileError("Could not open /proc/self/pellucor/log.txt: Permission denied");
   };
-  const auto r = Scan(L"online");
+  const auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kReportOpened);
   EXPECT_EQ(fs.files[kWorkReport], "t");
   ASSERT_EQ(ui.problems.size(), 1u);
@@ -162,7 +162,7 @@ TEST_F(ScanWorkflowTest, AWorkFolderThatIsNotPrivateEndsTheScanWithItsReason) {
   fs.files[kTemplate] = "t";
   fs.files[kWorkReport] = "earlier";
   fs.not_private.insert(L"C:\\Temp\\pellucor");
-  const auto r = Scan(L"online");
+  const auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
   EXPECT_NE(r.error.find(L"Refusing"), std::wstring::npos);
   EXPECT_EQ(fs.files[kWorkReport], "earlier");
@@ -172,10 +172,10 @@ TEST_F(ScanWorkflowTest, AWorkFolderThatIsNotPrivateEndsTheScanWithItsReason) {
 TEST_F(ScanWorkflowTest, EmptyScanDataEndsSilentlyAfterOneLogEntry) {
   scan_data.clear();
   fs.files[kTemplate] = "t";
-  const auto r = Scan(L"online");
+  const auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kNoScanData);
-  EXPECT_EQ(calls, (std::vector<std::wstring>{L"log:Start scanning file with mode:online",
-                                              L"collect"}));
+  EXPECT_EQ(calls,
+            (std::vector<std::wstring>{L"log:Start scanning file with mode:online", L"collect"}));
   EXPECT_EQ(ui.status(), L"Collecting Driver Information");
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_FALSE(fs.files.count(kWorkReport));
@@ -185,7 +185,7 @@ TEST_F(ScanWorkflowTest, FailuresAreReportedAndLoseNothing) {
   fs.files[kTemplate] = "new";
   fs.files[kWorkReport] = "earlier";
   fs.unwritable.insert(kWorkReport);
-  auto r = Scan(L"online");
+  auto r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
   EXPECT_EQ(fs.files[kWorkReport], "earlier");
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -196,7 +196,7 @@ TEST_F(ScanWorkflowTest, FailuresAreReportedAndLoseNothing) {
   fs.unwritable.clear();
   services.GetHardwareId = []() -> std::wstring { throw std::runtime_error("disk error 10002"); };
   ui.messages.clear();
-  r = Scan(L"online");
+  r = Scan(app::ScanMode::kOnline);
   EXPECT_EQ(r.outcome, ScanOutcome::kFailed);
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_NE(ui.messages[0].find(L"disk error 10002"), std::wstring::npos);
@@ -208,16 +208,16 @@ TEST_F(ScanWorkflowTest, SecondStartDuringAScanIsIgnored) {
   app::ScanWorkflow* self = nullptr;
   std::vector<ScanOutcome> inner;
   services.CollectScanData = [&] {
-    inner.push_back(self->ScanDrivers(L"online").outcome);
+    inner.push_back(self->ScanDrivers(app::ScanMode::kOnline).outcome);
     return std::wstring(L"x");
   };
   app::ScanWorkflow wf(ui, fs, services, kTemplate);
   self = &wf;
-  EXPECT_EQ(wf.ScanDrivers(L"online").outcome, ScanOutcome::kReportOpened);
+  EXPECT_EQ(wf.ScanDrivers(app::ScanMode::kOnline).outcome, ScanOutcome::kReportOpened);
   // The guard is released afterwards: the next scan runs again.
-  EXPECT_EQ(wf.ScanDrivers(L"online").outcome, ScanOutcome::kReportOpened);
-  EXPECT_EQ(inner, (std::vector<ScanOutcome>{ScanOutcome::kAlreadyRunning,
-                                             ScanOutcome::kAlreadyRunning}));
+  EXPECT_EQ(wf.ScanDrivers(app::ScanMode::kOnline).outcome, ScanOutcome::kReportOpened);
+  EXPECT_EQ(inner,
+            (std::vector<ScanOutcome>{ScanOutcome::kAlreadyRunning, ScanOutcome::kAlreadyRunning}));
 }
 
 TEST_F(ScanWorkflowTest, SetupLogExcerptIsEscapedForThePageAndOtherValuesAreNot) {
@@ -226,7 +226,7 @@ TEST_F(ScanWorkflowTest, SetupLogExcerptIsEscapedForThePageAndOtherValuesAreNot)
   services.EncodeText = [](const std::wstring& t) { return t; };
   scan_data = L"<d>";
   fs.files[kTemplate] = "<pre>[setup_api_log]</pre>[drivers]";
-  Scan(L"online");
+  Scan(app::ScanMode::kOnline);
   EXPECT_EQ(fs.files[kWorkReport],
             "<pre>\r\n&lt;/pre&gt;&lt;script&gt;alert(&#39;&amp;&quot;x&quot;&#39;)"
             "&lt;/script&gt;</pre><d>");

@@ -1,4 +1,4 @@
-#include "devices/cls_registry.h"
+#include "devices/win/procedures/cls_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 namespace {
 
-using devices::clsRegistry;
+using devices::RegistryClass;
 using devices::kHkeyCurrentUser;
 using devices::kHkeyLocalMachine;
 using devices::OneBasedArray;
@@ -20,15 +20,15 @@ std::vector<std::uint8_t> Bytes(std::initializer_list<int> b) {
 }
 
 TEST(ClsRegistryTest, PredefinedKeyNamesInAnyCaseAndNothingElse) {
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKEY_CURRENT_USER"), 0x80000001u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"hkey_local_machine"), 0x80000002u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"Hkey_Classes_Root"), 0x80000000u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKEY_USERS"), 0x80000003u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKEY_CURRENT_CONFIG"), 0x80000005u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKEY_DYN_DATA"), 0x80000006u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKEY_PERFORMANCE_DATA"), 0u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L"HKLM"), 0u);
-  EXPECT_EQ(clsRegistry::GetKeyHandle(L""), 0u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKEY_CURRENT_USER"), 0x80000001u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"hkey_local_machine"), 0x80000002u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"Hkey_Classes_Root"), 0x80000000u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKEY_USERS"), 0x80000003u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKEY_CURRENT_CONFIG"), 0x80000005u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKEY_DYN_DATA"), 0x80000006u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKEY_PERFORMANCE_DATA"), 0u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L"HKLM"), 0u);
+  EXPECT_EQ(RegistryClass::GetKeyHandle(L""), 0u);
 }
 
 TEST(ClsRegistryTest, LoadValueReadsTextNumbersAndBytesAndClosesTheKey) {
@@ -36,7 +36,7 @@ TEST(ClsRegistryTest, LoadValueReadsTextNumbersAndBytesAndClosesTheKey) {
   fr.PutString(kHkeyLocalMachine, "Soft\\K", "s", "abc");
   fr.Put(kHkeyLocalMachine, "Soft\\K", "d", devices::kRegDword, Bytes({0xFE, 0xFF, 0xFF, 0xFF}));
   fr.Put(kHkeyLocalMachine, "Soft\\K", "b", devices::kRegBinary, Bytes({1, 0, 3}));
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
 
   EXPECT_EQ(reg.LoadValue(L"Soft\\K", L"s", Variant(L"x"), L"hkey_local_machine"), Variant(L"abc"));
   EXPECT_EQ(reg.LoadValue(L"Soft\\K", L"D", Variant(), L"HKEY_LOCAL_MACHINE"), Variant(-2));
@@ -51,7 +51,7 @@ TEST(ClsRegistryTest, TextIsWhatTheSecondQueryDeliveredWhenTheFirstOverstatedIt)
   FakeRegistry fr;
   fr.PutString(kHkeyCurrentUser, "K", "s", "abc");
   fr.text_size_overstatement = 4;
-  EXPECT_EQ(clsRegistry(fr).LoadValue(L"K", L"s"), Variant(L"abc"));
+  EXPECT_EQ(RegistryClass(fr).LoadValue(L"K", L"s"), Variant(L"abc"));
 }
 
 TEST(ClsRegistryTest, TextEndsAtItsFirstNulOrAtItsStoredLength) {
@@ -59,7 +59,7 @@ TEST(ClsRegistryTest, TextEndsAtItsFirstNulOrAtItsStoredLength) {
   fr.Put(kHkeyCurrentUser, "K", "bare", devices::kRegSz, Bytes({'1', '0', '.', '0', '.', '1'}));
   fr.Put(kHkeyCurrentUser, "K", "extra", devices::kRegExpandSz,
          Bytes({'%', 'a', '%', 0, 'b', 0, 0}));
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
   EXPECT_EQ(reg.LoadValue(L"K", L"bare"), Variant(L"10.0.1"));
   EXPECT_EQ(reg.LoadValue(L"K", L"extra"), Variant(L"%a%"));
 }
@@ -70,7 +70,7 @@ TEST(ClsRegistryTest, LoadValueFallsBackToTheDefaultOnEveryFailure) {
   fr.Put(kHkeyCurrentUser, "K", "empty_sz", devices::kRegSz, {});
   fr.Put(kHkeyCurrentUser, "K", "empty_bin", devices::kRegBinary, {});
   fr.Put(kHkeyCurrentUser, "K", "multi", devices::kRegMultiSz, Bytes({'a', 0, 0}));
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
   const Variant def(L"default");
 
   EXPECT_EQ(reg.LoadValue(L"K", L"s", def), Variant(L"abc"));  // HKEY_CURRENT_USER by default
@@ -96,7 +96,7 @@ TEST(ClsRegistryTest, EnumKeyFillsFromElementOneAndGrowsPastEachStep) {
     }
     OneBasedArray<std::wstring> keys;
     keys.ReDim(3);  // whatever was there goes
-    EXPECT_EQ(clsRegistry(fr).EnumKey(keys, L"Parent"), n);
+    EXPECT_EQ(RegistryClass(fr).EnumKey(keys, L"Parent"), n);
     EXPECT_EQ(keys.UBound(), n);
     EXPECT_EQ(keys.IsEmpty(), n == 0);
     if (n > 0) {
@@ -118,7 +118,7 @@ TEST(ClsRegistryTest, EnumerationsOfMissingKeysAndOverlongNames) {
   fr.Key(kHkeyCurrentUser, "P\\c");
   fr.PutString(kHkeyCurrentUser, "P", "v1", "x");
   fr.PutString(kHkeyCurrentUser, "P", "V2", "y");
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
   OneBasedArray<std::wstring> a;
 
   EXPECT_EQ(reg.EnumKey(a, L"P"), 1);  // the long name ends the walk
@@ -136,7 +136,7 @@ TEST(ClsRegistryTest, DeleteKeyResults) {
   FakeRegistry fr;
   fr.Key(kHkeyCurrentUser, "T\\leaf");
   fr.Key(kHkeyCurrentUser, "T\\deep\\child");
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
 
   EXPECT_EQ(reg.DeleteKey(L"T", L"leaf"), 2);
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "T\\leaf"), nullptr);
@@ -155,7 +155,7 @@ TEST(ClsRegistryTest, DeleteKeyWithoutSubKeyGoesOneLevelDownAndStepsOverStuckSub
   fr.Key(kHkeyCurrentUser, "B\\a");
   fr.Key(kHkeyCurrentUser, "B\\deep\\child");
   fr.Key(kHkeyCurrentUser, "B\\z");
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
 
   EXPECT_EQ(reg.DeleteKey(L"A"), 3);
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "A"), nullptr);
@@ -169,9 +169,9 @@ TEST(ClsRegistryTest, DeleteKeyWithoutSubKeyGoesOneLevelDownAndStepsOverStuckSub
 
 TEST(ClsRegistryTest, SaveValueStoresEachKindAndCreatesMissingKeysWithTheirClass) {
   FakeRegistry fr;
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
 
-  EXPECT_FALSE(reg.SaveValue(L"\\S\\Text", L"t", Variant(L"abc")));
+  EXPECT_TRUE(reg.SaveValue(L"\\S\\Text", L"t", Variant(L"abc")));
   const auto* t = fr.FindValue(kHkeyCurrentUser, "S\\Text", "t");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->type, devices::kRegSz);
@@ -179,14 +179,14 @@ TEST(ClsRegistryTest, SaveValueStoresEachKindAndCreatesMissingKeysWithTheirClass
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "S\\Text")->key_class, "REG_SZ");
   EXPECT_EQ(fr.openings.front().access, devices::kKeyWrite);
 
-  EXPECT_FALSE(reg.SaveValue(L"S\\Num", L"n", Variant(7)));
+  EXPECT_TRUE(reg.SaveValue(L"S\\Num", L"n", Variant(7)));
   const auto* n = fr.FindValue(kHkeyCurrentUser, "S\\Num", "n");
   ASSERT_NE(n, nullptr);
   EXPECT_EQ(n->type, devices::kRegDword);
   EXPECT_EQ(n->data, Bytes({7, 0, 0, 0}));
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "S\\Num")->key_class, "REG_DWORD");
 
-  EXPECT_FALSE(reg.SaveValue(L"S\\Bin", L"b", Variant(Bytes({9, 8})), L"HKEY_CURRENT_USER", false));
+  EXPECT_TRUE(reg.SaveValue(L"S\\Bin", L"b", Variant(Bytes({9, 8})), L"HKEY_CURRENT_USER", false));
   const auto* b = fr.FindValue(kHkeyCurrentUser, "S\\Bin", "b");
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b->type, devices::kRegBinary);
@@ -194,27 +194,27 @@ TEST(ClsRegistryTest, SaveValueStoresEachKindAndCreatesMissingKeysWithTheirClass
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "S\\Bin")->key_class, "REG_BINARY");
 
   // An existing key keeps its class.
-  EXPECT_FALSE(reg.SaveValue(L"S\\Text", L"n", Variant(1)));
+  EXPECT_TRUE(reg.SaveValue(L"S\\Text", L"n", Variant(1)));
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "S\\Text")->key_class, "REG_SZ");
   EXPECT_EQ(reg.LoadValue(L"S\\Num", L"n"), Variant(7));
   EXPECT_EQ(fr.open_keys(), 0);
 }
 
-TEST(ClsRegistryTest, SaveValueFailuresAreReportedAsTrue) {
+TEST(ClsRegistryTest, SaveValueFailuresAreReportedAsFalse) {
   FakeRegistry fr;
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
   fr.fail_create = true;
-  EXPECT_TRUE(reg.SaveValue(L"New", L"v", Variant(L"x")));
+  EXPECT_FALSE(reg.SaveValue(L"New", L"v", Variant(L"x")));
   fr.fail_create = false;
   fr.fail_set_value = true;
-  EXPECT_TRUE(reg.SaveValue(L"New", L"v", Variant(L"x")));
-  EXPECT_TRUE(reg.SaveValue(L"New", L"v", Variant(L"x"), L"nonsense"));
+  EXPECT_FALSE(reg.SaveValue(L"New", L"v", Variant(L"x")));
+  EXPECT_FALSE(reg.SaveValue(L"New", L"v", Variant(L"x"), L"nonsense"));
   EXPECT_EQ(fr.open_keys(), 0);
 }
 
 TEST(ClsRegistryTest, ABytesValueAsDwordThrowsBeforeAnyKeyIsMade) {
   FakeRegistry fr;
-  clsRegistry reg(fr);
+  RegistryClass reg(fr);
   EXPECT_THROW(reg.SaveValue(L"Never", L"v", Variant(Bytes({1}))), devices::RegistryValueError);
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "Never"), nullptr);
   EXPECT_TRUE(fr.openings.empty());
@@ -222,18 +222,18 @@ TEST(ClsRegistryTest, ABytesValueAsDwordThrowsBeforeAnyKeyIsMade) {
 
 TEST(ClsRegistryTest, CreateKeyStoresThenCreatesTheKeyAsGiven) {
   FakeRegistry fr;
-  clsRegistry reg(fr);
-  EXPECT_FALSE(reg.CreateKey(L"C\\One", L"v", Variant(5), L"HKEY_CURRENT_USER", true));
+  RegistryClass reg(fr);
+  EXPECT_TRUE(reg.CreateKey(L"C\\One", L"v", Variant(5), L"HKEY_CURRENT_USER", true));
   EXPECT_EQ(fr.FindValue(kHkeyCurrentUser, "C\\One", "v")->type, devices::kRegDword);
   EXPECT_EQ(fr.Find(kHkeyCurrentUser, "C\\One")->key_class, "REG_DWORD");
   // The default flag stores a number as binary.
-  EXPECT_FALSE(reg.CreateKey(L"C\\Two", L"v", Variant(5)));
+  EXPECT_TRUE(reg.CreateKey(L"C\\Two", L"v", Variant(5)));
   EXPECT_EQ(fr.FindValue(kHkeyCurrentUser, "C\\Two", "v")->type, devices::kRegBinary);
   // SaveValue drops a leading backslash, the key creation does not.
-  EXPECT_TRUE(reg.CreateKey(L"\\C\\Three", L"v", Variant(L"t")));
+  EXPECT_FALSE(reg.CreateKey(L"\\C\\Three", L"v", Variant(L"t")));
   EXPECT_NE(fr.FindValue(kHkeyCurrentUser, "C\\Three", "v"), nullptr);
   fr.fail_set_value = true;
-  EXPECT_TRUE(reg.CreateKey(L"C\\Four", L"v", Variant(L"t")));
+  EXPECT_FALSE(reg.CreateKey(L"C\\Four", L"v", Variant(L"t")));
   EXPECT_EQ(fr.open_keys(), 0);
 }
 

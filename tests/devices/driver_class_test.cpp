@@ -1,4 +1,4 @@
-#include "devices/driver_class.h"
+#include "devices/win/procedures/driver_class.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ namespace {
 
 using devices::kHkeyLocalMachine;
 using fakes::FakeRegistry;
-using modDeviceManagerAPI::GetDriverClassValue;
+using devices::GetDriverClassValue;
 
 constexpr char kCs1[] =
     "System\\ControlSet001\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";

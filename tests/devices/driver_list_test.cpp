@@ -1,3 +1,5 @@
+#include "devices/win/procedures/driver_collection.h"
+
 #include "devices/driver_list.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +13,8 @@ namespace {
 using fakes::FakeDeviceApi;
 using fakes::FakeDeviceUi;
 using fakes::FakeRegistry;
-using modDeviceManagerAPI::CollectDriverList;
-using modDeviceManagerAPI::GetDeviceProperty;
+using devices::CollectDriverList;
+using devices::GetDeviceProperty;
 
 constexpr char kSystem[] = "{4D36E97D-E325-11CE-BFC1-08002BE10318}";
 
@@ -212,13 +214,15 @@ TEST(DriverListTest, ScanDataAddsTheComputerInfoOnlyToAList) {
   {
     FakeDeviceApi api;
     api.devices.push_back(Dev({"A"}, "", "no inf"));
-    EXPECT_EQ(modScanLib::CollectScanData(api, fr, ui, info), L"");
+    devices::SetupApiInventory inventory(api, fr, ui);
+    EXPECT_EQ(devices::CollectScanData(inventory, info), L"");
     EXPECT_EQ(info_calls, 0);
   }
   FakeDeviceApi api;
   api.devices.push_back(Dev({"A"}, "{X}\\0000", "a"));
   api.devices.push_back(Dev({"B"}, "", "b"));
-  const std::wstring data = modScanLib::CollectScanData(api, fr, ui, info);
+  devices::SetupApiInventory inventory(api, fr, ui);
+  const std::wstring data = devices::CollectScanData(inventory, info);
   EXPECT_EQ(info_calls, 1);
   EXPECT_EQ(data.substr(0, 12), L"\r\ndriver_1=a");
   EXPECT_NE(data.find(L"[;]0\r\ndriver_2=b[;]"), std::wstring::npos);

@@ -2,8 +2,8 @@
 // empty string, whatever the rest of the buffer holds.
 #include <gtest/gtest.h>
 
-#include "devices/driver_list.h"
-#include "devices/text.h"
+#include "devices/win/procedures/driver_collection.h"
+#include "devices/win/procedures/text.h"
 #include "fakes/fake_device_api.h"
 #include "fakes/fake_device_ui.h"
 #include "fakes/fake_registry.h"
@@ -59,7 +59,7 @@ TEST(MultiStringTest, StaleBytesAfterAPropertyNeverReachTheDriverList) {
   d.properties[devices::kSpdrpDriver] = FakeDeviceApi::Sz("{X}\\0000");
   api.devices.push_back(d);
   fakes::FakeDeviceUi ui;
-  EXPECT_EQ(modDeviceManagerAPI::CollectDriverList(api, fr, ui),
+  EXPECT_EQ(devices::CollectDriverList(api, fr, ui),
             L"\r\ndriver_1=Bus[;][;][;][;]root\\winebus,[;]root\\winebus,\\{X}\\0000[;]"
             L"[;]winebus.inf[;]root\\winebus,[;]A,B,[;][;]0");
   EXPECT_TRUE(ui.messages.empty());

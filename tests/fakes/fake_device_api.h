@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/device_api.h"
+#include "devices/win/procedures/device_api.h"
 
 namespace fakes {
 

@@ -11,7 +11,7 @@
 
 namespace fakes {
 
-class FakeDialogApi : public MDialogHook::DialogApi {
+class FakeDialogApi : public file::DialogApi {
  public:
   // Version resource.
   std::uint32_t info_size = 512;
@@ -20,7 +20,7 @@ class FakeDialogApi : public MDialogHook::DialogApi {
   std::vector<std::string> version_files;  // files asked about
 
   // The dialog: the record it was given, and what the user does.
-  std::optional<MDialogHook::SaveFileRecord> shown;
+  std::optional<file::SaveFileRecord> shown;
   std::optional<std::wstring> user_types;  // nothing: the user cancels
 
   // Windows: dialog 10 inside outer window 20, whose folder view is 30.
@@ -53,7 +53,7 @@ class FakeDialogApi : public MDialogHook::DialogApi {
     fixed[11] = static_cast<unsigned char>(major >> 8);
     return fixed;
   }
-  bool RunSaveDialog(MDialogHook::SaveFileRecord& record) override {
+  bool RunSaveDialog(file::SaveFileRecord& record) override {
     shown = record;
     if (!user_types) return false;
     // The dialog writes the path and its NUL into the buffer.

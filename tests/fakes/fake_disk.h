@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ident/disk_port.h"
+#include "ident/win/procedures/disk_port.h"
 
 namespace fakes {
 

@@ -14,8 +14,8 @@ class FakeFileSystem : public file::FileSystem {
   std::map<std::wstring, std::string> files;
   std::set<std::wstring> folders;
   std::map<std::wstring, std::wstring> env;
-  std::set<std::wstring> unwritable;  // paths whose writes fail
-  std::set<std::wstring> unreadable;  // present, but reads fail
+  std::set<std::wstring> unwritable;   // paths whose writes fail
+  std::set<std::wstring> unreadable;   // present, but reads fail
   std::set<std::wstring> not_private;  // folders MakePrivateFolder refuses
   std::wstring exe_folder = L"C:\\Program Files\\Kestrova";
 
@@ -48,6 +48,8 @@ class FakeFileSystem : public file::FileSystem {
     folders.insert(f);
   }
   std::wstring GetEnv(const std::wstring& n) override { return env.count(n) ? env[n] : L""; }
+  std::wstring UserDataFolder() override { return GetEnv(L"appdata"); }
+  std::wstring WorkFolder() override { return GetEnv(L"TEMP"); }
   std::wstring DesktopFolder() override { return GetEnv(L"USERPROFILE") + L"\\desktop"; }
   std::wstring ExecutableFolder() override { return exe_folder; }
   wchar_t Separator() const override { return L'\\'; }

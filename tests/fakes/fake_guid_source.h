@@ -11,7 +11,7 @@ class FakeGuidSource : public ident::GuidSource {
   std::int32_t result = 0;
   int calls = 0;
 
-  std::int32_t CoCreateGuid(ident::Guid& guid) override {
+  std::int32_t NewGuid(ident::Guid& guid) override {
     ++calls;
     // A failing call may still have scribbled on its argument.
     guid = next;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/registry.h"
+#include "devices/win/procedures/registry.h"
 
 namespace fakes {
 

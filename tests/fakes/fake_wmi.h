@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "sysinfo/info_ui.h"
-#include "sysinfo/system_probe.h"
-#include "sysinfo/wmi.h"
+#include "sysinfo/win/procedures/system_probe.h"
+#include "sysinfo/win/procedures/wmi.h"
+#include "fakes/fake_info_ui.h"
 
 namespace fakes {
 
@@ -145,23 +146,6 @@ class FakeSystemProbe : public sysinfo::SystemProbe {
     ++calls;
     if (call_succeeds) flag = flag_written;
     return call_succeeds;
-  }
-};
-
-class FakeInfoUi : public sysinfo::InfoUi {
- public:
-  std::vector<std::wstring>* log = &own_log;
-  std::vector<std::wstring> own_log;
-  std::vector<std::wstring> statuses;
-  int yields = 0;
-
-  void SetStatus(const std::wstring& text) override {
-    statuses.push_back(text);
-    log->push_back(L"status " + text);
-  }
-  void PumpPending() override {
-    ++yields;
-    log->push_back(L"yield");
   }
 };
 

@@ -59,20 +59,20 @@ TEST(FileHelpers, UserFoldersEndInSeparatorAndAreCreated) {
   fakes::FakeFileSystem fs;
   fs.env[L"TEMP"] = L"C:\\Temp";
   fs.env[L"appdata"] = L"C:\\Roaming";
-  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
-  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
+  EXPECT_EQ(file::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
+  EXPECT_EQ(file::GetWorkFolder(fs), L"C:\\Temp\\pellucor\\");
   EXPECT_TRUE(fs.folders.count(L"C:\\Temp\\pellucor"));
   EXPECT_EQ(file::GetLogFolder(fs), L"C:\\Roaming\\pellucor\\");
   EXPECT_TRUE(fs.folders.count(L"C:\\Roaming\\pellucor"));
   // A folder that is not private is refused, for the work and the log.
   fs.not_private.insert(L"C:\\Temp\\pellucor");
-  EXPECT_THROW(modScanLib::GetWorkFolder(fs), file::FileError);
+  EXPECT_THROW(file::GetWorkFolder(fs), file::FileError);
   fs.not_private.insert(L"C:\\Roaming\\pellucor");
   EXPECT_THROW(file::GetLogFolder(fs), file::FileError);
   fs.not_private.clear();
   // Unset variable: a folder at the root of the current drive.
   fs.env.erase(L"TEMP");
-  EXPECT_EQ(modScanLib::GetWorkFolder(fs), L"\\pellucor\\");
+  EXPECT_EQ(file::GetWorkFolder(fs), L"\\pellucor\\");
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ class SetupLogTest : public ::testing::Test {
     fs.env[L"Systemroot"] = L"C:\\windows";
     fs.env[L"windir"] = L"C:\\windows";
   }
-  std::wstring Get() { return file::GetSetupApiLog(fs, ui, file::WindowsSetupLogs(fs)); }
+  std::wstring Get() { return file::ReadSetupLogExcerpt(fs, ui, file::WindowsSetupLogs(fs)); }
   fakes::FakeFileSystem fs;
   fakes::FakeScanUi ui;
 };
@@ -98,15 +98,15 @@ TEST_F(SetupLogTest, UnreadableLogGivesAnEmptyExcerptAndMissingVariablesFindNoth
 TEST_F(SetupLogTest, LogsWithLfLineEndsAreSplitAtLf) {
   fs.files[L"/var/log/kern.log"] = Lines(1, 25, "\n") + "partial";
   file::SetupLogSource source{{L"/var/log/missing.log", L"/var/log/kern.log"}, true};
-  EXPECT_EQ(file::GetSetupApiLog(fs, ui, source), Excerpt(6, 25));
+  EXPECT_EQ(file::ReadSetupLogExcerpt(fs, ui, source), Excerpt(6, 25));
   // Lines that already end in CR LF are not doubled.
   fs.files[L"/var/log/kern.log"] = "a\r\nb\n";
-  EXPECT_EQ(file::GetSetupApiLog(fs, ui, source), L"\r\na\r\nb");
-  EXPECT_EQ(file::GetSetupApiLog(fs, ui, {{}, true}), file::kNoSetupLogText);
+  EXPECT_EQ(file::ReadSetupLogExcerpt(fs, ui, source), L"\r\na\r\nb");
+  EXPECT_EQ(file::ReadSetupLogExcerpt(fs, ui, {{}, true}), file::kNoSetupLogText);
   // Their text is UTF-8.
   fs.files[L"/var/log/kern.log"] = "usb 1-1: Product: Caf\xc3\xa9\n";
   source.utf8_text = true;
-  EXPECT_EQ(file::GetSetupApiLog(fs, ui, source), L"\r\nusb 1-1: Product: Caf\u00e9");
+  EXPECT_EQ(file::ReadSetupLogExcerpt(fs, ui, source), L"\r\nusb 1-1: Product: Caf\u00e9");
 }
 
 }  // namespace

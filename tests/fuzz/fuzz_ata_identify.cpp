@@ -5,7 +5,7 @@
 
 #include "fakes/fake_disk.h"
 #include "fuzz_input.h"
-#include "ident/hdsn.h"
+#include "ident/win/procedures/hdsn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fakes::FakeDisk disk;

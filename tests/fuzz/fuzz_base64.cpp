@@ -33,11 +33,11 @@ std::string Decode(const std::wstring& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const std::wstring text = platform::FromAnsi(bytes);
-  const std::wstring encoded = Str::Base64Encode(text);
+  const std::wstring encoded = ident::Base64Encode(text);
   fuzz::Require(encoded.size() == (size + 2) / 3 * 4);
   // Windows-1252 has one byte a character: the encoding carries the bytes.
   fuzz::Require(Decode(encoded) == platform::ToAnsi(text));
-  fuzz::Require(modScanLib::EncodeText(text) == encoded);
-  Str::CharCodeOrZero(text);
+  fuzz::Require(ident::EncodeText(text) == encoded);
+  ident::CharCodeOrZero(text);
   return 0;
 }

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "devices/driver_list.h"
+#include "devices/win/procedures/driver_collection.h"
 #include "fakes/fake_device_ui.h"
 #include "fakes/fake_registry.h"
 #include "fuzz_input.h"
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   devices::DeviceInfoData d;
   api.EnumDeviceInfo(1, 0, &d);
   for (std::uint32_t p : kProperties) {
-    const std::wstring text = modDeviceManagerAPI::GetDeviceProperty(api, 1, d, p, ui);
+    const std::wstring text = devices::GetDeviceProperty(api, 1, d, p, ui);
     const Script& s = api.properties[p];
     if (s.type == devices::kRegMultiSz && !text.empty()) {
       // Strings each with one NUL, no empty one among them.
@@ -106,6 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes::FakeRegistry registry;
   registry.PutString(devices::kHkeyLocalMachine, "System\\ControlSet001\\Control\\Class\\{X}\\0000",
                      "InfPath", "x.inf");
-  modDeviceManagerAPI::CollectDriverList(api, registry, ui);
+  devices::CollectDriverList(api, registry, ui);
   return 0;
 }

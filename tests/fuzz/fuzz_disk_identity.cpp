@@ -1,14 +1,12 @@
 // What Linux publishes about a disk, of any content: the kernel's copy of
 // the IDENTIFY data (VPD page 0x89), the unit serial number page (0x80) and
-// the model, revision and serial attributes, made into the IDENTIFY block
-// the disk identity reader decodes.
+// the model, revision and serial attributes, made into the disk's identity.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "fuzz_input.h"
-#include "ident/hdsn.h"
-#include "ident/linux/linux_disk_port.h"
+#include "ident/linux/linux_disk_identity.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace fs = std::filesystem;
@@ -29,10 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fields[i].empty()) fuzz::WriteFile(root / kFiles[i], fields[i]);
   }
   fs::create_directories(root / "sys/block/sda/device");
-  ident::LinuxDiskPort port(root.string());
-  ident::HDSN hdsn(port);
-  for (const std::wstring& text :
-       {hdsn.GetModelNumber(), hdsn.GetSerialNumber(), hdsn.GetFirmwareRevision()}) {
+  ident::LinuxDiskIdentity disks(root.string());
+  const ident::DiskIdentity d = disks.SystemDisk().value_or(ident::DiskIdentity{});
+  for (const std::wstring& text : {d.model, d.serial, d.firmware}) {
     fuzz::Require(text.size() <= 40);
     fuzz::Require(text.empty() || (text.front() != L' ' && text.back() != L' '));
   }

@@ -1,12 +1,12 @@
 // DMI values, os-release and kernel files of any content, read through the
-// WMI classes into the computer information block.
+// computer facts into the computer information block.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "fuzz_input.h"
-#include "sysinfo/computer_info.h"
-#include "sysinfo/linux/linux_wmi.h"
+#include "sysinfo/computer_facts.h"
+#include "sysinfo/linux/linux_computer_facts.h"
 
 namespace {
 
@@ -29,21 +29,13 @@ const char* const kFiles[] = {
     "proc/self/limits",
 };
 
-struct QuietUi : sysinfo::InfoUi {
-  void SetStatus(const std::wstring&) override {}
-  void PumpPending() override {}
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::filesystem::path root = fuzz::Scratch() / "dmi";
   const auto fields = fuzz::Fields(data, size, std::size(kFiles));
   for (std::size_t i = 0; i < fields.size(); ++i) fuzz::WriteFile(root / kFiles[i], fields[i]);
-  sysinfo::LinuxWmi wmi(root);
-  sysinfo::LinuxSystemProbe probe(root);
-  QuietUi ui;
-  const std::wstring block = sysinfo::CollectComputerInfo(wmi, probe, ui);
+  const std::wstring block = sysinfo::FormatComputerBlock(sysinfo::ReadLinuxComputerFacts(root));
   // Lines "label=value", each after its CR LF: a value never adds a line.
   std::size_t lines = 0;
   for (std::size_t at = block.find(L"\r\n"); at != std::wstring::npos;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "sysinfo/linux/linux_wmi.h"
+#include "sysinfo/linux/linux_computer_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

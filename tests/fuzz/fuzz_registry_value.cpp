@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "devices/cls_registry.h"
-#include "devices/driver_class.h"
+#include "devices/win/procedures/cls_registry.h"
+#include "devices/win/procedures/driver_class.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -68,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reg.second_result = (data[5] & 1) ? devices::kErrorMoreData : 0;
   reg.bytes.assign(reinterpret_cast<const char*>(data) + 6, size - 6);
 
-  const devices::Variant v = devices::clsRegistry(reg).LoadValue(L"K", L"v");
+  const devices::Variant v = devices::RegistryClass(reg).LoadValue(L"K", L"v");
   if (v.IsText() && (reg.type == devices::kRegSz || reg.type == devices::kRegExpandSz)) {
     fuzz::Require(v.Text().size() <= reg.announced);
   }
   if (v.IsBytes()) fuzz::Require(v.Bytes().size() <= reg.announced);
   v.ToText();
-  modDeviceManagerAPI::GetDriverClassValue(reg, L"{x}\\0000", L"DriverVersion");
+  devices::GetDriverClassValue(reg, L"{x}\\0000", L"DriverVersion");
   return 0;
 }

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs.files[path] = std::string(reinterpret_cast<const char*>(data) + 1, size - 1);
   file::SetupLogSource source{{L"C:\\missing.log", path}, (data[0] & 1) != 0, (data[0] & 2) != 0};
   NoPump pump;
-  const std::wstring excerpt = file::GetSetupApiLog(fs, pump, source);
+  const std::wstring excerpt = file::ReadSetupLogExcerpt(fs, pump, source);
   // At most the last 20 lines, each after its CR LF.
   std::size_t lines = 0;
   for (std::size_t at = excerpt.find(L"\r\n"); at != std::wstring::npos;

@@ -6,10 +6,7 @@
 #include <string>
 
 #include "devices/driver_list.h"
-#include "devices/linux/sysfs_device_api.h"
-#include "devices/linux/sysfs_inventory.h"
-#include "devices/linux/sysfs_registry.h"
-#include "fakes/fake_device_ui.h"
+#include "devices/linux/device_records.h"
 #include "fuzz_input.h"
 
 namespace {
@@ -55,19 +52,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto fields = fuzz::Fields(data, size, std::size(kAttributes));
   for (std::size_t i = 0; i < fields.size(); ++i)
     fuzz::WriteFile(Root() / kAttributes[i], fields[i]);
-  auto devices = std::make_shared<std::vector<devices::linux_sys::LinuxDevice>>(
-      devices::linux_sys::ScanDevices(Root()));
-  devices::linux_sys::SysfsDeviceApi api(devices);
-  devices::linux_sys::SysfsRegistry registry(*devices);
-  fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, registry, ui);
-  // Every identifier reaches the list whole: no NUL, no empty one.
-  for (const auto& d : *devices) {
-    for (const auto* ids : {&d.hardware_ids, &d.compatible_ids}) {
-      for (const std::string& id : *ids) fuzz::Require(!id.empty());
+  std::vector<devices::DeviceRecord> records;
+  for (const auto& d : devices::linux_sys::ScanDevices(Root()))
+    records.push_back(devices::linux_sys::ToDeviceRecord(d));
+  const std::wstring list = devices::FormatDriverList(records);
+  // Every identifier reaches the list whole: no NUL, no empty one, no
+  // separator inside it; every text stays on its line.
+  for (const auto& r : records) {
+    for (const auto* ids : {&r.hardware_ids, &r.compatible_ids}) {
+      for (const std::wstring& id : *ids)
+        fuzz::Require(!id.empty() && id.find_first_of(L", ") == std::wstring::npos);
     }
   }
   fuzz::Require(list.find(L'\0') == std::wstring::npos);
-  fuzz::Require(ui.messages.empty());
+  for (std::size_t at = list.find(L'\n'); at != std::wstring::npos; at = list.find(L'\n', at + 1))
+    fuzz::Require(list.compare(at + 1, 7, L"driver_") == 0);
   return 0;
 }

@@ -22,15 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   app::ScanServices services;
   services.WriteLog = [](const std::wstring&) {};
   services.CollectScanData = [] { return std::wstring(L"\r\ndriver_1=x[;]y"); };
-  services.EncodeText = [](const std::wstring& t) { return modScanLib::EncodeText(t); };
+  services.EncodeText = [](const std::wstring& t) { return ident::EncodeText(t); };
   services.GetHardwareId = [] { return std::wstring(L"WD-123"); };
   services.NewScanId = [] { return std::wstring(L"0123456789ABCDEF0123456789ABCDEF"); };
-  services.GetSetupApiLog = [&] { return setup_log; };
+  services.SetupLogExcerpt = [&] { return setup_log; };
   services.OpenDocument = [](const std::wstring&) {};
   services.ShowSaveDialog = [](const std::wstring&, const std::wstring&) { return std::wstring(); };
   fakes::FakeScanUi ui;
   app::ScanWorkflow scan(ui, fs, services, template_path);
-  const app::ScanResult result = scan.ScanDrivers(L"offline");
+  const app::ScanResult result = scan.ScanDrivers(app::ScanMode::kOffline);
 
   fuzz::Require(result.outcome == app::ScanOutcome::kSaveCancelled);
   const auto report = fs.files.find(result.work_report_path);

@@ -52,8 +52,8 @@ TEST(Base64, StandardVectorsAndPadding) {
       {std::wstring(L"a\0b\0", 4), L"YQBiAA=="},
       {L"\r\ndriver_1=x", L"DQpkcml2ZXJfMT14"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Str::Base64Encode(c.in), c.out) << c.in.size();
-  EXPECT_EQ(modScanLib::EncodeText(L"foobar"), L"Zm9vYmFy");
+  for (const auto& c : cases) EXPECT_EQ(ident::Base64Encode(c.in), c.out) << c.in.size();
+  EXPECT_EQ(ident::EncodeText(L"foobar"), L"Zm9vYmFy");
 }
 
 TEST(Base64, CharactersAboveAsciiUseTheirCodePageBytes) {
@@ -69,7 +69,7 @@ TEST(Base64, CharactersAboveAsciiUseTheirCodePageBytes) {
       {L"\u4e2d", L"Pw=="},  // not in the code page: '?'
       {L"\u00ff\u00ff\u00ff", L"////"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Str::Base64Encode(c.in), c.out);
+  for (const auto& c : cases) EXPECT_EQ(ident::Base64Encode(c.in), c.out);
 }
 
 TEST(Base64, LongTextStaysOneLineAndRoundTrips) {
@@ -83,7 +83,7 @@ TEST(Base64, LongTextStaysOneLineAndRoundTrips) {
     text.push_back(c);
     bytes.push_back(static_cast<char>(c));
   }
-  const std::wstring out = Str::Base64Encode(text);
+  const std::wstring out = ident::Base64Encode(text);
   EXPECT_EQ(out.size() % 4, 0u);
   EXPECT_EQ(out.find_first_of(L"\r\n "), std::wstring::npos);
   // On a double-byte code page the Latin letters may take two bytes each.
@@ -100,18 +100,18 @@ TEST(Base64, EncodesExactlyTheAnsiFormOfTheWholeText) {
   std::wstring text = L"\u4e2d" + std::wstring(3 * 4096 - 2, L'a');
   text += L"\U0001F600\u00e9\u4e2d\u20acz";
   text += std::wstring(3 * 4096, L'b');
-  EXPECT_EQ(DecodeBase64(Str::Base64Encode(text)), platform::ToAnsi(text));
+  EXPECT_EQ(DecodeBase64(ident::Base64Encode(text)), platform::ToAnsi(text));
 }
 
 TEST(Base64, CharCodeOrZero) {
-  EXPECT_EQ(Str::CharCodeOrZero(L""), 0);
-  EXPECT_EQ(Str::CharCodeOrZero(L"a"), 97);
-  EXPECT_EQ(Str::CharCodeOrZero(L"ab"), 97);  // first character only
-  EXPECT_EQ(Str::CharCodeOrZero(std::wstring(L"\0", 1)), 0);
+  EXPECT_EQ(ident::CharCodeOrZero(L""), 0);
+  EXPECT_EQ(ident::CharCodeOrZero(L"a"), 97);
+  EXPECT_EQ(ident::CharCodeOrZero(L"ab"), 97);  // first character only
+  EXPECT_EQ(ident::CharCodeOrZero(std::wstring(L"\0", 1)), 0);
   if (WesternCodePage()) {
-    EXPECT_EQ(Str::CharCodeOrZero(L"\u00e9"), 0xE9);
-    EXPECT_EQ(Str::CharCodeOrZero(L"\u20ac"), 0x80);
-    EXPECT_EQ(Str::CharCodeOrZero(L"\u4e2d"), '?');
+    EXPECT_EQ(ident::CharCodeOrZero(L"\u00e9"), 0xE9);
+    EXPECT_EQ(ident::CharCodeOrZero(L"\u20ac"), 0x80);
+    EXPECT_EQ(ident::CharCodeOrZero(L"\u4e2d"), '?');
   }
 }
 

@@ -1,4 +1,4 @@
-#include "ident/hdsn.h"
+#include "ident/win/procedures/hdsn.h"
 
 #include <gtest/gtest.h>
 

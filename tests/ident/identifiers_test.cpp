@@ -5,6 +5,7 @@
 #include "fakes/fake_disk.h"
 #include "fakes/fake_guid_source.h"
 #include "ident/ident_error.h"
+#include "ident/win/procedures/hdsn.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ TEST(HardwareId, IsTheSerialNumberOfDiskZeroOrTheFallback) {
     SetAtaString(disk.block, 27, "MODEL");  // never mistaken for the serial
     disk.answers = c.answers;
     disk.open_result = c.handle;
-    EXPECT_EQ(modScanLib::GetHardwareId(disk), c.expected) << c.name;
+    EXPECT_EQ(ident::GetHardwareId(disk), c.expected) << c.name;
     ASSERT_EQ(disk.opens.size(), 1u) << c.name;
     EXPECT_EQ(disk.opens[0].name, "\\\\.\\PhysicalDrive0");
   }
@@ -43,14 +44,14 @@ TEST(HardwareId, ReaderErrorsPassThrough) {
   FakeDisk disk;
   disk.version = {0, 0};  // Win32s
   try {
-    modScanLib::GetHardwareId(disk);
+    ident::GetHardwareId(disk);
     ADD_FAILURE() << "no error";
   } catch (const ident::IdentError& e) {
     EXPECT_EQ(e.number(), 10002);
   }
   disk.version = {2, 0};
   disk.open_result = 0;
-  EXPECT_THROW(modScanLib::GetHardwareId(disk), ident::IdentError);
+  EXPECT_THROW(ident::GetHardwareId(disk), ident::IdentError);
 }
 
 TEST(ScanId, IsThirtyTwoUpperCaseDigitsOfTheGuidFields) {
@@ -67,7 +68,7 @@ TEST(ScanId, IsThirtyTwoUpperCaseDigitsOfTheGuidFields) {
   for (const auto& c : cases) {
     fakes::FakeGuidSource guids;
     guids.next = c.guid;
-    EXPECT_EQ(api::NewScanId(guids), c.expected);
+    EXPECT_EQ(ident::NewScanId(guids), c.expected);
     EXPECT_EQ(guids.calls, 1);
   }
 }
@@ -76,9 +77,9 @@ TEST(ScanId, FailedGuidGivesEmpty) {
   fakes::FakeGuidSource guids;
   guids.next.Data1 = 0x12345678;
   guids.result = static_cast<std::int32_t>(0x80004005);
-  EXPECT_EQ(api::NewScanId(guids), L"");
+  EXPECT_EQ(ident::NewScanId(guids), L"");
   guids.result = 1;  // S_FALSE is no success either
-  EXPECT_EQ(api::NewScanId(guids), L"");
+  EXPECT_EQ(ident::NewScanId(guids), L"");
 }
 
 }  // namespace

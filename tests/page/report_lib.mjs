@@ -65,7 +65,7 @@ export function configure(source, serviceUrl) {
 
 // The program's substitution: each placeholder everywhere, in this order.
 // Values are given as raw report values (Base64 already applied);
-// setupLog is the excerpt as GetSetupApiLog returns it.
+// setupLog is the excerpt as SetupLogExcerpt returns it.
 export function fillTemplate(template, { drivers, hwid, scanid, setupLog }) {
   const latin1 = (text) => cp1252(text).toString("latin1");
   let out = template;

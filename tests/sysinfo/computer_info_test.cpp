@@ -1,4 +1,4 @@
-#include "sysinfo/computer_info.h"
+#include "sysinfo/win/procedures/computer_info.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_wmi.h"
-#include "sysinfo/computer_info.h"
+#include "sysinfo/win/procedures/computer_info.h"
 
 namespace {
 

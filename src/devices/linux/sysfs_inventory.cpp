@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "devices/device_api.h"
+#include "devices/device_inventory.h"
 #include "devices/linux/hardware_ids.h"
 #include "devices/linux/id_names.h"
 #include "devices/linux/kernel_served.h"
@@ -306,119 +306,152 @@ struct UsbInterface {
   UsbInterfaceIds ids;
 };
 
-void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
+// The USB entries in the order Windows lists them: root hubs ("usbN") ahead
+// of the devices behind them.
+std::vector<fs::path> UsbEntries(const fs::path& root) {
   std::vector<fs::path> entries = SortedEntries(Under(root, "/sys/bus/usb/devices"));
-  // Root hubs ("usbN") ahead of the devices behind them.
   std::stable_partition(entries.begin(), entries.end(), [](const fs::path& p) {
     return p.filename().string().rfind("usb", 0) == 0;
   });
-  // Interfaces ("1-1:1.0") by their device ("1-1"), found in one pass.
+  return entries;
+}
+
+// Interfaces ("1-1:1.0") by their device ("1-1"), found in one pass.
+std::map<std::string, std::vector<fs::path>> InterfacesByDevice(
+    const std::vector<fs::path>& entries) {
   std::map<std::string, std::vector<fs::path>> interfaces_of;
   for (const fs::path& e : entries) {
     const std::string n = e.filename().string();
     const size_t colon = n.find(':');
     if (colon != std::string::npos) interfaces_of[n.substr(0, colon)].push_back(e);
   }
+  return interfaces_of;
+}
+
+std::optional<UsbDeviceIds> ReadUsbDeviceIds(const fs::path& dir) {
+  auto v = ReadHex(dir / "idVendor"), p = ReadHex(dir / "idProduct");
+  if (!v || !p) return std::nullopt;
+  UsbDeviceIds d;
+  d.vendor = static_cast<std::uint16_t>(*v);
+  d.product = static_cast<std::uint16_t>(*p);
+  d.revision = static_cast<std::uint16_t>(ReadHex(dir / "bcdDevice").value_or(0));
+  d.device_class = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceClass").value_or(0));
+  d.device_subclass = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceSubClass").value_or(0));
+  d.device_protocol = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceProtocol").value_or(0));
+  return d;
+}
+
+// A device's interfaces in interface-number order.
+std::vector<UsbInterface> ReadUsbInterfaces(const std::vector<fs::path>& dirs) {
+  std::vector<UsbInterface> interfaces;
+  for (const fs::path& e : dirs) {
+    UsbInterface i{e, {}};
+    i.ids.number = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceNumber").value_or(0));
+    i.ids.interface_class = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceClass").value_or(0));
+    i.ids.interface_subclass =
+        static_cast<std::uint8_t>(ReadHex(e / "bInterfaceSubClass").value_or(0));
+    i.ids.interface_protocol =
+        static_cast<std::uint8_t>(ReadHex(e / "bInterfaceProtocol").value_or(0));
+    interfaces.push_back(i);
+  }
+  std::sort(interfaces.begin(), interfaces.end(), [](const UsbInterface& a, const UsbInterface& b) {
+    return a.ids.number < b.ids.number;
+  });
+  return interfaces;
+}
+
+// Windows names a root hub after its host controller, and its hub driver
+// matches it by the bare "USB\ROOT_HUBnn" id.
+void DescribeRootHub(const fs::path& dir, Found& f) {
+  const auto version = ReadAttribute(dir / "version").value_or("");
+  const int major = std::atoi(version.c_str());
+  std::error_code ec;
+  const auto controller = ReadPci(fs::canonical(dir, ec).parent_path());
+  f.device.hardware_ids =
+      linux_ids::UsbRootHubHardwareIds(major, !ec && controller ? &*controller : nullptr);
+  f.cls = {"USB", major >= 3 ? "USB Root Hub (USB 3.0)" : "USB Root Hub"};
+  f.device.description = f.cls.generic_name;
+  f.fixed_matching_id = f.device.hardware_ids.back();
+  for (char& c : f.fixed_matching_id) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+}
+
+// The function of a composite device's interface, listed after its parent.
+Found UsbInterfaceDevice(const UsbDeviceIds& d, const UsbInterface& i) {
+  Found fi;
+  fi.device.sysfs_name = "usb/" + i.dir.filename().string();
+  fi.device.hardware_ids = linux_ids::UsbInterfaceHardwareIds(d, i.ids);
+  fi.device.compatible_ids = linux_ids::UsbInterfaceCompatibleIds(i.ids);
+  fi.cls = UsbClass(i.ids.interface_class, i.ids.interface_subclass, i.ids.interface_protocol);
+  fi.device.description = fi.cls.generic_name;
+  fi.modalias = ReadAttribute(i.dir / "modalias").value_or("");
+  fi.usb_interface = true;
+  BindDriver(fi, i.dir);
+  return fi;
+}
+
+// One USB device (and, for a composite one, its interfaces) as Windows lists it.
+void AddUsbDevice(const fs::path& dir, const std::vector<fs::path>& interface_dirs, IdNames& names,
+                  std::vector<Found>& out) {
+  const std::string name = dir.filename().string();
+  const std::optional<UsbDeviceIds> ids = ReadUsbDeviceIds(dir);
+  if (!ids) return;
+  const UsbDeviceIds& d = *ids;
+  const int configurations = static_cast<int>(ReadDecimal(dir / "bNumConfigurations").value_or(1));
+  const std::vector<UsbInterface> interfaces = ReadUsbInterfaces(interface_dirs);
+
+  Found f;
+  f.device.sysfs_name = "usb/" + name;
+  const bool root_hub = name.rfind("usb", 0) == 0;
+  const bool composite = !root_hub && linux_ids::IsUsbComposite(
+                                          d, static_cast<int>(interfaces.size()), configurations);
+  if (root_hub) {
+    DescribeRootHub(dir, f);
+  } else {
+    f.device.hardware_ids = linux_ids::UsbDeviceHardwareIds(d);
+    names.WantUsb(d.vendor, d.product);
+    f.name_bus = 'u';
+    f.name_vendor = d.vendor;
+    f.name_device = d.product;
+  }
+  if (composite) {
+    f.device.compatible_ids = linux_ids::UsbCompositeCompatibleIds(d);
+    f.cls = {"USB", "USB Composite Device"};
+    // Windows names the parent after the composite driver, not after the
+    // product.
+    f.name_bus = 0;
+    BindDriver(f, dir);
+    f.fixed_matching_id = "usb\\composite";
+    f.device.description = f.cls.generic_name;
+    out.push_back(std::move(f));
+    for (const UsbInterface& i : interfaces) out.push_back(UsbInterfaceDevice(d, i));
+    return;
+  }
+  if (!root_hub) {
+    f.device.compatible_ids = linux_ids::UsbDeviceCompatibleIds(
+        d, interfaces.empty() ? nullptr : &interfaces.front().ids);
+    const bool by_interface = d.device_class == 0 && !interfaces.empty();
+    const UsbInterfaceIds& i = by_interface ? interfaces.front().ids : UsbInterfaceIds{};
+    f.cls = by_interface ? UsbClass(i.interface_class, i.interface_subclass, i.interface_protocol)
+                         : UsbClass(d.device_class, d.device_subclass, d.device_protocol);
+  }
+  // Windows binds one function driver to the whole device; Linux binds it
+  // to the interface.
+  const fs::path bound = interfaces.empty() ? dir : interfaces.front().dir;
+  BindDriver(f, bound);
+  f.modalias = ReadAttribute(bound / "modalias").value_or("");
+  if (!root_hub) f.device.description = ReadAttribute(dir / "product").value_or("");
+  out.push_back(std::move(f));
+}
+
+void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
+  const std::vector<fs::path> entries = UsbEntries(root);
+  std::map<std::string, std::vector<fs::path>> interfaces_of = InterfacesByDevice(entries);
   for (const fs::path& dir : entries) {
     const std::string name = dir.filename().string();
     if (name.find(':') != std::string::npos) continue;  // an interface: with its device
-    auto v = ReadHex(dir / "idVendor"), p = ReadHex(dir / "idProduct");
-    if (!v || !p) continue;
-    UsbDeviceIds d;
-    d.vendor = static_cast<std::uint16_t>(*v);
-    d.product = static_cast<std::uint16_t>(*p);
-    d.revision = static_cast<std::uint16_t>(ReadHex(dir / "bcdDevice").value_or(0));
-    d.device_class = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceClass").value_or(0));
-    d.device_subclass = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceSubClass").value_or(0));
-    d.device_protocol = static_cast<std::uint8_t>(ReadHex(dir / "bDeviceProtocol").value_or(0));
-    const int configurations =
-        static_cast<int>(ReadDecimal(dir / "bNumConfigurations").value_or(1));
-
-    std::vector<UsbInterface> interfaces;
-    for (const fs::path& e : interfaces_of[name]) {
-      UsbInterface i{e, {}};
-      i.ids.number = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceNumber").value_or(0));
-      i.ids.interface_class = static_cast<std::uint8_t>(ReadHex(e / "bInterfaceClass").value_or(0));
-      i.ids.interface_subclass =
-          static_cast<std::uint8_t>(ReadHex(e / "bInterfaceSubClass").value_or(0));
-      i.ids.interface_protocol =
-          static_cast<std::uint8_t>(ReadHex(e / "bInterfaceProtocol").value_or(0));
-      interfaces.push_back(i);
-    }
-    std::sort(
-        interfaces.begin(), interfaces.end(),
-        [](const UsbInterface& a, const UsbInterface& b) { return a.ids.number < b.ids.number; });
-
-    Found f;
-    f.device.sysfs_name = "usb/" + name;
-    const bool root_hub = name.rfind("usb", 0) == 0;
-    const bool composite = !root_hub && linux_ids::IsUsbComposite(
-                                            d, static_cast<int>(interfaces.size()), configurations);
-    if (root_hub) {
-      // Windows names a root hub after its host controller.
-      const auto version = ReadAttribute(dir / "version").value_or("");
-      const int major = std::atoi(version.c_str());
-      std::error_code ec;
-      const auto controller = ReadPci(fs::canonical(dir, ec).parent_path());
-      f.device.hardware_ids =
-          linux_ids::UsbRootHubHardwareIds(major, !ec && controller ? &*controller : nullptr);
-      f.cls = {"USB", major >= 3 ? "USB Root Hub (USB 3.0)" : "USB Root Hub"};
-      f.device.description = f.cls.generic_name;
-      // What Windows' hub driver matches it by: the bare "USB\ROOT_HUBnn" id.
-      f.fixed_matching_id = f.device.hardware_ids.back();
-      for (char& c : f.fixed_matching_id) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      }
-    } else {
-      f.device.hardware_ids = linux_ids::UsbDeviceHardwareIds(d);
-      names.WantUsb(d.vendor, d.product);
-      f.name_bus = 'u';
-      f.name_vendor = d.vendor;
-      f.name_device = d.product;
-    }
-    if (composite) {
-      f.device.compatible_ids = linux_ids::UsbCompositeCompatibleIds(d);
-      f.cls = {"USB", "USB Composite Device"};
-      // Windows names the parent after the composite driver, not after the
-      // product.
-      f.name_bus = 0;
-      BindDriver(f, dir);
-      f.fixed_matching_id = "usb\\composite";
-    } else if (!root_hub) {
-      f.device.compatible_ids = linux_ids::UsbDeviceCompatibleIds(
-          d, interfaces.empty() ? nullptr : &interfaces.front().ids);
-      const bool by_interface = d.device_class == 0 && !interfaces.empty();
-      const UsbInterfaceIds& i = by_interface ? interfaces.front().ids : UsbInterfaceIds{};
-      f.cls = by_interface ? UsbClass(i.interface_class, i.interface_subclass, i.interface_protocol)
-                           : UsbClass(d.device_class, d.device_subclass, d.device_protocol);
-    }
-    if (!composite) {
-      // Windows binds one function driver to the whole device; Linux binds
-      // it to the interface.
-      const fs::path bound = interfaces.empty() ? dir : interfaces.front().dir;
-      BindDriver(f, bound);
-      f.modalias = ReadAttribute(bound / "modalias").value_or("");
-    }
-    if (composite) {
-      f.device.description = f.cls.generic_name;
-    } else if (!root_hub) {
-      f.device.description = ReadAttribute(dir / "product").value_or("");
-    }
-    out.push_back(std::move(f));
-
-    if (!composite) continue;
-    for (const UsbInterface& i : interfaces) {
-      Found fi;
-      fi.device.sysfs_name = "usb/" + i.dir.filename().string();
-      fi.device.hardware_ids = linux_ids::UsbInterfaceHardwareIds(d, i.ids);
-      fi.device.compatible_ids = linux_ids::UsbInterfaceCompatibleIds(i.ids);
-      fi.cls = UsbClass(i.ids.interface_class, i.ids.interface_subclass, i.ids.interface_protocol);
-      fi.device.description = fi.cls.generic_name;
-      fi.modalias = ReadAttribute(i.dir / "modalias").value_or("");
-      fi.usb_interface = true;
-      BindDriver(fi, i.dir);
-      out.push_back(std::move(fi));
-    }
+    AddUsbDevice(dir, interfaces_of[name], names, out);
   }
 }
 
@@ -495,7 +528,7 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
 
     const bool kernel_served = f.driver.empty() && !f.kernel_served_id.empty();
     if (f.driver.empty() && !kernel_served) {
-      d.problem = kCmProbFailedInstall;
+      d.problem = kProblemDriverNotInstalled;
     } else {
       d.class_name = f.cls.class_name;
       d.class_guid = ClassGuids().at(d.class_name);

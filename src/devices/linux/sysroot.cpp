@@ -1,22 +1,12 @@
 #include "devices/linux/sysroot.h"
 
 #include <cctype>
-#include <cstdlib>
 
 #include "platform/linux/small_file.h"
 
 namespace devices::linux_sys {
 
 namespace fs = std::filesystem;
-
-fs::path SysRoot() {
-  const char* root = std::getenv("KESTROVA_SYSROOT");
-  return (root != nullptr && *root != '\0') ? fs::path(root) : fs::path("/");
-}
-
-fs::path Under(const fs::path& root, const std::string& absolute) {
-  return root / fs::path(absolute).relative_path();
-}
 
 std::optional<std::string> ReadAttribute(const fs::path& file) {
   auto read = platform::ReadSmallFile(file.string());

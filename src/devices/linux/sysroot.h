@@ -6,13 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "platform/linux/sysroot.h"
+
 namespace devices::linux_sys {
 
-// KESTROVA_SYSROOT when set and not empty, else "/".
-std::filesystem::path SysRoot();
-
-// `absolute` ("/sys/bus/pci") placed under `root`.
-std::filesystem::path Under(const std::filesystem::path& root, const std::string& absolute);
+using platform::Under;
 
 // A small text file's content as one line: up to its first NUL, without
 // trailing white space, control characters as spaces. nullopt when it can't

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "devices/win/procedures/driver_collection.h"
 #include "devices/win/win_registry.h"
 
 namespace devices {
@@ -80,8 +81,26 @@ bool WinDeviceApi::DestroyDeviceInfoList(DeviceSet set) {
   return ok != FALSE;
 }
 
-PlatformDevices MakePlatformDevices() {
-  return {std::make_unique<WinDeviceApi>(), std::make_unique<WinRegistry>()};
+namespace {
+
+// The real seams, owned with the procedure that walks them.
+class WinInventory : public DeviceInventory {
+ public:
+  explicit WinInventory(DeviceUi& ui) : ui_(ui) {}
+  std::vector<DeviceRecord> ListDevices() override {
+    WinDeviceApi api;
+    WinRegistry registry;
+    return CollectDeviceRecords(api, registry, ui_);
+  }
+
+ private:
+  DeviceUi& ui_;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceInventory> MakeDeviceInventory(DeviceUi& ui) {
+  return std::make_unique<WinInventory>(ui);
 }
 
 }  // namespace devices

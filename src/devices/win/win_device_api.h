@@ -1,7 +1,7 @@
 // The device port over the setup API and the configuration manager.
 #pragma once
 
-#include "devices/device_api.h"
+#include "devices/win/procedures/device_api.h"
 
 namespace devices {
 

@@ -1,7 +1,7 @@
 // The registry port over the ANSI registry functions.
 #pragma once
 
-#include "devices/registry.h"
+#include "devices/win/procedures/registry.h"
 
 namespace devices {
 

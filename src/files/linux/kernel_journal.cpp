@@ -121,15 +121,15 @@ std::wstring KernelJournalLines(const std::string& root, size_t lines) {
   return platform::FromUtf8(text);
 }
 
-std::wstring LinuxSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
-                              const std::string& root) {
+std::wstring LinuxSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
+                                  const std::string& root) {
   try {
     const std::wstring journal = KernelJournalLines(root, kSetupLogLines);
     if (!journal.empty()) return SetupLogExcerpt(journal);
   } catch (...) {
     // Only an allocation failure gets here; the log files may still serve.
   }
-  return GetSetupApiLog(fs, pump, LinuxSetupLogs(root));
+  return ReadSetupLogExcerpt(fs, pump, LinuxSetupLogs(root));
 }
 
 }  // namespace file

@@ -21,7 +21,7 @@ std::wstring KernelJournalLines(const std::string& root, size_t lines);
 
 // The setup-log excerpt on Linux: from the journal when it yields kernel
 // messages, else from the first readable log file (LinuxSetupLogs).
-std::wstring LinuxSetupApiLog(FileSystem& fs, platform::MessagePump& pump,
-                              const std::string& root = "");
+std::wstring LinuxSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
+                                  const std::string& root = "");
 
 }  // namespace file

@@ -12,11 +12,15 @@
 #include <random>
 
 #include "platform/codepage.h"
+#include "platform/linux/fd.h"
+#include "platform/linux/xdg_folders.h"
 
 namespace file {
 namespace {
 
-std::string Native(const std::wstring& path) { return platform::ToUtf8(path); }
+std::string Native(const std::wstring& path) {
+  return platform::ToUtf8(path);
+}
 
 [[noreturn]] void Fail(const char* what, const std::string& path, int err) {
   throw FileError(std::string(what) + " " + path + ": " + std::strerror(err));
@@ -31,29 +35,11 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-std::string Home() { return Env("HOME"); }
+std::string Home() {
+  return Env("HOME");
+}
 
-// Closes the descriptor on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-  // Closes now, for callers that must see the result (a delayed write error).
-  int Close() {
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
+using platform::Fd;
 
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {
   size_t done = 0;
@@ -222,8 +208,8 @@ void PosixFileSystem::ReplaceBytes(const std::wstring& wpath, const std::string&
     char suffix[8];
     std::snprintf(suffix, sizeof suffix, ".%06x", static_cast<unsigned>(random() & 0xFFFFFF));
     tmp = name + suffix;
-    raw = ::openat(folder.get(), tmp.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    raw = ::openat(folder.get(), tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   0600);
     if (raw < 0 && errno != EEXIST) break;
   }
   if (raw < 0) Fail("Could not create a file beside", path, errno);
@@ -253,7 +239,7 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
 
 void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
   const std::string path = WithoutTrailingSlashes(Native(wpath));
-  // Unlike %appdata% on Windows, the XDG base folders need not exist yet on
+  // The XDG base folders need not exist yet on
   // a fresh account; they are made as XDG asks, private.
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1)) {
@@ -270,20 +256,18 @@ void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
 }
 
 std::wstring PosixFileSystem::GetEnv(const std::wstring& name) {
-  std::string value;
-  if (name == L"appdata") {
-    value = Env("XDG_DATA_HOME");
-    if (value.empty() && !Home().empty()) value = Home() + "/.local/share";
-  } else if (name == L"TEMP") {
-    value = Env("XDG_RUNTIME_DIR");
-    if (value.empty()) value = Env("XDG_CACHE_HOME");
-    if (value.empty() && !Home().empty()) value = Home() + "/.cache";
-  } else if (name == L"USERPROFILE") {
-    value = Home();
-  } else {
-    value = Env(platform::ToUtf8(name).c_str());
-  }
-  return platform::FromUtf8(value);
+  return platform::FromUtf8(Env(platform::ToUtf8(name).c_str()));
+}
+
+std::wstring PosixFileSystem::UserDataFolder() {
+  return platform::FromUtf8(platform::XdgFolder("XDG_DATA_HOME", ".local/share"));
+}
+
+std::wstring PosixFileSystem::WorkFolder() {
+  // A runtime folder is private and emptied at logout: the better place.
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  if (!runtime.empty()) return platform::FromUtf8(runtime);
+  return platform::FromUtf8(platform::XdgFolder("XDG_CACHE_HOME", ".cache"));
 }
 std::wstring PosixFileSystem::DesktopFolder() {
   const std::string home = Home();

@@ -7,9 +7,9 @@
 
 namespace file {
 
-// Real files on Linux. The Windows folder variables map to the XDG ones:
-// "appdata" -> $XDG_DATA_HOME (~/.local/share), "TEMP" -> $XDG_RUNTIME_DIR or
-// $XDG_CACHE_HOME (~/.cache), "USERPROFILE" -> $HOME. Folders it creates are
+// Real files on Linux. The user's folders are the XDG ones: user data in
+// $XDG_DATA_HOME (~/.local/share), work in $XDG_RUNTIME_DIR or
+// $XDG_CACHE_HOME (~/.cache). Folders it creates are
 // private (0700). Files are written relative to an open descriptor of their
 // folder, and files in a folder checked by MakePrivateFolder only through
 // that folder opened again without following links and checked again.
@@ -22,6 +22,8 @@ class PosixFileSystem : public FileSystem {
   std::optional<std::uint64_t> Size(const std::wstring& path) override;
   void MakePrivateFolder(const std::wstring& path) override;
   std::wstring GetEnv(const std::wstring& name) override;
+  std::wstring UserDataFolder() override;
+  std::wstring WorkFolder() override;
   std::wstring DesktopFolder() override;
   std::wstring ExecutableFolder() override;
   wchar_t Separator() const override { return L'/'; }

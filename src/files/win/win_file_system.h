@@ -14,6 +14,8 @@ class WinFileSystem : public FileSystem {
   std::optional<std::uint64_t> Size(const std::wstring& path) override;
   void MakePrivateFolder(const std::wstring& path) override;
   std::wstring GetEnv(const std::wstring& name) override;
+  std::wstring UserDataFolder() override { return GetEnv(L"appdata"); }
+  std::wstring WorkFolder() override { return GetEnv(L"TEMP"); }
   std::wstring DesktopFolder() override;
   std::wstring ExecutableFolder() override;
   wchar_t Separator() const override { return L'\\'; }

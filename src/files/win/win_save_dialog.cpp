@@ -4,7 +4,8 @@
 
 #include <string>
 
-namespace MDialogHook {
+namespace file {
+
 namespace {
 
 // VERSION.dll is not a KnownDLL: imported statically, a copy planted beside
@@ -127,4 +128,4 @@ UINT_PTR CALLBACK DialogHookProc(HWND dialog, UINT message, WPARAM, LPARAM lpara
       HookProcedure(api, reinterpret_cast<std::uintptr_t>(dialog), message, seen));
 }
 
-}  // namespace MDialogHook
+}  // namespace file

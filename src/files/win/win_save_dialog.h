@@ -6,7 +6,7 @@
 
 #include "files/save_dialog.h"
 
-namespace MDialogHook {
+namespace file {
 
 // The common-dialog, version and window calls of the Save-As dialog.
 class WinDialogApi : public DialogApi {
@@ -30,4 +30,4 @@ OPENFILENAMEW ToOpenFileName(SaveFileRecord& record);
 // The hook procedure handed to the dialog.
 UINT_PTR CALLBACK DialogHookProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
-}  // namespace MDialogHook
+}  // namespace file

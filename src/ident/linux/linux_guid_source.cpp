@@ -50,7 +50,7 @@ bool UuidFromProc(std::array<std::uint8_t, 16>& bytes) {
 
 }  // namespace
 
-std::int32_t LinuxGuidSource::CoCreateGuid(Guid& guid) {
+std::int32_t LinuxGuidSource::NewGuid(Guid& guid) {
   std::array<std::uint8_t, 16> b{};
   if (!RandomBytes(b) && !UuidFromProc(b)) return kFail;
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
+
+#include "ident/win/procedures/hdsn.h"
+
 namespace ident {
 
 static_assert(sizeof(OSVERSIONINFOA) == 148);
@@ -40,6 +44,23 @@ void WinDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
 
 void WinDiskPort::CloseHandle(DiskHandle handle) {
   ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
+namespace {
+
+// The real seam, owned with the reader that uses it.
+class WinDiskIdentity : public DiskIdentitySource {
+ public:
+  std::optional<DiskIdentity> SystemDisk() override {
+    WinDiskPort port;
+    return HdsnDiskIdentity(port).SystemDisk();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<DiskIdentitySource> MakeDiskIdentitySource() {
+  return std::make_unique<WinDiskIdentity>();
 }
 
 }  // namespace ident

@@ -1,7 +1,7 @@
 // The disk port on Windows: a direct pass-through to the kernel calls.
 #pragma once
 
-#include "ident/disk_port.h"
+#include "ident/win/procedures/disk_port.h"
 
 namespace ident {
 

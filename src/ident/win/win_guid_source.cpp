@@ -4,7 +4,7 @@
 
 namespace ident {
 
-std::int32_t WinGuidSource::CoCreateGuid(Guid& guid) {
+std::int32_t WinGuidSource::NewGuid(Guid& guid) {
   GUID g{};
   const HRESULT hr = ::CoCreateGuid(&g);
   if (hr != S_OK) return hr;

@@ -7,7 +7,7 @@ namespace ident {
 
 class WinGuidSource : public GuidSource {
  public:
-  std::int32_t CoCreateGuid(Guid& guid) override;
+  std::int32_t NewGuid(Guid& guid) override;
 };
 
 }  // namespace ident

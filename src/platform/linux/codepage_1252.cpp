@@ -44,7 +44,11 @@ std::string ToAnsi(std::wstring_view text) {
   return out;
 }
 
-std::wstring FromSystemNarrow(std::string_view bytes) { return FromUtf8(bytes); }
-std::string ToSystemNarrow(std::wstring_view text) { return ToUtf8(text); }
+std::wstring FromSystemNarrow(std::string_view bytes) {
+  return FromUtf8(bytes);
+}
+std::string ToSystemNarrow(std::wstring_view text) {
+  return ToUtf8(text);
+}
 
 }  // namespace platform

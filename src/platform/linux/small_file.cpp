@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/linux/fd.h"
+
 namespace platform {
 
 std::optional<std::string> ReadFileStart(const std::string& path, std::size_t max) {
@@ -14,25 +16,20 @@ std::optional<std::string> ReadFileStart(const std::string& path, std::size_t ma
   // and again on the open file, which may have been swapped in between.
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
+  const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   // sysfs and procfs report sizes that are not the content's: read, don't trust st_size.
   std::string data(std::min<std::size_t>(max, 4096), '\0');
   std::size_t got = 0;
   bool failed = false;
   while (got < max) {
     if (got == data.size()) data.resize(std::min(max, data.size() * 2));
-    const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    const ssize_t n = ::read(fd.get(), data.data() + got, data.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failed = true;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  ::close(fd);
   if (failed) return std::nullopt;
   data.resize(got);
   return data;

@@ -1,16 +1,29 @@
 // Windows composition: WMI over COM and kernel32.
-#include "sysinfo/platform_sysinfo.h"
-
+#include "sysinfo/computer_facts.h"
+#include "sysinfo/win/procedures/computer_info.h"
 #include "sysinfo/win/win_wmi.h"
 
 namespace sysinfo {
+namespace {
 
-std::unique_ptr<Wmi> MakeWmi() {
-  return std::make_unique<WinWmi>();
-}
+// The real seams, owned with the procedure that reads them.
+class WinComputerFacts : public ComputerFactsSource {
+ public:
+  explicit WinComputerFacts(InfoUi& ui) : ui_(ui) {}
+  ComputerFacts Read() override {
+    WinWmi wmi;
+    WinSystemProbe probe;
+    return ReadComputerFacts(wmi, probe, ui_);
+  }
 
-std::unique_ptr<SystemProbe> MakeSystemProbe() {
-  return std::make_unique<WinSystemProbe>();
+ private:
+  InfoUi& ui_;
+};
+
+}  // namespace
+
+std::unique_ptr<ComputerFactsSource> MakeComputerFactsSource(InfoUi& ui) {
+  return std::make_unique<WinComputerFacts>(ui);
 }
 
 }  // namespace sysinfo

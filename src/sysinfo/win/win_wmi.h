@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "sysinfo/system_probe.h"
-#include "sysinfo/wmi.h"
+#include "sysinfo/win/procedures/system_probe.h"
+#include "sysinfo/win/procedures/wmi.h"
 
 namespace sysinfo {
 

@@ -10,10 +10,8 @@
 #include <set>
 
 #include "devices/driver_list.h"
-#include "devices/linux/sysfs_device_api.h"
+#include "devices/linux/device_records.h"
 #include "devices/linux/sysfs_inventory.h"
-#include "devices/linux/sysfs_registry.h"
-#include "fakes/fake_device_ui.h"
 
 namespace {
 
@@ -84,11 +82,9 @@ TEST_F(LaptopTest, OnlyTheDevicesWithoutADriverAreFlagged) {
   EXPECT_EQ(m.all().size(), 33u);
 
   // Through the driver list as the report gets it: four devices with 28.
-  auto shared = std::make_shared<const std::vector<LinuxDevice>>(m.all());
-  devices::linux_sys::SysfsDeviceApi api(shared);
-  devices::linux_sys::SysfsRegistry reg(*shared);
-  fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
+  std::vector<devices::DeviceRecord> records;
+  for (const LinuxDevice& d : m.all()) records.push_back(devices::linux_sys::ToDeviceRecord(d));
+  const std::wstring list = devices::FormatDriverList(records);
   size_t flagged = 0;
   for (size_t at = list.find(L"[;]28\r\n"); at != std::wstring::npos;
        at = list.find(L"[;]28\r\n", at + 1)) {

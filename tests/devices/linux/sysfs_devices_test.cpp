@@ -1,4 +1,4 @@
-// The Linux device set and class-key registry against a fixture system
+// The Linux device records against a fixture system
 // (tests/data/devices/sysroot, made by make-sysroot.sh there) and this
 // machine's own /sys.
 #include <gtest/gtest.h>
@@ -6,15 +6,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 
-#include "devices/cls_registry.h"
-#include "devices/driver_class.h"
 #include "devices/driver_list.h"
-#include "devices/linux/sysfs_device_api.h"
+#include "devices/linux/device_records.h"
 #include "devices/linux/sysfs_inventory.h"
-#include "devices/linux/sysfs_registry.h"
-#include "fakes/fake_device_ui.h"
 
 namespace {
 
@@ -25,6 +22,13 @@ using Ids = std::vector<std::string>;
 
 constexpr char kSystem[] = "{4D36E97D-E325-11CE-BFC1-08002BE10318}";
 constexpr char kUsb[] = "{36FC9E60-C465-11CF-8056-444553540000}";
+// The driver list the report carries for these devices.
+std::wstring DriverListOf(const std::vector<LinuxDevice>& found) {
+  std::vector<devices::DeviceRecord> records;
+  for (const LinuxDevice& d : found) records.push_back(devices::linux_sys::ToDeviceRecord(d));
+  return devices::FormatDriverList(records);
+}
+
 constexpr char kHid[] = "{745A17A0-74D3-11D0-B6FE-00A0C90F57DA}";
 
 // A private copy of the fixture: git keeps no file times, and the
@@ -168,40 +172,37 @@ TEST_F(FixtureTest, AcpiDevices) {
   EXPECT_EQ(root.driver.matching_id, "*pnp0a08");
 }
 
-TEST_F(FixtureTest, ClassKeysReadThroughTheRegistryClass) {
-  devices::linux_sys::SysfsRegistry reg(*devices_);
-  const LinuxDevice& nic = Find("PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00");
-  std::string lower = nic.driver_key;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::wstring key(lower.begin(), lower.end());
-  using modDeviceManagerAPI::GetDriverClassValue;
-  EXPECT_EQ(GetDriverClassValue(reg, key, L"DriverVersion"), L"3.8.7-NAPI");
-  EXPECT_EQ(GetDriverClassValue(reg, key, L"DriverDate"), L"2-3-2024");
-  EXPECT_EQ(GetDriverClassValue(reg, key, L"ProviderName"), L"Intel Corporation");
-  EXPECT_EQ(GetDriverClassValue(reg, key, L"InfPath"), L"e1000e.ko");
-  EXPECT_EQ(GetDriverClassValue(reg, key, L"MatchingDeviceId"), L"pci\\ven_8086&dev_15b8");
-  EXPECT_EQ(GetDriverClassValue(reg, L"", L"InfPath"), L"");
+TEST_F(FixtureTest, DriverFactsReachTheDeviceRecord) {
+  const devices::DeviceRecord nic =
+      devices::linux_sys::ToDeviceRecord(Find("PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00"));
+  EXPECT_EQ(nic.version, L"3.8.7-NAPI");
+  EXPECT_EQ(nic.date, L"2-3-2024");
+  EXPECT_EQ(nic.provider, L"Intel Corporation");
+  EXPECT_EQ(nic.inf_path, L"e1000e.ko");
+  EXPECT_EQ(nic.matching_id, L"pci\\ven_8086&dev_15b8");
+  EXPECT_EQ(nic.driver_key, L"{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000");
+  EXPECT_EQ(nic.device_id, L"PCI\\VEN_8086&DEV_15B8&SUBSYS_085A1028&REV_00");
 
-  devices::clsRegistry cls(reg);
-  devices::OneBasedArray<std::wstring> names;
-  EXPECT_EQ(
-      cls.EnumKey(names, L"System\\ControlSet001\\Control\\Class\\" + std::wstring(kUsb, kUsb + 38),
-                  L"HKEY_LOCAL_MACHINE"),
-      4);
-  EXPECT_EQ(names[1], L"0000");
-  EXPECT_EQ(cls.EnumKey(names, L"System\\ControlSet002", L"HKEY_LOCAL_MACHINE"), 0);
-  EXPECT_TRUE(cls.SaveValue(L"System\\ControlSet001", L"x", devices::Variant(L"y"),
-                            L"HKEY_LOCAL_MACHINE"));  // read only
-  EXPECT_EQ(cls.DeleteKey(L"System\\ControlSet001", L"Control", L"HKEY_LOCAL_MACHINE"), 0);
+  // Without a driver: no facts at all.
+  for (const LinuxDevice& d : *devices_) {
+    if (!d.driver_key.empty()) continue;
+    const devices::DeviceRecord r = devices::linux_sys::ToDeviceRecord(d);
+    EXPECT_EQ(r.version + r.date + r.provider + r.inf_path + r.matching_id + r.driver_key, L"")
+        << d.sysfs_name;
+    EXPECT_EQ(r.problem, devices::kProblemDriverNotInstalled) << d.sysfs_name;
+  }
+
+  // The USB class numbers its four drivers' keys from 0000.
+  std::vector<std::string> usb_keys;
+  for (const LinuxDevice& d : *devices_) {
+    if (d.class_guid == kUsb) usb_keys.push_back(d.driver_key.substr(d.driver_key.find('\\') + 1));
+  }
+  std::sort(usb_keys.begin(), usb_keys.end());
+  EXPECT_EQ(usb_keys, (std::vector<std::string>{"0000", "0001", "0002", "0003"}));
 }
 
 TEST_F(FixtureTest, TheDriverListOfTheFixture) {
-  auto shared = std::make_shared<const std::vector<LinuxDevice>>(*devices_);
-  devices::linux_sys::SysfsDeviceApi api(shared);
-  devices::linux_sys::SysfsRegistry reg(*shared);
-  fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
-  EXPECT_TRUE(ui.messages.empty());
+  const std::wstring list = DriverListOf(*devices_);
   EXPECT_NE(
       list.find(L"\r\ndriver_8=USB Input Device[;][;][;][;]"
                 L"USB\\VID_046D&PID_C52B&REV_1201&MI_01,"
@@ -239,13 +240,11 @@ TEST(SysfsDevicesTest, ThisMachinesDevices) {
       EXPECT_FALSE(d.driver.version.empty()) << d.sysfs_name;
     }
   }
-  auto shared = std::make_shared<const std::vector<LinuxDevice>>(found);
-  devices::linux_sys::SysfsDeviceApi api(shared);
-  devices::linux_sys::SysfsRegistry reg(*shared);
-  fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
+  const std::wstring list = DriverListOf(found);
   EXPECT_EQ(list.empty(), !any_bound);
-  EXPECT_TRUE(ui.messages.empty());
+  // The inventory the scan uses lists the same devices.
+  devices::linux_sys::SysfsInventory inventory("/");
+  EXPECT_EQ(inventory.ListDevices().size(), found.size());
 }
 
 }  // namespace

@@ -1,37 +1,29 @@
-// The Linux device set hands out multi-strings that end where their
-// identifiers end: an empty or garbage identifier cannot cut a list short or
-// add a line to the driver list; it is left out.
+// The Linux device records hold identifiers that end where they end: an
+// empty or garbage identifier cannot cut a list short or add a line to the
+// driver list; it is left out.
 #include <gtest/gtest.h>
 
-#include "devices/driver_list.h"
-#include "devices/linux/sysfs_device_api.h"
-#include "fakes/fake_device_ui.h"
+#include "devices/linux/device_records.h"
 
 namespace {
 
 using namespace std::string_literals;
 
 TEST(SysfsMultiStringTest, IdentifiersWindowsCouldNotHaveAreLeftOut) {
-  auto list = std::make_shared<std::vector<devices::linux_sys::LinuxDevice>>(2);
-  (*list)[0].hardware_ids = {
+  devices::linux_sys::LinuxDevice d;
+  d.hardware_ids = {
       "",          "PCI\\VEN_1", "", "PCI\\VEN_2\0junk"s, "ACPI\\A\r\nB", "ACPI\\\xC3\xA9",
       "ACPI\\A,B", "PCI\\VEN_3"};
-  (*list)[0].description = "Dev\r\nice\0junk"s;
-  (*list)[1].hardware_ids = {"", "\0x"s};
-  devices::linux_sys::SysfsDeviceApi api(list);
-  fakes::FakeDeviceUi ui;
-  const devices::DeviceSet set = api.GetClassDevs(devices::kDigcfPresent);
-  devices::DeviceInfoData d;
-  ASSERT_TRUE(api.EnumDeviceInfo(set, 0, &d));
-  EXPECT_EQ(modDeviceManagerAPI::GetDeviceProperty(api, set, d, devices::kSpdrpHardwareId, ui),
-            L"PCI\\VEN_1\0PCI\\VEN_3\0"s);
-  EXPECT_EQ(modDeviceManagerAPI::GetDeviceProperty(api, set, d, devices::kSpdrpDeviceDesc, ui),
-            L"Dev  ice");
-  // Nothing left: the device has no such property.
-  ASSERT_TRUE(api.EnumDeviceInfo(set, 1, &d));
-  EXPECT_EQ(modDeviceManagerAPI::GetDeviceProperty(api, set, d, devices::kSpdrpHardwareId, ui),
-            L"");
-  EXPECT_TRUE(ui.messages.empty());
+  d.description = "Dev\r\nice\0junk"s;
+  const devices::DeviceRecord r = devices::linux_sys::ToDeviceRecord(d);
+  EXPECT_EQ(r.hardware_ids, (std::vector<std::wstring>{L"PCI\\VEN_1", L"PCI\\VEN_3"}));
+  EXPECT_EQ(r.device_id, L"PCI\\VEN_1");
+  EXPECT_EQ(r.name, L"Dev  ice");
+  // Nothing left: the device has no hardware ids, and no device id.
+  d.hardware_ids = {"", "\0x"s};
+  const devices::DeviceRecord none = devices::linux_sys::ToDeviceRecord(d);
+  EXPECT_TRUE(none.hardware_ids.empty());
+  EXPECT_EQ(none.device_id, L"");
 }
 
 }  // namespace

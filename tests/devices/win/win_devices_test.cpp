@@ -8,16 +8,16 @@
 
 #include <string>
 
-#include "devices/cls_registry.h"
-#include "devices/driver_class.h"
-#include "devices/driver_list.h"
+#include "devices/win/procedures/cls_registry.h"
+#include "devices/win/procedures/driver_class.h"
+#include "devices/win/procedures/driver_collection.h"
 #include "devices/win/win_device_api.h"
 #include "devices/win/win_registry.h"
 #include "fakes/fake_device_ui.h"
 
 namespace {
 
-using devices::clsRegistry;
+using devices::RegistryClass;
 using devices::Variant;
 
 // Wine has no numbered control sets; Windows always has ControlSet001. The
@@ -55,7 +55,7 @@ class ControlSetLink {
 
 std::wstring Property(devices::WinDeviceApi& api, devices::DeviceSet set,
                       const devices::DeviceInfoData& d, std::uint32_t p, fakes::FakeDeviceUi& ui) {
-  return modDeviceManagerAPI::GetDeviceProperty(api, set, d, p, ui);
+  return devices::GetDeviceProperty(api, set, d, p, ui);
 }
 
 TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
@@ -76,8 +76,8 @@ TEST(WinDevicesTest, WinesPresentDevicesEnumerateWithTheirProperties) {
     EXPECT_EQ(Property(api, set, d, devices::kSpdrpFriendlyName, ui), L"");
     EXPECT_FALSE(Property(api, set, d, devices::kSpdrpDeviceDesc, ui).empty());
     if (!Property(api, set, d, devices::kSpdrpCompatibleIds, ui).empty()) ++with_compatible_ids;
-    EXPECT_EQ(modDeviceManagerAPI::GetDeviceProblem(api, d.DevInst), 0);
-    EXPECT_FALSE(modDeviceManagerAPI::IsDeviceHidden(api, d.DevInst));
+    EXPECT_EQ(devices::GetDeviceProblem(api, d.DevInst), 0);
+    EXPECT_FALSE(devices::IsDeviceHidden(api, d.DevInst));
   }
   EXPECT_EQ(api.LastError(), static_cast<std::uint32_t>(ERROR_NO_MORE_ITEMS));
   EXPECT_EQ(count, 8u);  // a fresh prefix's monitor, HID, display and bus devices
@@ -101,7 +101,7 @@ TEST(WinDevicesTest, DriverListOfWinesDevicesReadsTheirClassKeys) {
   devices::WinDeviceApi api;
   devices::WinRegistry reg;
   fakes::FakeDeviceUi ui;
-  const std::wstring list = modDeviceManagerAPI::CollectDriverList(api, reg, ui);
+  const std::wstring list = devices::CollectDriverList(api, reg, ui);
   ASSERT_EQ(list.substr(0, 11), L"\r\ndriver_1=");
   EXPECT_NE(list.find(L".inf[;]"), std::wstring::npos);
   EXPECT_TRUE(ui.messages.empty());
@@ -123,7 +123,7 @@ TEST(WinDevicesTest, DriverListOfWinesDevicesReadsTheirClassKeys) {
 TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
   ControlSetLink link;
   devices::WinRegistry reg;
-  clsRegistry cls(reg);
+  RegistryClass cls(reg);
   devices::OneBasedArray<std::wstring> classes;
   const std::wstring root = L"System\\CurrentControlSet\\Control\\Class";
   ASSERT_GT(cls.EnumKey(classes, root, L"HKEY_LOCAL_MACHINE"), 0);
@@ -139,7 +139,7 @@ TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
       ++found;
       std::wstring lower = driver_key;
       for (auto& c : lower) c = static_cast<wchar_t>(towlower(c));
-      EXPECT_EQ(modDeviceManagerAPI::GetDriverClassValue(reg, lower, L"InfPath"), inf.ToText());
+      EXPECT_EQ(devices::GetDriverClassValue(reg, lower, L"InfPath"), inf.ToText());
     }
   }
   EXPECT_GT(found, 0);
@@ -163,15 +163,15 @@ class ClsRegistryWineTest : public ::testing::Test {
     return cls;
   }
   devices::WinRegistry reg_;
-  clsRegistry cls_{reg_};
+  RegistryClass cls_{reg_};
   std::wstring base_;
 };
 
 TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
-  EXPECT_FALSE(cls_.SaveValue(L"\\" + base_ + L"\\Text", L"t", Variant(L"abc")));
-  EXPECT_FALSE(cls_.SaveValue(base_ + L"\\Num", L"n", Variant(7)));
-  EXPECT_FALSE(cls_.SaveValue(base_ + L"\\Bin", L"b", Variant(std::vector<std::uint8_t>{1, 2, 3}),
-                              L"HKEY_CURRENT_USER", false));
+  EXPECT_TRUE(cls_.SaveValue(L"\\" + base_ + L"\\Text", L"t", Variant(L"abc")));
+  EXPECT_TRUE(cls_.SaveValue(base_ + L"\\Num", L"n", Variant(7)));
+  EXPECT_TRUE(cls_.SaveValue(base_ + L"\\Bin", L"b", Variant(std::vector<std::uint8_t>{1, 2, 3}),
+                             L"HKEY_CURRENT_USER", false));
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Text", L"t"), Variant(L"abc"));
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Num", L"n"), Variant(7));
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Bin", L"b"), Variant(std::vector<std::uint8_t>{1, 2, 3}));
@@ -192,15 +192,15 @@ TEST_F(ClsRegistryWineTest, ValuesRoundTripWithTheirKeyClasses) {
   EXPECT_TRUE(cls_.LoadValue(base_ + L"\\Text", L"missing").IsEmpty());
   EXPECT_EQ(cls_.LoadValue(base_ + L"\\Text", L"t", Variant(L"d"), L"HKEY_LOCAL_MACHINE"),
             Variant(L"d"));
-  EXPECT_FALSE(cls_.CreateKey(base_ + L"\\Created", L"v", Variant(1), L"HKEY_CURRENT_USER", true));
+  EXPECT_TRUE(cls_.CreateKey(base_ + L"\\Created", L"v", Variant(1), L"HKEY_CURRENT_USER", true));
   EXPECT_EQ(KeyClass(base_ + L"\\Created"), "REG_DWORD");
 }
 
 TEST_F(ClsRegistryWineTest, TextStoredWithoutItsNulOrWithExtraNulsReadsAsWritten) {
   const std::string key(base_.begin(), base_.end());
   HKEY h = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key + "\\Raw").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &h, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (key + "\\Raw").c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &h, nullptr),
             0);
   // Programs may store the length without the NUL, or pad with NULs.
   ASSERT_EQ(RegSetValueExA(h, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("10.0.1"), 6), 0);
@@ -214,8 +214,7 @@ TEST_F(ClsRegistryWineTest, TextStoredWithoutItsNulOrWithExtraNulsReadsAsWritten
 
 TEST_F(ClsRegistryWineTest, FourHundredFiftySubkeysAndDeleteKeyResults) {
   for (int i = 0; i < 450; ++i) {
-    ASSERT_FALSE(
-        cls_.SaveValue(base_ + L"\\Many\\k" + std::to_wstring(1000 + i), L"v", Variant(i)));
+    ASSERT_TRUE(cls_.SaveValue(base_ + L"\\Many\\k" + std::to_wstring(1000 + i), L"v", Variant(i)));
   }
   devices::OneBasedArray<std::wstring> keys;
   EXPECT_EQ(cls_.EnumKey(keys, base_ + L"\\Many"), 450);

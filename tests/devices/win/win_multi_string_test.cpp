@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/driver_list.h"
+#include "devices/win/procedures/driver_collection.h"
 #include "devices/win/win_device_api.h"
 #include "fakes/fake_device_ui.h"
 
@@ -50,7 +50,7 @@ TEST(WinMultiStringTest, IdentifierListsEndAtTheirEmptyString) {
     ASSERT_TRUE(SetupDiEnumDeviceInfo(native, i, &n));
     for (DWORD property : {SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}) {
       const std::wstring wide = WideMultiString(native, n, property);
-      const std::wstring ansi = modDeviceManagerAPI::GetDeviceProperty(api, set, d, property, ui);
+      const std::wstring ansi = devices::GetDeviceProperty(api, set, d, property, ui);
       // Wine's identifiers are ASCII: the two reads agree character for character.
       EXPECT_EQ(ansi, wide) << "device " << i << " property " << property;
       if (!wide.empty()) ++lists;

@@ -132,7 +132,7 @@ TEST_F(KernelJournalTest, TheLastKernelLinesOfThisBootInTheExcerptForm) {
   std::ofstream(root_ / "var/log/kern.log") << "from the file\n";
   file::PosixFileSystem files;
   platform::NoMessagePump pump;
-  const std::wstring excerpt = file::LinuxSetupApiLog(files, pump, root_.string());
+  const std::wstring excerpt = file::LinuxSetupLogExcerpt(files, pump, root_.string());
   EXPECT_EQ(excerpt, L"\r\n" + expected.substr(0, expected.size() - 2));
 }
 
@@ -156,11 +156,11 @@ TEST_F(KernelJournalTest, TheLogFilesServeWhenTheJournalHasNothingForThisBoot) {
   file::PosixFileSystem files;
   platform::NoMessagePump pump;
   EXPECT_EQ(file::KernelJournalLines(root_.string(), 20), L"");
-  EXPECT_EQ(file::LinuxSetupApiLog(files, pump, root_.string()), L"\r\nfirst\r\nsecond");
+  EXPECT_EQ(file::LinuxSetupLogExcerpt(files, pump, root_.string()), L"\r\nfirst\r\nsecond");
 
   // No journal at all, no log file: the notice.
   fs::remove_all(root_ / "var");
-  EXPECT_EQ(file::LinuxSetupApiLog(files, pump, root_.string()), file::kNoSetupLogText);
+  EXPECT_EQ(file::LinuxSetupLogExcerpt(files, pump, root_.string()), file::kNoSetupLogText);
 }
 
 TEST_F(KernelJournalTest, AJournalThisUserMayNotReadIsPassedOver) {
@@ -173,7 +173,7 @@ TEST_F(KernelJournalTest, AJournalThisUserMayNotReadIsPassedOver) {
   std::ofstream(root_ / "var/log/kern.log") << "k\n";
   file::PosixFileSystem files;
   platform::NoMessagePump pump;
-  EXPECT_EQ(file::LinuxSetupApiLog(files, pump, root_.string()), L"\r\nk");
+  EXPECT_EQ(file::LinuxSetupLogExcerpt(files, pump, root_.string()), L"\r\nk");
 }
 
 }  // namespace

@@ -225,8 +225,8 @@ TEST_F(PosixFileSystemTest, FoldersMapToXdgAndArePrivate) {
   fs::create_directory(dir / "data");
   fs::create_directory(dir / "run");
   EXPECT_EQ(file::GetLogFolder(sys), W(dir / "data" / "pellucor") + L"/");
-  EXPECT_EQ(modScanLib::GetWorkFolder(sys), W(dir / "run" / "pellucor") + L"/");
-  EXPECT_EQ(modScanLib::GetWorkFolder(sys), W(dir / "run" / "pellucor") + L"/");
+  EXPECT_EQ(file::GetWorkFolder(sys), W(dir / "run" / "pellucor") + L"/");
+  EXPECT_EQ(file::GetWorkFolder(sys), W(dir / "run" / "pellucor") + L"/");
   struct stat st;
   ASSERT_EQ(::stat((dir / "run" / "pellucor").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -234,7 +234,7 @@ TEST_F(PosixFileSystemTest, FoldersMapToXdgAndArePrivate) {
   // Without a runtime dir the cache folder holds the work folder.
   ::unsetenv("XDG_RUNTIME_DIR");
   ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
-  EXPECT_EQ(sys.GetEnv(L"TEMP"), W(dir / "cache"));
+  EXPECT_EQ(sys.WorkFolder(), W(dir / "cache"));
   ::unsetenv("XDG_CACHE_HOME");
 
   // A fresh account: the XDG data folder itself does not exist yet.

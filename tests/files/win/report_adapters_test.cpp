@@ -37,15 +37,15 @@ TEST(WinClock, FormatsWithTheUsersLocale) {
 }
 
 TEST(WinSaveDialog, CommonDialogLibraryIsVersion5OrLater) {
-  MDialogHook::WinDialogApi api;
+  file::WinDialogApi api;
   EXPECT_GT(api.VersionInfoSize("Comdlg32.dll"), 0u);
-  EXPECT_TRUE(MDialogHook::CommonDialogIsVersion5(api));
+  EXPECT_TRUE(file::CommonDialogIsVersion5(api));
   EXPECT_EQ(api.VersionInfoSize("no-such-library.dll"), 0u);
 }
 
 TEST(WinSaveDialog, PlatformRecordMatchesTheRecordFieldByField) {
-  MDialogHook::SaveFileRecord r = MDialogHook::BuildSaveRecord(true, L"drivers", L"C:\\d");
-  OPENFILENAMEW ofn = MDialogHook::ToOpenFileName(r);
+  file::SaveFileRecord r = file::BuildSaveRecord(true, L"drivers", L"C:\\d");
+  OPENFILENAMEW ofn = file::ToOpenFileName(r);
   static_assert(sizeof(OPENFILENAMEW) == 88, "the full 32-bit record");
   EXPECT_EQ(ofn.lStructSize, 88u);
   EXPECT_EQ(std::wstring(ofn.lpstrFilter, 41), r.lpstrFilter);
@@ -60,7 +60,7 @@ TEST(WinSaveDialog, PlatformRecordMatchesTheRecordFieldByField) {
                                           OFN_ENABLEHOOK | OFN_EXTENSIONDIFFERENT | OFN_EXPLORER |
                                           OFN_ENABLESIZING | OFN_FORCESHOWHIDDEN));
   EXPECT_STREQ(ofn.lpstrDefExt, L"doc");
-  EXPECT_EQ(ofn.lpfnHook, &MDialogHook::DialogHookProc);
+  EXPECT_EQ(ofn.lpfnHook, &file::DialogHookProc);
 }
 
 // Drives the real dialog from a second thread: waits for it, notes its
@@ -202,13 +202,13 @@ class WinSaveDialogLive : public ::testing::Test {
   }
   std::string folder;
   char cwd[MAX_PATH] = {};
-  MDialogHook::WinDialogApi api;
+  file::WinDialogApi api;
 };
 
 TEST_F(WinSaveDialogLive, OpensInTheFolderInDetailsViewAndCancelGivesNothing) {
   DialogDriver driver(nullptr, nullptr);
   const std::wstring chosen =
-      MDialogHook::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found) << "no dialog titled \"Save File As...\" appeared";
   EXPECT_EQ(chosen, L"");
@@ -221,7 +221,7 @@ TEST_F(WinSaveDialogLive, OpensInTheFolderInDetailsViewAndCancelGivesNothing) {
 TEST_F(WinSaveDialogLive, EveryFolderVisitedIsInDetailsViewAndTheTypedNameComesBack) {
   DialogDriver driver("report", "sub");
   const std::wstring chosen =
-      MDialogHook::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found);
   EXPECT_EQ(driver.list_before_visit, LVS_LIST);
@@ -237,7 +237,7 @@ TEST_F(WinSaveDialogLive, EveryFolderVisitedIsInDetailsViewAndTheTypedNameComesB
 TEST_F(WinSaveDialogLive, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   DialogDriver driver("hidden.html", nullptr);
   const std::wstring chosen =
-      MDialogHook::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found);
   EXPECT_TRUE(driver.overwrite_asked);
@@ -249,7 +249,7 @@ TEST_F(WinSaveDialogLive, AFolderOutsideTheAnsiCodePageOpensAndComesBack) {
       platform::FromAnsi(folder) + L"\\\u0395\u03bb\u03ad\u03bd\u03b7 \u5f20\u4f1f";
   ASSERT_TRUE(CreateDirectoryW(odd.c_str(), nullptr));
   DialogDriver driver("report", nullptr);
-  const std::wstring chosen = MDialogHook::ShowSaveDialog(api, L"drivers", odd);
+  const std::wstring chosen = file::ShowSaveDialog(api, L"drivers", odd);
   driver.Join();
   RemoveDirectoryW(odd.c_str());
   ASSERT_TRUE(driver.found);
@@ -259,7 +259,7 @@ TEST_F(WinSaveDialogLive, AFolderOutsideTheAnsiCodePageOpensAndComesBack) {
 
 TEST(WinShell, OpenOfAMissingFileReturnsQuietly) {
   file::WinShell shell;
-  modScanLib::OpenDocument(shell, L"C:\\no\\such\\report.html");
+  file::OpenDocument(shell, L"C:\\no\\such\\report.html");
   SUCCEED() << "returned without a message box";
 }
 

@@ -126,7 +126,7 @@ TEST_F(WinFileSystemTest, PathsOutsideTheAnsiCodePageWork) {
 
   const std::wstring old_temp = sys.GetEnv(L"TEMP");
   SetEnvironmentVariableW(L"TEMP", folder.c_str());
-  const std::wstring work = modScanLib::GetWorkFolder(sys);
+  const std::wstring work = file::GetWorkFolder(sys);
   SetEnvironmentVariableW(L"TEMP", old_temp.c_str());
   EXPECT_EQ(work, folder + L"\\pellucor\\");
   const std::wstring report = work + L"driver.html";
@@ -165,8 +165,8 @@ TEST_F(WinFileSystemTest, ReplaceAppendAndReadRoundTripInTheAnsiCodePage) {
 
 TEST_F(WinFileSystemTest, FoldersComeFromTheEnvironment) {
   SetEnvironmentVariableA("TEMP", dir.c_str());
-  EXPECT_EQ(modScanLib::GetWorkFolder(sys), W(dir + "\\pellucor\\"));
-  EXPECT_EQ(modScanLib::GetWorkFolder(sys), W(dir + "\\pellucor\\"));
+  EXPECT_EQ(file::GetWorkFolder(sys), W(dir + "\\pellucor\\"));
+  EXPECT_EQ(file::GetWorkFolder(sys), W(dir + "\\pellucor\\"));
   EXPECT_TRUE(sys.Exists(W(dir + "\\pellucor")));
   RemoveDirectoryA((dir + "\\pellucor").c_str());
   EXPECT_FALSE(sys.ExecutableFolder().empty());

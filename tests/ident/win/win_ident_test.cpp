@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "ident/base64.h"
-#include "ident/hdsn.h"
+#include "ident/win/procedures/hdsn.h"
 #include "ident/identifiers.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
@@ -21,7 +21,7 @@ TEST(WinIdent, HardwareIdFallsBackWhereSmartAnswersNothing) {
   // Wine opens \\.\PhysicalDrive0 but rejects SMART_RCV_DRIVE_DATA, so the
   // reply stays zero.
   ident::WinDiskPort port;
-  EXPECT_EQ(modScanLib::GetHardwareId(port), L"123456");
+  EXPECT_EQ(ident::GetHardwareId(port), L"123456");
   ident::HDSN reader(port);
   EXPECT_EQ(reader.GetModelNumber(), L"");
 }
@@ -37,8 +37,8 @@ TEST(WinIdent, MissingDriveIsNoIdentity) {
 
 TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
   ident::WinGuidSource guids;
-  const std::wstring a = api::NewScanId(guids);
-  const std::wstring b = api::NewScanId(guids);
+  const std::wstring a = ident::NewScanId(guids);
+  const std::wstring b = ident::NewScanId(guids);
   for (const std::wstring& id : {a, b}) {
     ASSERT_EQ(id.size(), 32u);
     EXPECT_EQ(id.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << id.c_str();
@@ -50,10 +50,10 @@ TEST(WinIdent, ScanIdsAreFreshUpperCaseHex) {
 // characters cost their two Shift-JIS bytes.
 TEST(WinIdent, DoubleByteCodePageEncodesTheAnsiBytes) {
   if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
-  EXPECT_EQ(Str::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
-  EXPECT_EQ(Str::Base64Encode(L"a\u65e5"), L"YZP6");
-  EXPECT_EQ(Str::CharCodeOrZero(L"\u65e5"), static_cast<std::int16_t>(0x93FA));
-  EXPECT_EQ(Str::CharCodeOrZero(L"\uff71"), 0xB1);  // half-width katakana: one byte
+  EXPECT_EQ(ident::Base64Encode(L"\u65e5\u672c"), L"k/qWew==");  // 93 FA 96 7B
+  EXPECT_EQ(ident::Base64Encode(L"a\u65e5"), L"YZP6");
+  EXPECT_EQ(ident::CharCodeOrZero(L"\u65e5"), static_cast<std::int16_t>(0x93FA));
+  EXPECT_EQ(ident::CharCodeOrZero(L"\uff71"), 0xB1);  // half-width katakana: one byte
 }
 
 }  // namespace

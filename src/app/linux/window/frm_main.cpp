@@ -173,7 +173,7 @@ void frmMain::ShowPointer(Fl_Cursor pointer) {
 }
 
 void frmMain::picScanNow_Click() {
-  workflow_->ScanDrivers(optInternet->value() ? L"online" : L"offline");
+  workflow_->ScanDrivers(optInternet->value() ? app::ScanMode::kOnline : app::ScanMode::kOffline);
 }
 
 void frmMain::picExit_Click() {

@@ -11,16 +11,16 @@ namespace app {
 
 std::wstring ShowSaveDialog(const std::wstring& file_name, const std::wstring& initial_folder) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
-  const std::string title = platform::ToUtf8(MDialogHook::kSaveDialogTitle);
+  const std::string title = platform::ToUtf8(file::kSaveDialogTitle);
   chooser.title(title.c_str());
   // FLTK's filter lines are "name<TAB>pattern"; "*" is what "*.*" means on Windows.
   std::string filters;
-  for (const auto& filter : MDialogHook::kSaveFilters) {
+  for (const auto& filter : file::kSaveFilters) {
     const std::wstring pattern = filter[1] == std::wstring(L"*.*") ? L"*" : filter[1];
     filters += platform::ToUtf8(filter[0]) + '\t' + platform::ToUtf8(pattern) + '\n';
   }
   chooser.filter(filters.c_str());
-  chooser.filter_value(static_cast<int>(MDialogHook::kSaveFilterIndex) - 1);
+  chooser.filter_value(static_cast<int>(file::kSaveFilterIndex) - 1);
   const std::string folder = platform::ToSystemNarrow(initial_folder);
   chooser.directory(folder.c_str());
   // The dialogs here add no extension to a bare name, so the suggestion carries the one of the

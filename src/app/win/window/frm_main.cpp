@@ -410,8 +410,8 @@ int frmMain::Run() {
   return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 
-void frmMain::ScanDrivers(const std::wstring& ScanMode) {
-  last_scan_ = workflow_->ScanDrivers(ScanMode);
+void frmMain::ScanDrivers(app::ScanMode mode) {
+  last_scan_ = workflow_->ScanDrivers(mode);
 }
 
 void frmMain::SetStatus(const std::wstring& text) {
@@ -459,7 +459,7 @@ void frmMain::SetWaitCursor(bool on) {
 void frmMain::OnCommand(int id) {
   if (id == kPicScanNow) {
     const bool online = IsDlgButtonChecked(hwnd_, kOptInternet) == BST_CHECKED;
-    ScanDrivers(online ? L"online" : L"offline");
+    ScanDrivers(online ? app::ScanMode::kOnline : app::ScanMode::kOffline);
   } else if (id == kPicExit || id == IDCANCEL) {
     DestroyWindow(hwnd_);
   }

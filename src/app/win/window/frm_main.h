@@ -40,8 +40,8 @@ class frmMain : public ScanUi {
   // Processes messages until the window is gone; the exit code.
   int Run();
 
-  // The window's scan operation: "online" or "offline".
-  void ScanDrivers(const std::wstring& ScanMode);
+  // The window's scan operation, online or offline.
+  void ScanDrivers(app::ScanMode mode);
   const ScanResult& LastScan() const { return last_scan_; }
 
   void SetStatus(const std::wstring& text) override;

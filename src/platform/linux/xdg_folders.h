@@ -1,0 +1,12 @@
+// The user's base folders as the XDG Base Directory specification names them.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The folder a variable such as XDG_DATA_HOME names, else `under_home`
+// (".local/share") below $HOME; "" when neither is set.
+std::string XdgFolder(const char* variable, const char* under_home);
+
+}  // namespace platform
