@@ -46,7 +46,7 @@ constexpr const char* kExtraStyle = R"css(
 .best.none { background: var(--warn-soft); border-color: #f0d48a; }
 .best.none.quiet { background: none; border-color: var(--line); color: var(--muted); }
 .best .what { font-weight: 600; }
-.why { color: var(--muted); font-size: 13px; }
+.why, .check { color: var(--muted); font-size: 13px; }
 .install { margin-top: 8px; border-top: 1px solid #b6dcc5; padding-top: 6px; }
 .install .warn { color: var(--bad); }
 .install code { background: rgba(0,0,0,.05); padding: 1px 4px; border-radius: 4px; }
@@ -127,10 +127,10 @@ void AppendInstall(std::string& html, const Device& d, const Candidate& best,
   html += std::string("<li>") +
           (system.major >= 10 || (system.major == 6 && system.minor >= 1) ? "Or open" : "Open") +
           " Device Manager, right-click the device, choose Update driver, then Browse and pick "
-          "the unpacked folder.</li>\n</ol>\n";
+          "the package's folder.</li>\n</ol>\n";
   const std::string shown = d.hardware_ids.empty() ? best.matched_id : d.hardware_ids.front();
   html +=
-      "<div class=\"why\">Check it is the right device: in Device Manager, its Properties, "
+      "<div class=\"check\">Check it is the right device: in Device Manager, its Properties, "
       "Details, Hardware Ids read <span class=\"mono\">" +
       Esc(shown) + "</span></div></div>\n";
 }
