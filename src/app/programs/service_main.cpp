@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
