@@ -8,9 +8,12 @@ find_package(Threads REQUIRED)
 # the tests and the load tool.
 find_package(Boost 1.74 REQUIRED)
 
+pkg_check_modules(KESTROVA_LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+find_package(OpenSSL REQUIRED)
+
 kestrova_subsystem(service)
 target_link_libraries(kestrova_service PUBLIC kestrova_match PkgConfig::KESTROVA_PQXX SQLite::SQLite3
-                      Threads::Threads PRIVATE Boost::headers)
+                      Threads::Threads PRIVATE Boost::headers PkgConfig::KESTROVA_LIBARCHIVE OpenSSL::Crypto)
 
 add_executable(kestrova-service src/app/programs/service_main.cpp)
 target_link_libraries(kestrova-service PRIVATE kestrova_service)

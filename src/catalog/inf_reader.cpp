@@ -550,4 +550,63 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
   return out;
 }
 
+std::string ArchOfDecoration(const std::string& decoration) {
+  return ArchOf(decoration);
+}
+
+// INF SourceDisksNames Section and INF SourceDisksFiles Section
+// (learn.microsoft.com/windows-hardware/drivers/install/inf-sourcedisksnames-section,
+// .../inf-sourcedisksfiles-section): diskid = description,[tag],[unused],[path],...
+// and filename = diskid,[subdir],[size].
+std::vector<std::string> SourceFiles(std::string_view bytes, const std::string& arch) {
+  Parser parser(DecodeInfText(bytes));
+  parser.Parse();
+  const Strings strings(parser, 0x0409);
+  auto expand = [&](const Line& l, size_t i) {
+    return i < l.values.size() ? strings.Expand(l.values[i], l.number) : std::string();
+  };
+  // A relative folder with '/' separators, no leading or trailing slash.
+  auto folder = [](std::string path) {
+    for (char& c : path) {
+      if (c == '\\') c = '/';
+    }
+    while (!path.empty() && path.front() == '/') path.erase(0, 1);
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    return path;
+  };
+  std::map<std::string, std::string> disks;  // disk id -> its folder
+  for (const std::string& name : {std::string("SourceDisksNames"), "SourceDisksNames." + arch}) {
+    const Section* s = parser.Find(name);
+    if (s == nullptr) continue;
+    for (const Line& l : s->lines) {
+      if (l.has_key)
+        disks[std::string(Trim(strings.Expand(l.key, l.number)))] = folder(expand(l, 3));
+    }
+  }
+  std::vector<std::string> order;                   // upper-case names, first listing first
+  std::map<std::string, std::string> path_of_name;  // upper-case name -> path
+  for (const std::string& name : {std::string("SourceDisksFiles"), "SourceDisksFiles." + arch}) {
+    const Section* s = parser.Find(name);
+    if (s == nullptr) continue;
+    for (const Line& l : s->lines) {
+      const std::string file = l.has_key ? strings.Expand(l.key, l.number) : expand(l, 0);
+      if (file.empty()) continue;
+      std::string path;
+      if (l.has_key) {
+        auto disk = disks.find(std::string(Trim(expand(l, 0))));
+        if (disk != disks.end() && !disk->second.empty()) path = disk->second + "/";
+        const std::string sub = folder(expand(l, 1));
+        if (!sub.empty()) path += sub + "/";
+      }
+      path += folder(file);
+      const std::string key = AsciiUpper(file);
+      if (path_of_name.find(key) == path_of_name.end()) order.push_back(key);
+      path_of_name[key] = path;
+    }
+  }
+  std::vector<std::string> out;
+  for (const std::string& key : order) out.push_back(path_of_name[key]);
+  return out;
+}
+
 }  // namespace catalog

@@ -33,4 +33,15 @@ constexpr size_t kMaxExpandedString = 4096;  // one field after %token% substitu
 std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path,
                                unsigned language = 0x0409);
 
+// The files an INF's [SourceDisksFiles] sections list for one architecture
+// ("X86", "AMD64", "ARM64"...): the entries of the plain section and of the
+// one decorated for the architecture, the decorated entry winning for a name
+// both list. Each is a path relative to the INF's folder: the disk's path from
+// [SourceDisksNames] (decorated likewise), the entry's subdirectory, its name;
+// '/' separators, in the order listed. Throws InfError like ReadInf.
+std::vector<std::string> SourceFiles(std::string_view bytes, const std::string& arch);
+
+// "NTamd64.10.0...16299" -> "AMD64"; "", "NT" and "NTx86..." -> "X86".
+std::string ArchOfDecoration(const std::string& decoration);
+
 }  // namespace catalog

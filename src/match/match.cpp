@@ -366,6 +366,12 @@ std::string RankHex(std::uint32_t rank) {
   return text;
 }
 
+void AttachPackages(std::vector<DeviceResult>& results, const PackageFinder& offer) {
+  for (DeviceResult& r : results) {
+    for (Candidate& c : r.candidates) c.package = offer(c.line);
+  }
+}
+
 nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results) {
   nlohmann::json computer = nlohmann::json::object();
   for (const auto& [label, value] : report.computer) {
@@ -401,6 +407,13 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                             {"catalog_file", c.line.catalog_file},
                             {"install_section", c.line.install_section},
                             {"decoration", c.line.decoration}});
+      if (c.package) {
+        candidates.back()["package"] = {{"url", c.package->url},
+                                        {"sha256", c.package->sha256},
+                                        {"bytes", c.package->bytes},
+                                        {"complete", c.package->Complete()},
+                                        {"missing", c.package->missing}};
+      }
     }
     devices.push_back({{"name", d.name},
                        {"hardware_ids", d.hardware_ids},

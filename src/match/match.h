@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,17 @@
 #include "match/report.h"
 
 namespace match {
+
+// A candidate's driver package as it is offered for download (url empty
+// where nothing serves it, as on the computer that holds the catalog).
+struct PackageOffer {
+  std::string url, sha256;
+  std::uint64_t bytes = 0;
+  std::string inf_name;              // the INF's name inside the package
+  std::string folder;                // where the unpacked package is, when no url serves it
+  std::vector<std::string> missing;  // files the INF names that are not there
+  bool Complete() const { return missing.empty(); }
+};
 
 // Windows' driver rank 0xSSGGTHHH, lower is better: signature score SS,
 // feature score GG, identifier score THHH.
@@ -22,6 +35,7 @@ struct Candidate {
   std::uint32_t signature_score = 0, feature_score = 0, identifier_score = 0;
   std::uint32_t rank = 0;
   bool newer_than_installed = false;
+  std::optional<PackageOffer> package;
   // What Microsoft calls a hardware id match: hardware id to hardware id.
   bool HardwareMatch() const { return device_hardware_id && inf_hardware_id; }
 };
@@ -66,6 +80,11 @@ std::string RankHex(std::uint32_t rank);  // "0x00FF0000"
 std::string MatchTerms(const Candidate& c);
 
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index);
+
+// Gives every candidate the package `offer` finds for its line (nullopt
+// leaves it without one).
+using PackageFinder = std::function<std::optional<PackageOffer>(const catalog::ModelLine&)>;
+void AttachPackages(std::vector<DeviceResult>& results, const PackageFinder& offer);
 
 nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>& results);
 std::string ResultsPage(const Report& report,

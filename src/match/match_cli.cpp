@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "catalog/catalog.h"
+#include "catalog/package.h"
 #include "match/match.h"
 
 #ifndef KESTROVA_VERSION
@@ -181,6 +182,20 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
       if (stats.scanned == 0) err << "kestrova-match: no INF files under the catalog folders\n";
       const catalog::Index index = catalog::Index::Open(index_path);
       results = MatchReport(report, index);
+      // Offline, a package is its folder in the catalog: nothing to download.
+      AttachPackages(results, [](const catalog::ModelLine& line) -> std::optional<PackageOffer> {
+        try {
+          const catalog::Package package = catalog::ResolvePackage(line);
+          PackageOffer offer;
+          offer.inf_name = package.inf_name;
+          offer.missing = package.missing;
+          offer.folder =
+              (fs::path(line.catalog_dir) / line.inf).parent_path().make_preferred().string();
+          return offer;
+        } catch (const catalog::CatalogError&) {
+          return std::nullopt;
+        }
+      });
     }
     if (!output_path.empty()) WriteFileAtomically(output_path, ResultsPage(report, results));
     if (json) {

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <string>
 
 #include "match/match.h"
@@ -45,7 +46,10 @@ constexpr const char* kExtraStyle = R"css(
 .best.none { background: var(--warn-soft); border-color: #f0d48a; }
 .best.none.quiet { background: none; border-color: var(--line); color: var(--muted); }
 .best .what { font-weight: 600; }
-.why { color: var(--muted); font-size: 13px; }
+.why, .check { color: var(--muted); font-size: 13px; }
+.install { margin-top: 8px; border-top: 1px solid #b6dcc5; padding-top: 6px; }
+.install .warn { color: var(--bad); }
+.install code { background: rgba(0,0,0,.05); padding: 1px 4px; border-radius: 4px; }
 details.alternatives { margin-top: 8px; }
 details.alternatives summary { cursor: pointer; color: var(--accent); }
 )css";
@@ -78,7 +82,60 @@ std::string Why(const Candidate& c) {
   return MatchTerms(c) + " " + c.matched_id + ", rank " + RankHex(c.rank) + signing;
 }
 
-void AppendDevice(std::string& html, const DeviceResult& r) {
+std::string Bytes(std::uint64_t n) {
+  if (n < 1024 * 1024) return std::to_string((n + 1023) / 1024) + " KB";
+  return std::to_string((n + 512 * 1024) / (1024 * 1024)) + " MB";
+}
+
+// How to put the best driver on the computer the report came from: the
+// download (if served), then the one way that system installs an INF.
+void AppendInstall(std::string& html, const Device& d, const Candidate& best,
+                   const TargetSystem& system) {
+  const PackageOffer* p = best.package ? &*best.package : nullptr;
+  const std::string inf =
+      p != nullptr ? p->inf_name : best.line.inf.substr(best.line.inf.rfind('/') + 1);
+  html += "<div class=\"install\"><div class=\"what\">How to install it</div>\n";
+  if (p != nullptr && !p->url.empty()) {
+    html += "<div><a class=\"download\" href=\"" + Esc(p->url) +
+            "\" download>Download the driver package</a> (" + Bytes(p->bytes) +
+            ", zip, SHA-256 <span class=\"mono\">" + Esc(p->sha256) + "</span>)</div>\n";
+  }
+  if (p != nullptr && !p->Complete()) {
+    std::string names;
+    for (size_t i = 0; i < p->missing.size(); ++i) names += (i ? ", " : "") + p->missing[i];
+    html += "<div class=\"warn\">This package is incomplete: " + Esc(names) +
+            (p->missing.size() == 1 ? " is" : " are") +
+            " missing, so Windows may refuse it or the device may not work.</div>\n";
+  }
+  if (p != nullptr && p->url.empty() && !p->folder.empty()) {
+    html += "<ol>\n<li>The package is the folder <span class=\"mono\">" + Esc(p->folder) +
+            "</span>.</li>\n";
+  } else {
+    html += "<ol>\n<li>Unpack the package into a folder of its own.</li>\n";
+  }
+  if (system.major >= 10) {
+    html +=
+        "<li>Open a command prompt as administrator in that folder and run "
+        "<code class=\"mono\">pnputil /add-driver " +
+        Esc(inf) + " /install</code></li>\n";
+  } else if (system.major == 6 && system.minor >= 1) {
+    html +=
+        "<li>Open a command prompt as administrator in that folder and run "
+        "<code class=\"mono\">pnputil -i -a " +
+        Esc(inf) + "</code></li>\n";
+  }
+  html += std::string("<li>") +
+          (system.major >= 10 || (system.major == 6 && system.minor >= 1) ? "Or open" : "Open") +
+          " Device Manager, right-click the device, choose Update driver, then Browse and pick "
+          "the package's folder.</li>\n</ol>\n";
+  const std::string shown = d.hardware_ids.empty() ? best.matched_id : d.hardware_ids.front();
+  html +=
+      "<div class=\"check\">Check it is the right device: in Device Manager, its Properties, "
+      "Details, Hardware Ids read <span class=\"mono\">" +
+      Esc(shown) + "</span></div></div>\n";
+}
+
+void AppendDevice(std::string& html, const DeviceResult& r, const TargetSystem& system) {
   const Device& d = r.device;
   const bool attention = d.NeedsAttention();
   html += "<article class=\"card device";
@@ -109,7 +166,9 @@ void AppendDevice(std::string& html, const DeviceResult& r) {
         (best.line.class_name.empty() ? "" : ", class " + Esc(best.line.class_name)) +
         (best.newer_than_installed ? " <span class=\"badge ok\">newer than installed</span>" : "") +
         "</div>\n";
-    html += "<div class=\"why mono\">" + Esc(Why(best)) + "</div></div>\n";
+    html += "<div class=\"why mono\">" + Esc(Why(best)) + "</div>\n";
+    AppendInstall(html, d, best, system);
+    html += "</div>\n";
     if (r.candidates.size() > 1) {
       html += "<details class=\"alternatives\"><summary>" +
               std::to_string(r.candidates.size() - 1) +
@@ -149,6 +208,7 @@ std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& r
   }
   const std::string* caption = report.Computer("Caption");
   const std::string* model = report.Computer("Model");
+  const TargetSystem system = TargetFromReport(report);
 
   std::string html;
   html.reserve(16384 + results.size() * 2048);
@@ -199,7 +259,7 @@ std::string ResultsPage(const Report& report, const std::vector<DeviceResult>& r
             (pass == 0 ? "Devices that need attention" : "Other devices") +
             " <span class=\"count\">(" + std::to_string(count) + ")</span></h2>\n";
     for (const DeviceResult& r : results) {
-      if (r.device.NeedsAttention() == (pass == 0)) AppendDevice(html, r);
+      if (r.device.NeedsAttention() == (pass == 0)) AppendDevice(html, r, system);
     }
     html += "</section>\n";
   }

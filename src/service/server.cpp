@@ -86,13 +86,17 @@ std::optional<std::string> ReportPathId(const std::string& path, bool* json) {
   return std::nullopt;
 }
 
-enum class Route { kPost, kLookup, kHealth, kNotFound, kNotAllowed };
+enum class Route { kPost, kLookup, kHealth, kPackage, kNotFound, kNotAllowed };
+
+constexpr std::string_view kPackagePrefix = "/packages/";
 
 Route RouteOf(const std::string& method, const std::string& path) {
   bool json = false;
   if (path == "/report") return method == "POST" ? Route::kPost : Route::kNotAllowed;
   if (path == "/healthz")
     return method == "GET" || method == "HEAD" ? Route::kHealth : Route::kNotAllowed;
+  if (path.compare(0, kPackagePrefix.size(), kPackagePrefix) == 0)
+    return method == "GET" || method == "HEAD" ? Route::kPackage : Route::kNotAllowed;
   if (ReportPathId(path, &json))
     return method == "GET" || method == "HEAD" ? Route::kLookup : Route::kNotAllowed;
   return Route::kNotFound;
@@ -363,6 +367,7 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
   void Reply(Answer answer, bool keep_alive) {
     if (closed_) return;
     keep_alive = keep_alive && !net_.stopping_;
+    if (!answer.body_file.empty()) return ReplyFile(std::move(answer), keep_alive);
     auto res = std::make_shared<http::response<http::string_body>>();
     res->version(version_);
     res->result(static_cast<unsigned>(answer.status));
@@ -387,6 +392,45 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
       self->ReadRequest(false);
     };
     http::async_write(socket_, *res, done);
+  }
+
+  // A file answer streams from disk. Its deadline grows with its size (at
+  // 16 KiB/s, the slowest link served), so a large package can finish but a
+  // client that stops reading cannot hold the connection for ever.
+  void ReplyFile(Answer answer, bool keep_alive) {
+    auto res = std::make_shared<http::response<http::file_body>>();
+    beast::error_code ec;
+    res->body().open(answer.body_file.c_str(), beast::file_mode::scan, ec);
+    if (ec) return Reply(Plain(404, "No such package."), keep_alive);
+    res->version(version_);
+    res->result(static_cast<unsigned>(answer.status));
+    res->set(http::field::content_type, answer.content_type);
+    res->set("X-Content-Type-Options", "nosniff");
+    for (const auto& [name, value] : answer.headers) res->set(name, value);
+    res->prepare_payload();
+    const std::uint64_t length = res->body().size();
+    if (head_) {
+      res->body().close();
+      res->content_length(length);
+    }
+    res->keep_alive(keep_alive);
+    Arm(net_.options_.write_timeout_s +
+        static_cast<int>(std::min<std::uint64_t>(head_ ? 0 : length / (16 * 1024), 24 * 3600)));
+    auto self = shared_from_this();
+    auto done = [self, res, keep_alive](const boost::system::error_code& ec, size_t) {
+      if (ec || self->timed_out_) return self->Close();
+      if (!keep_alive) return self->Linger();
+      self->Disarm();
+      self->ReadRequest(false);
+    };
+    if (head_) {
+      auto header = std::make_shared<http::response_serializer<http::file_body>>(*res);
+      http::async_write_header(
+          socket_, *header,
+          [header, done](const boost::system::error_code& e, size_t n) { done(e, n); });
+    } else {
+      http::async_write(socket_, *res, done);
+    }
   }
 
   // Closing with unread input makes the kernel reset the connection, and
@@ -577,6 +621,9 @@ Answer Service::Handle(const Request& request) {
       case Route::kHealth:
         answer = Health();
         break;
+      case Route::kPackage:
+        answer = PackageDownload(path);
+        break;
       case Route::kNotFound:
         answer = Plain(404, "Not found.");
         break;
@@ -646,6 +693,7 @@ Answer Service::Post(const Request& req) {
     auto [index, generation] = catalog_.CurrentWithGeneration();
     if (!index) throw std::runtime_error("the catalog is not loaded");
     auto results = match::MatchReport(report, *index);
+    AttachPackages(results);
     const bool json = WantsJson(req);
     answer.status = 200;
     answer.content_type = json ? kJson : kHtml;
@@ -693,9 +741,39 @@ Answer Service::Lookup(const std::string& raw_id, bool json) {
     return Plain(500, std::string("The stored report cannot be read: ") + e.what());
   }
   auto results = match::MatchReport(report, *index);
+  AttachPackages(results);
   answer.body =
       json ? JsonText(ReportJson(*stored, report, results)) : match::ResultsPage(report, results);
   Remember(key, generation, answer.body);
+  return answer;
+}
+
+void Service::AttachPackages(std::vector<match::DeviceResult>& results) {
+  if (packages_ == nullptr) return;
+  match::AttachPackages(results, [&](const catalog::ModelLine& line) {
+    std::string why;
+    auto offer = packages_->Offer(line, &why);
+    if (!offer) Log("package of " + line.catalog_dir + "/" + line.inf + " not offered: " + why);
+    return offer;
+  });
+}
+
+// GET /packages/<sha256>.zip: only a name the store built can be asked for,
+// so no path leads outside its folder.
+Answer Service::PackageDownload(const std::string& path) {
+  const std::string zip =
+      packages_ == nullptr
+          ? ""
+          : packages_->ZipFor(std::string_view(path).substr(kPackagePrefix.size()));
+  if (zip.empty()) return Plain(404, "No such package.");
+  Answer answer;
+  answer.content_type = "application/zip";
+  answer.body_file = zip;
+  const std::string sha = path.substr(kPackagePrefix.size(), 64);
+  answer.headers.emplace_back("ETag", "\"" + sha + "\"");
+  answer.headers.emplace_back("Cache-Control", "public, max-age=31536000, immutable");
+  answer.headers.emplace_back("Content-Disposition",
+                              "attachment; filename=\"driver-" + sha.substr(0, 12) + ".zip\"");
   return answer;
 }
 

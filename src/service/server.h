@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "service/catalog_source.h"
+#include "service/packages.h"
 #include "service/store.h"
 
 namespace service {
@@ -58,6 +59,8 @@ struct Answer {
   std::string content_type;
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
+  // Set instead of body: a file sent as it is read, never held in memory.
+  std::string body_file;
 };
 
 class Service {
@@ -77,6 +80,10 @@ class Service {
   // One whole request, as a worker thread answers it. Never throws.
   Answer Handle(const Request& request);
 
+  // Offer each candidate's package for download from `packages` (set
+  // before Run(); without it no candidate has a package).
+  void ServePackages(PackageStore* packages) { packages_ = packages; }
+
   // Open connections, for tests and the log.
   size_t OpenConnections() const;
 
@@ -85,6 +92,8 @@ class Service {
   Answer Post(const Request& request);
   Answer Lookup(const std::string& id, bool json);
   Answer Health();
+  Answer PackageDownload(const std::string& path);
+  void AttachPackages(std::vector<match::DeviceResult>& results);
   void Log(const std::string& line);
 
   // Rendered results of stored reports, per catalog generation.
@@ -105,6 +114,7 @@ class Service {
   std::deque<std::string> cache_order_;  // oldest first
   size_t cache_size_ = 0;
   std::unique_ptr<Network> network_;
+  PackageStore* packages_ = nullptr;
 };
 
 // Answers one request given as the bytes a client sent, with the same

@@ -83,4 +83,32 @@ expect_eq "$rc" 3 "exit status for the unfilled template"
 cd "$src/tests/page"
 npm ci --no-audit --no-fund --loglevel=error >/dev/null
 KESTROVA_RESULTS_PAGE=$work/results.html KESTROVA_PAGE_WORK=$work node --test --test-concurrency=1 results_page.test.mjs
+
+# The install block for the report's Windows: a Windows 10 and an XP report
+# of a toaster with no driver, against the published multi-platform toaster
+# package (its x86 files under i386/, its amd64 files under amd64/).
+toasters=$work/toasters
+mkdir -p "$toasters/toaster/i386"
+cp "$src"/tests/data/catalog/published/multiarch/toastpkg.inf "$toasters/toaster/"
+printf 'stand-in\n' >"$toasters/toaster/i386/toaster.sys"
+for system in win10 xp; do
+  python3 - "$build/driver.html" "$system" "$work/$system.html" <<'PY'
+import base64, sys
+template, system, out = sys.argv[1:]
+info = {"win10": [("Caption", "Microsoft Windows 10 Pro"), ("Version", "10.0.19045"), ("OSArchitecture", "64bits")],
+        "xp": [("Caption", "Microsoft Windows XP Professional"), ("Version", "5.1.2600"), ("OSArchitecture", "32bits")]}[system]
+fields = ["Toaster", "", "", "", "ROOT\\TOASTER\\0000", "", "TOASTER", "",
+          "{b85b7c50-6a01-11d2-b841-00c04fad5171}\\MsToaster,", "", "", "28"]
+data = "\r\ndriver_1=" + "[;]".join(fields) + "\r\n" + "".join("\r\n%s=%s" % kv for kv in info)
+page = open(template, encoding="cp1252").read()
+for k, v in {"[drivers]": base64.b64encode(data.encode("cp1252")).decode(), "[hwid]": base64.b64encode(b"1").decode(),
+             "[scanid]": "0123456789ABCDEF0123456789ABCDEF", "[setup_api_log]": "", "[proc]": ""}.items():
+    page = page.replace(k, v)
+open(out, "w", encoding="cp1252").write(page)
+PY
+  "$match" --catalog "$toasters" --index "$work/toasters.sqlite" --output "$work/install-$system.html" "$work/$system.html" \
+    2>"$work/match-$system.err" || { cat "$work/match-$system.err" >&2; fail "kestrova-match failed on the $system report"; }
+done
+KESTROVA_INSTALL_WIN10=$work/install-win10.html KESTROVA_INSTALL_XP=$work/install-xp.html KESTROVA_PAGE_WORK=$work \
+  node --test --test-concurrency=1 install_block.test.mjs
 pass

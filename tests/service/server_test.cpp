@@ -87,9 +87,11 @@ class ServiceTest : public ::testing::Test {
     options.keep_alive_s = 1;
     options.per_client = 100;
     service_ = std::make_unique<Service>(options, StoreForService(), *catalog_, log_);
+    Configure(*service_);
     port_ = service_->Bind();
     runner_ = std::thread([this] { service_->Run(); });
   }
+  virtual void Configure(Service&) {}
   virtual ReportStore& StoreForService() { return *store_; }
   virtual bool LoadCatalog() { return true; }
   void TearDown() override {
@@ -420,6 +422,64 @@ TEST_F(GatedServiceTest, NoAnswerComesBeforeTheWriteReturns) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 200);
   EXPECT_TRUE(store_->Get(kId).has_value());
+}
+
+class PackageServiceTest : public ServiceTest {
+ protected:
+  void Configure(Service& service) override {
+    packages_ = std::make_unique<PackageStore>((dir_ / "packages").string());
+    service.ServePackages(packages_.get());
+  }
+  std::unique_ptr<PackageStore> packages_;
+};
+
+TEST_F(PackageServiceTest, OffersEachCandidatesPackageAsTheSameZipEveryTime) {
+  auto posted = Post(Body(kId, "log"));
+  ASSERT_TRUE(posted);
+  ASSERT_EQ(posted->status, 200) << posted->body;
+  const nlohmann::json package =
+      nlohmann::json::parse(posted->body)["devices"][0]["candidates"][0]["package"];
+  const std::string url = package["url"], sha = package["sha256"];
+  EXPECT_EQ(url, "/packages/" + sha + ".zip");
+  std::string first;
+  for (int i = 0; i < 2; ++i) {
+    auto got = Client().Get(url);
+    ASSERT_TRUE(got);
+    ASSERT_EQ(got->status, 200);
+    EXPECT_EQ(got->get_header_value("Content-Type"), "application/zip");
+    EXPECT_EQ(got->get_header_value("ETag"), "\"" + sha + "\"");
+    EXPECT_EQ(got->body.size(), package["bytes"].get<size_t>());
+    if (i == 0) first = got->body;
+    EXPECT_EQ(got->body, first);
+  }
+  // The hash is the served bytes' own, as an independent tool computes it.
+  const fs::path copy = dir_ / "copy.zip";
+  std::ofstream(copy, std::ios::binary) << first;
+  std::string line(64, ' ');
+  FILE* pipe = ::popen(("sha256sum " + copy.string()).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  ASSERT_EQ(std::fread(line.data(), 1, 64, pipe), 64u);
+  ::pclose(pipe);
+  EXPECT_EQ(line, sha);
+  auto head = Client().Head(url);
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->get_header_value("Content-Length"), std::to_string(first.size()));
+}
+
+TEST_F(PackageServiceTest, NoPackageUrlLeadsOutsideTheCacheFolder) {
+  std::ofstream(dir_ / "secret.zip") << "not for clients";
+  for (const std::string& path : std::vector<std::string>{
+           "/packages/../secret.zip", "/packages/%2e%2e/secret.zip", "/packages/secret.zip",
+           "/packages/" + std::string(64, 'A') + ".zip",
+           "/packages/" + std::string(64, 'a') + ".zip", "/packages/",
+           "/packages/" + std::string(64, 'a') + ".zip/../../secret.zip"}) {
+    auto got = Client().Get(path);
+    ASSERT_TRUE(got) << path;
+    EXPECT_EQ(got->status, 404) << path;
+  }
+  auto posted = Client().Post("/packages/" + std::string(64, 'a') + ".zip", "x", "text/plain");
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->status, 405);
 }
 
 }  // namespace

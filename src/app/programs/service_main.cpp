@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -163,6 +164,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<service::ReportStore> store;
   std::optional<service::CatalogSource> catalog;
   std::optional<service::Service> server;
+  std::optional<service::PackageStore> packages;
   Join join{waiter, control, done};
   try {
     store = service::OpenStore(store_url, options.threads);
@@ -173,6 +175,10 @@ int main(int argc, char** argv) {
     }
     catalog->Refresh();
     server.emplace(options, *store, *catalog, std::cerr);
+    // The package zips live beside the catalog index, in the cache folder.
+    packages.emplace(
+        (std::filesystem::path(catalog->index_path()).parent_path() / "packages").string());
+    server->ServePackages(&*packages);
     int port = server->Bind();
     std::cerr << "kestrova-service: reports go to " << store->Describe() << "\n";
     // The one line on stdout: scripts read the address from it.
