@@ -17,7 +17,7 @@ scan=(
 # The rest: tests and benchmarks, the Windows build and Wine, the display
 # tests, the identification programs, the release packages and their checks.
 test=(
-  git ccache
+  git ccache clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   systemd systemd-journal-remote
   libsqlite3-dev libpqxx-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev postgresql curl

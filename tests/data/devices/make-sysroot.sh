@@ -8,6 +8,7 @@
 #   PCI 0000:00:14.0  8086:a36d USB controller, driver xhci_hcd of module xhci_pci
 #   PCI 0000:00:1f.3  8086:a348 audio, no driver (problem 28), not in the id database
 #   PCI 0000:03:00.0  8086:15b8 Ethernet, out-of-tree module e1000e (updates/)
+#   PCI 0000:05:00.0  1180:0476 CardBus bridge, no socket driver (problem 28)
 #   USB usb1          root hub (USB 2.0) of 0000:00:14.0, hub driver
 #   USB 1-1           046d:c52b composite: 1-1:1.0 HID (usbhid), 1-1:1.1 HID, no driver
 #   USB 1-2           0781:5567 one mass-storage interface (usb-storage)
@@ -49,6 +50,7 @@ pci 0000:00:02.0 8086 3e92 1028 085a 030000 00 i915
 pci 0000:00:14.0 8086 a36d 1028 085a 0c0330 10 xhci_hcd xhci_pci
 pci 0000:00:1f.3 8086 a348 1028 085a 040300 10 ""
 pci 0000:03:00.0 8086 15b8 1028 085a 020000 00 e1000e e1000e
+pci 0000:05:00.0 1180 0476 1028 085a 060700 ba ""
 put sys/module/xhci_pci/version "0.96"
 
 usbdrv() { # driver module
