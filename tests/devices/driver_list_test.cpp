@@ -1,6 +1,7 @@
 #include "devices/win/procedures/driver_collection.h"
 
 #include "devices/driver_list.h"
+#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -226,7 +227,10 @@ TEST(DriverListTest, ScanDataAddsTheComputerInfoOnlyToAList) {
   EXPECT_EQ(info_calls, 1);
   EXPECT_EQ(data.substr(0, 12), L"\r\ndriver_1=a");
   EXPECT_NE(data.find(L"[;]0\r\ndriver_2=b[;]"), std::wstring::npos);
-  EXPECT_EQ(data.substr(data.size() - 14), L"[;]0\r\n\r\nBIOS=1");
+  // The code page the bytes will be in closes the data, after the block.
+  const std::wstring tail =
+      L"[;]0\r\n\r\nBIOS=1\r\nCodePage=" + std::to_wstring(platform::AnsiCodePage());
+  EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
 }
 
 }  // namespace
