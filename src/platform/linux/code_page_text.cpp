@@ -35,8 +35,9 @@ std::optional<DecodedText> DecodeCodePage(std::string_view bytes, unsigned code_
   Converter converter(IconvName(code_page));
   if (!converter.IsOpen()) return std::nullopt;
   DecodedText decoded;
-  // No character of these code pages is more than 4 UTF-8 bytes per input byte.
-  std::string out(bytes.size() * 4 + 16, '\0');
+  // Enough for every code page a report can be in (at most three UTF-8 bytes
+  // per byte, U+FFFD included); grown should one need more.
+  std::string out(bytes.size() * 3 + 16, '\0');
   char* in = const_cast<char*>(bytes.data());
   size_t in_left = bytes.size();
   char* dst = out.data();
