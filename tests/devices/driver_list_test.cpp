@@ -1,21 +1,20 @@
-#include "devices/win/procedures/driver_collection.h"
-
 #include "devices/driver_list.h"
-#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 
+#include "devices/win/procedures/driver_collection.h"
 #include "fakes/fake_device_api.h"
 #include "fakes/fake_device_ui.h"
 #include "fakes/fake_registry.h"
+#include "platform/codepage.h"
 
 namespace {
 
+using devices::CollectDriverList;
+using devices::GetDeviceProperty;
 using fakes::FakeDeviceApi;
 using fakes::FakeDeviceUi;
 using fakes::FakeRegistry;
-using devices::CollectDriverList;
-using devices::GetDeviceProperty;
 
 constexpr char kSystem[] = "{4D36E97D-E325-11CE-BFC1-08002BE10318}";
 
