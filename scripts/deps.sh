@@ -27,7 +27,7 @@ test=(
   wine wine32:i386 wine64
   xvfb xauth xdotool x11-utils imagemagick libxfixes3
   chromium chromium-driver
-  python3 file
+  python3 file locales
   dpkg-dev fakeroot lintian desktop-file-utils nsis mmdebstrap
   clang-14 libclang-rt-14-dev
 )

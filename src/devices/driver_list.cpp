@@ -1,5 +1,6 @@
 #include "devices/driver_list.h"
 
+#include "platform/codepage.h"
 #include "report/wire_format.h"
 
 namespace devices {
@@ -37,6 +38,8 @@ std::wstring CollectScanData(DeviceInventory& inventory,
   if (list.empty()) return list;
   list += report::kLineBreak;
   list += collect_computer_info();
+  // Last, so that the computer block still starts with one of its own labels.
+  report::AppendCodePageLine(list, platform::AnsiCodePage());
   return list;
 }
 

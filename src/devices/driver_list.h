@@ -15,8 +15,8 @@ namespace devices {
 // ids, or "" when none has one or none has an INF path.
 std::wstring FormatDriverList(const std::vector<DeviceRecord>& records);
 
-// The driver list, CR LF and the computer information block; "" (and the
-// block not collected) when the list is empty.
+// The driver list, CR LF, the computer information block and the line naming
+// the ANSI code page; "" (and the block not collected) when the list is empty.
 std::wstring CollectScanData(DeviceInventory& inventory,
                              const std::function<std::wstring()>& collect_computer_info);
 

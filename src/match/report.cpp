@@ -2,18 +2,22 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <unordered_set>
 
 #include "catalog/text.h"
+#include "platform/linux/code_page_text.h"
+#include "platform/text.h"
+#include "report/wire_format.h"
 
 namespace match {
 namespace {
 
 using catalog::Cp1252ToUtf8;
+namespace wire = report::narrow;
 
-// JavaScript's String.prototype.trim over text decoded from windows-1252:
-// ASCII white space and the no-break space (the only other white space the
-// code page has).
+// JavaScript's String.prototype.trim as the page applies it: ASCII white
+// space and the no-break space.
 std::string_view Trim(std::string_view s) {
   for (;;) {
     if (!s.empty() && std::strchr(" \t\n\v\f\r", s.front()) != nullptr && s.front() != '\0') {
@@ -30,8 +34,10 @@ std::string_view Trim(std::string_view s) {
   }
 }
 
-constexpr std::string_view kSeparator = "[;]";
-constexpr size_t kFieldCount = 12;
+constexpr std::string_view kSeparator = wire::kFieldSeparator;
+constexpr std::string_view kBreak = wire::kLineBreak;
+constexpr std::string_view kEntryPrefix = wire::kDriverEntryPrefix;
+constexpr size_t kFieldCount = wire::kFieldCount;
 
 bool IsBase64Char(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
@@ -47,9 +53,8 @@ int Base64Value(char c) {
   return -1;
 }
 
-// The page's decodeBase64Ansi: the same checks, the same messages, then
-// windows-1252 bytes to text.
-std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
+// The page's base64 checks: the same checks, the same messages; the bytes.
+std::string DecodeBase64(std::string_view value, const std::string& what) {
   size_t chars = 0;
   for (size_t i = 0; i < value.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(value[i]);
@@ -93,8 +98,52 @@ std::string DecodeBase64Ansi(std::string_view value, const std::string& what) {
       bytes += static_cast<char>((buffer >> bits) & 0xFF);
     }
   }
-  return Cp1252ToUtf8(bytes);
+  return bytes;
 }
+
+// The code page the scan data's last line names; the default when it names
+// none. Every code page a report can be in keeps ASCII bytes, and no trail
+// byte of a double-byte one is CR or LF, so the line is found in the bytes.
+unsigned CodePageOf(std::string_view bytes) {
+  const size_t brk = bytes.rfind(kBreak);
+  if (brk == std::string_view::npos) return report::kDefaultCodePage;
+  std::string_view line = bytes.substr(brk + kBreak.size());
+  const std::string_view label = wire::kCodePageLabel;
+  if (line.substr(0, label.size()) != label) return report::kDefaultCodePage;
+  line.remove_prefix(label.size());
+  if (line.empty() || line.size() > 5) return report::kDefaultCodePage;
+  unsigned code_page = 0;
+  for (char c : line) {
+    if (c < '0' || c > '9') return report::kDefaultCodePage;
+    code_page = code_page * 10 + static_cast<unsigned>(c - '0');
+  }
+  return code_page;
+}
+
+}  // namespace
+
+// windows-1252 as the page decodes it (the five unassigned bytes become C1
+// controls); any other code page through the C library, with what does not
+// decode replaced and said.
+std::string DecodeAnsi(std::string_view bytes, unsigned code_page, const std::string& what,
+                       std::vector<std::string>& notes) {
+  if (bytes.empty()) return {};
+  if (code_page == report::kDefaultCodePage) return Cp1252ToUtf8(bytes);
+  std::optional<platform::DecodedText> decoded = platform::DecodeCodePage(bytes, code_page);
+  if (!decoded) {
+    notes.push_back(what + " is in code page " + std::to_string(code_page) +
+                    ", which cannot be decoded here; it is shown as windows-1252.");
+    return Cp1252ToUtf8(bytes);
+  }
+  if (decoded->undecodable_bytes > 0) {
+    notes.push_back(what + " holds " + std::to_string(decoded->undecodable_bytes) +
+                    " byte(s) that are not text in code page " + std::to_string(code_page) +
+                    "; each is shown as \xEF\xBF\xBD.");
+  }
+  return std::move(decoded->utf8);
+}
+
+namespace {
 
 size_t CountSeparators(std::string_view text) {
   size_t count = 0;
@@ -126,19 +175,8 @@ std::vector<std::string> Fields(std::string_view raw, size_t separators) {
 }
 
 bool IsInfoLine(std::string_view line) {
-  static const char* const kLabels[] = {"bios",
-                                        "CSName",
-                                        "Caption",
-                                        "Version",
-                                        "MaxProcessMemorySize",
-                                        "OSArchitecture",
-                                        "IdentifyingNumber",
-                                        "CSProuctVersion",
-                                        "Model",
-                                        "Manufacturer"};
-  for (const char* label : kLabels) {
-    const std::string head = std::string(label) + "=";
-    if (line.substr(0, head.size()) == head) return true;
+  for (std::string_view label : wire::kComputerLabels) {
+    if (line.substr(0, label.size()) == label) return true;
   }
   return false;
 }
@@ -162,13 +200,10 @@ std::vector<std::string> IdList(std::string_view text) {
 // A hand-written scan: the text comes from outside, and a backtracking
 // matcher recurses per character of white space.
 std::string NormalizeDate(const std::string& text) {
-  auto is_space = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-  };
   auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-  size_t i = 0, end = text.size();
-  while (i < end && is_space(text[i])) ++i;
-  while (end > i && is_space(text[end - 1])) --end;
+  const std::string_view trimmed = platform::TrimWhiteSpace(text);
+  size_t i = static_cast<size_t>(trimmed.data() - text.data());
+  const size_t end = i + trimmed.size();
   int parts[2] = {0, 0};
   for (int& part : parts) {
     size_t digits = 0;
@@ -210,7 +245,6 @@ void ParseScanData(const std::string& text, Report& report) {
   };
   std::vector<Entry> entries;
   const std::string_view all(text);
-  constexpr std::string_view kBreak = "\r\n";
   // The line starting at `at`, without its break; `next` is where the one after begins (npos:
   // none).
   auto line_at = [&](size_t at, size_t& next) {
@@ -225,21 +259,22 @@ void ParseScanData(const std::string& text, Report& report) {
   for (size_t next = 0; at != std::string_view::npos; at = next) {
     std::string_view line = line_at(at, next);
     if (!in_block) {
-      if (line.substr(0, 7) == "driver_") {
-        size_t k = 7;
+      if (line.substr(0, kEntryPrefix.size()) == kEntryPrefix) {
+        const size_t digits = kEntryPrefix.size();
+        size_t k = digits;
         while (k < line.size() && line[k] >= '0' && line[k] <= '9') ++k;
-        if (k > 7 && k < line.size() && line[k] == '=') {
+        if (k > digits && k < line.size() && line[k] == '=') {
           if (entries.size() >= kMaxDevices) {
             throw ReportTooLargeError("The report lists more than " + std::to_string(kMaxDevices) +
                                       " devices; no computer has that many.");
           }
           int number = 0;
           try {
-            number = std::stoi(std::string(line.substr(7, std::min<size_t>(k - 7, 12))));
+            number = std::stoi(std::string(line.substr(digits, std::min<size_t>(k - digits, 12))));
           } catch (const std::exception&) {
             number = -1;  // beyond int: the page's Number() would not be exact either
           }
-          if (k - 7 > 12) number = -1;
+          if (k - digits > 12) number = -1;
           entries.push_back(
               {number, at + k + 1, at + line.size(), CountSeparators(line.substr(k + 1))});
           continue;
@@ -285,7 +320,7 @@ void ParseScanData(const std::string& text, Report& report) {
     const std::string_view raw = all.substr(entry.begin, entry.end - entry.begin);
     const std::vector<std::string> parts = Fields(raw, entry.separators);
     const bool damaged = entry.separators + 1 != kFieldCount;
-    const std::string label = "driver_" + std::to_string(entry.number);
+    const std::string label = std::string(kEntryPrefix) + std::to_string(entry.number);
     if (damaged) {
       const bool last = n + 1 == entries.size();
       if (last && entry.separators + 1 < kFieldCount && report.computer.empty()) {
@@ -388,23 +423,14 @@ std::string DecodeEntities(std::string_view in) {
   return out;
 }
 
+// HTML's white space (no vertical tab, unlike C's).
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-std::string LowerStr(std::string_view s) {
-  std::string o(s);
-  for (char& c : o) c = Lower(c);
-  return o;
-}
 
-size_t FindNoCase(std::string_view text, const std::string& lower_needle, size_t from) {
-  for (size_t at = from; at + lower_needle.size() <= text.size(); ++at) {
-    size_t k = 0;
-    while (k < lower_needle.size() && Lower(text[at + k]) == lower_needle[k]) ++k;
-    if (k == lower_needle.size()) return at;
+size_t FindNoCase(std::string_view text, std::string_view needle, size_t from) {
+  for (size_t at = from; at + needle.size() <= text.size(); ++at) {
+    if (platform::EqualsIgnoringAsciiCase(text.substr(at, needle.size()), needle)) return at;
   }
   return std::string_view::npos;
 }
@@ -429,7 +455,7 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
     while (name_end < html.size() && !IsSpace(html[name_end]) && html[name_end] != '>' &&
            html[name_end] != '/')
       ++name_end;
-    const std::string tag = LowerStr(html.substr(k, name_end - k));
+    const std::string tag = platform::AsciiLower(html.substr(k, name_end - k));
     std::vector<std::pair<std::string, std::string>> attrs;
     std::unordered_set<std::string> names;
     k = name_end;
@@ -442,7 +468,7 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
       while (an < html.size() && !IsSpace(html[an]) && html[an] != '=' && html[an] != '>' &&
              html[an] != '/')
         ++an;
-      std::string name = LowerStr(html.substr(k, an - k));
+      std::string name = platform::AsciiLower(html.substr(k, an - k));
       if (an == k) ++an;  // a stray character
       k = an;
       while (k < html.size() && IsSpace(html[k])) ++k;
@@ -494,18 +520,22 @@ Report ReadReportFields(std::string_view drivers_base64, std::string_view hwid_b
     throw ReportError(
         "This is the report template, not a report: run a scan and use the report it writes.");
   }
+  if (Trim(drivers_base64).empty()) throw ReportError("This report holds no device data.");
+  // The device data names the code page both fields are in.
+  const std::string data = DecodeBase64(drivers_base64, "The device data");
   Report report;
+  report.code_page = CodePageOf(data);
   if (hwid_base64 == "[hwid]") {
     report.notes.push_back("The hardware id was not filled in.");
   } else {
     try {
-      report.hardware_id = DecodeBase64Ansi(hwid_base64, "The hardware id");
+      report.hardware_id = DecodeAnsi(DecodeBase64(hwid_base64, "The hardware id"),
+                                      report.code_page, "The hardware id", report.notes);
     } catch (const ReportError& e) {
       report.notes.push_back(e.what());
     }
   }
-  if (Trim(drivers_base64).empty()) throw ReportError("This report holds no device data.");
-  const std::string text = DecodeBase64Ansi(drivers_base64, "The device data");
+  const std::string text = DecodeAnsi(data, report.code_page, "The device data", report.notes);
   ParseScanData(text, report);
   if (report.devices.empty()) throw ReportError("The report holds no device entries.");
   return report;

@@ -42,13 +42,20 @@ struct Report {
   std::vector<std::pair<std::string, std::string>>
       computer;  // the block's label=value lines, in order
   std::vector<Device> devices;
-  std::string hardware_id;                                    // decoded; "" when missing or damaged
-  std::vector<std::string> notes;                             // what the page would warn about
+  std::string hardware_id;         // decoded; "" when missing or damaged
+  unsigned code_page = 0;          // the ANSI code page the report's bytes are in
+  std::vector<std::string> notes;  // what the page would warn about
   const std::string* Computer(std::string_view label) const;  // first value or nullptr
 };
 
-// All text is UTF-8 (decoded from windows-1252 as the page does).
+// All text is UTF-8, decoded from the code page the report names
+// (windows-1252 when it names none, as the page does).
 Report ReadReportPage(std::string_view html_bytes);  // throws ReportError
+// Bytes in a report's code page (Report::code_page) -> UTF-8. What does not
+// decode is shown as U+FFFD and said in `notes`, which name the text `what`.
+std::string DecodeAnsi(std::string_view bytes, unsigned code_page, const std::string& what,
+                       std::vector<std::string>& notes);
+
 Report ReadReportFields(std::string_view drivers_base64,
                         std::string_view hwid_base64);  // throws ReportError
 

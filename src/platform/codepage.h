@@ -8,6 +8,10 @@
 
 namespace platform {
 
+// The ANSI code page FromAnsi and ToAnsi work in, as a Windows code page
+// number (1252 on Linux).
+unsigned AnsiCodePage();
+
 // ANSI bytes -> wide text.
 std::wstring FromAnsi(std::string_view bytes);
 

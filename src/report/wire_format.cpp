@@ -42,4 +42,8 @@ void AppendBlockLine(std::wstring& out, std::wstring_view label, std::wstring_vi
   out.append(kLineBreak).append(label).append(value);
 }
 
+void AppendCodePageLine(std::wstring& out, unsigned code_page) {
+  AppendBlockLine(out, kCodePageLabel, std::to_wstring(code_page));
+}
+
 }  // namespace report

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "catalog/text.h"
-
 namespace service {
 namespace {
 
@@ -188,8 +186,10 @@ ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   if (drivers.empty()) throw PostError("The report holds no device data.");
   if (!IsBase64(drivers)) throw PostError("The device data is not Base64.");
   if (!IsBase64(hwid)) throw PostError("The hardware id is not Base64.");
+  unsigned code_page = 0;
   try {
     match::Report report = match::ReadReportFields(drivers, hwid);
+    code_page = report.code_page;
     if (report.devices.empty()) throw PostError("The report holds no device entries.");
     // The reader takes what it can of a damaged list, as the page does;
     // the service stores only reports it reads whole.
@@ -215,7 +215,11 @@ ReportPost ValidatePost(const FormFields& fields, match::Report* report_out) {
   }
   post.drivers = drivers;
   post.hwid = hwid;
-  post.setup_log = catalog::Cp1252ToUtf8(*found[3]);
+  // The page posts the excerpt's bytes as the report holds them: in its code
+  // page. A log is no reason to refuse a report: what does not decode is
+  // kept as U+FFFD.
+  std::vector<std::string> log_notes;
+  post.setup_log = match::DecodeAnsi(*found[3], code_page, "The setup-log excerpt", log_notes);
   return post;
 }
 

@@ -1,20 +1,20 @@
-#include "devices/win/procedures/driver_collection.h"
-
 #include "devices/driver_list.h"
 
 #include <gtest/gtest.h>
 
+#include "devices/win/procedures/driver_collection.h"
 #include "fakes/fake_device_api.h"
 #include "fakes/fake_device_ui.h"
 #include "fakes/fake_registry.h"
+#include "platform/codepage.h"
 
 namespace {
 
+using devices::CollectDriverList;
+using devices::GetDeviceProperty;
 using fakes::FakeDeviceApi;
 using fakes::FakeDeviceUi;
 using fakes::FakeRegistry;
-using devices::CollectDriverList;
-using devices::GetDeviceProperty;
 
 constexpr char kSystem[] = "{4D36E97D-E325-11CE-BFC1-08002BE10318}";
 
@@ -226,7 +226,10 @@ TEST(DriverListTest, ScanDataAddsTheComputerInfoOnlyToAList) {
   EXPECT_EQ(info_calls, 1);
   EXPECT_EQ(data.substr(0, 12), L"\r\ndriver_1=a");
   EXPECT_NE(data.find(L"[;]0\r\ndriver_2=b[;]"), std::wstring::npos);
-  EXPECT_EQ(data.substr(data.size() - 14), L"[;]0\r\n\r\nBIOS=1");
+  // The code page the bytes will be in closes the data, after the block.
+  const std::wstring tail =
+      L"[;]0\r\n\r\nBIOS=1\r\nCodePage=" + std::to_wstring(platform::AnsiCodePage());
+  EXPECT_EQ(data.substr(data.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -417,6 +417,52 @@ test("a report written by kestrova-scan", async (t) => {
 // Internet Explorer (8 to 11) has none of TextDecoder, fetch, URL or
 // String.prototype.codePointAt, and IE 8 and 9 no atob: the page must not
 // need them. They are deleted before the page's own script runs.
+// The fixtures tests/match reads too: device data in the code pages of
+// non-Western Windows, each naming its code page in its last line.
+describe("a report in another code page", () => {
+  const fixtures = JSON.parse(fs.readFileSync(path.join(R.SOURCE_DIR, "tests", "data", "report", "code_pages.json"), "utf8"));
+
+  test("shows the names as written, and its setup log in the same code page", async () => {
+    for (const f of fixtures.reports) {
+      // The excerpt's bytes are the report's: here the name in its code page, as the page file holds them.
+      const nameBytes = Buffer.from(f.drivers, "base64");
+      const start = nameBytes.indexOf("driver_1=") + "driver_1=".length;
+      const logBytes = nameBytes.subarray(start, nameBytes.indexOf("[;]", start));
+      const html = R.fillTemplate(R.configure(R.readSource(), ""), { drivers: f.drivers, hwid: f.hwid, scanid: SCANID, setupLog: "" });
+      const at = html.indexOf('id="setup-log-source" hidden>') + 'id="setup-log-source" hidden>'.length;
+      const filled = Buffer.concat([html.subarray(0, at), logBytes, html.subarray(at)]);
+      const { page, errors } = await open(filled);
+      const row = await page.locator("#device-body tr").first().innerText();
+      assert.ok(row.includes(f.name), `code page ${f.code_page}: row shows ${row}`);
+      assert.ok((await text(page, "#facts")).includes(f.name), `code page ${f.code_page}: the OS caption`);
+      assert.ok((await text(page, "#facts")).includes("WD-WX11A1234567"));
+      assert.equal((await page.locator("#setup-log").textContent()).trim(), f.name, `code page ${f.code_page}: setup log`);
+      assert.equal(await page.locator("#messages").isVisible(), false, `code page ${f.code_page}: a warning`);
+      assert.deepEqual(errors, []);
+      await page.close();
+    }
+  });
+
+  test("says what it cannot decode, and shows the rest", async () => {
+    // A Shift-JIS lead byte without its trail byte.
+    const bad = Buffer.from(R.CRLF + "driver_1=\x81 A" + "[;]".repeat(7) + "x.inf[;]ID,[;][;][;]0" + R.CRLF + R.CRLF + "Caption=W" + R.CRLF + "CodePage=932", "latin1").toString("base64");
+    const { page, errors } = await open(report({ drivers: bad }));
+    assert.ok((await page.locator("#device-body tr").first().innerText()).includes("\ufffd A"));
+    assert.match(await text(page, "#messages"), /not text in code page 932/);
+    assert.deepEqual(errors, []);
+    await page.close();
+    // Without TextDecoder (every Internet Explorer) a 1251 report is shown as windows-1252, with a warning.
+    const old = await context.newPage();
+    await old.addInitScript(() => { delete window.TextDecoder; });
+    const file = path.join(work, `report-${++pageCount}.html`);
+    fs.writeFileSync(file, R.fillTemplate(R.configure(R.readSource(), ""), { drivers: fixtures.reports[0].drivers, hwid: fixtures.reports[0].hwid, scanid: SCANID, setupLog: "" }));
+    await old.goto(pathToFileURL(file).href);
+    assert.equal(await old.locator("#stat-devices").innerText(), "1");
+    assert.match(await old.locator("#messages").innerText(), /code page 1251, which this browser cannot decode; it is shown as windows-1252/);
+    await old.close();
+  });
+});
+
 describe("an old browser", () => {
   let service;
   before(async () => { service = await startService(); });

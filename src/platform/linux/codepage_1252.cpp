@@ -30,6 +30,10 @@ char Encode(wchar_t c) {
 
 }  // namespace
 
+unsigned AnsiCodePage() {
+  return 1252;
+}
+
 std::wstring FromAnsi(std::string_view bytes) {
   std::wstring out;
   out.reserve(bytes.size());
