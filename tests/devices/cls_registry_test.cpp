@@ -6,10 +6,10 @@
 
 namespace {
 
-using devices::RegistryClass;
 using devices::kHkeyCurrentUser;
 using devices::kHkeyLocalMachine;
 using devices::OneBasedArray;
+using devices::RegistryClass;
 using devices::Variant;
 using fakes::FakeRegistry;
 

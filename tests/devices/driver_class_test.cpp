@@ -6,9 +6,9 @@
 
 namespace {
 
+using devices::GetDriverClassValue;
 using devices::kHkeyLocalMachine;
 using fakes::FakeRegistry;
-using devices::GetDriverClassValue;
 
 constexpr char kCs1[] =
     "System\\ControlSet001\\Control\\Class\\{4D36E97D-E325-11CE-BFC1-08002BE10318}\\0003";

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "fakes/fake_info_ui.h"
 #include "sysinfo/info_ui.h"
 #include "sysinfo/win/procedures/system_probe.h"
 #include "sysinfo/win/procedures/wmi.h"
-#include "fakes/fake_info_ui.h"
 
 namespace fakes {
 

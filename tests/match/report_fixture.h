@@ -15,7 +15,8 @@ inline std::string Base64(const std::string& bytes) {
   std::string out;
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
                        static_cast<unsigned char>(bytes[i + 2]);
     out += abc[n >> 18];
     out += abc[(n >> 12) & 63];
@@ -35,8 +36,8 @@ inline std::string Base64(const std::string& bytes) {
 
 // Twelve fields in wire order; text already in windows-1252 bytes.
 struct Entry {
-  std::string name, version, provider, date, device_id, driver_path, cls, inf, hwids, compat, matching,
-      problem = "0";
+  std::string name, version, provider, date, device_id, driver_path, cls, inf, hwids, compat,
+      matching, problem = "0";
 };
 
 inline std::string ScanData(const std::vector<Entry>& entries,
@@ -44,9 +45,10 @@ inline std::string ScanData(const std::vector<Entry>& entries,
   std::string out;
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& e = entries[i];
-    out += "\r\ndriver_" + std::to_string(i + 1) + "=" + e.name + "[;]" + e.version + "[;]" + e.provider + "[;]" +
-           e.date + "[;]" + e.device_id + "[;]" + e.driver_path + "[;]" + e.cls + "[;]" + e.inf + "[;]" + e.hwids +
-           "[;]" + e.compat + "[;]" + e.matching + "[;]" + e.problem;
+    out += "\r\ndriver_" + std::to_string(i + 1) + "=" + e.name + "[;]" + e.version + "[;]" +
+           e.provider + "[;]" + e.date + "[;]" + e.device_id + "[;]" + e.driver_path + "[;]" +
+           e.cls + "[;]" + e.inf + "[;]" + e.hwids + "[;]" + e.compat + "[;]" + e.matching + "[;]" +
+           e.problem;
   }
   out += "\r\n";
   for (const auto& [label, value] : info) out += "\r\n" + label + "=" + value;
@@ -80,7 +82,11 @@ inline std::string Page(const std::string& drivers_b64, const std::string& hwid_
 }
 
 inline const std::vector<std::pair<std::string, std::string>> kWindows10 = {
-    {"bios", "ACME 1.0"},          {"CSName", "PC"},         {"Caption", "Microsoft Windows 10 Pro"},
-    {"Version", "10.0.19045"},     {"OSArchitecture", "64bits"}, {"Model", "Acme Box"}};
+    {"bios", "ACME 1.0"},
+    {"CSName", "PC"},
+    {"Caption", "Microsoft Windows 10 Pro"},
+    {"Version", "10.0.19045"},
+    {"OSArchitecture", "64bits"},
+    {"Model", "Acme Box"}};
 
 }  // namespace match::testing

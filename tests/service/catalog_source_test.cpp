@@ -12,7 +12,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(CatalogSource, RefreshFindsNewFilesAndKeepsTheIndexInUseWhenItFails) {
-  fs::path dir = fs::temp_directory_path() / ("kestrova-catalog-source-" + std::to_string(::getpid()));
+  fs::path dir =
+      fs::temp_directory_path() / ("kestrova-catalog-source-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::copy(KESTROVA_TEST_DATA "/service/catalog", dir / "catalog", fs::copy_options::recursive);
@@ -25,7 +26,8 @@ TEST(CatalogSource, RefreshFindsNewFilesAndKeepsTheIndexInUseWhenItFails) {
   EXPECT_TRUE(first->LinesForId("ACPI\\INT33A1").empty());
   const size_t lines_before = first->LineCount();
 
-  fs::copy(KESTROVA_TEST_DATA "/service/extra", dir / "catalog" / "extra", fs::copy_options::recursive);
+  fs::copy(KESTROVA_TEST_DATA "/service/extra", dir / "catalog" / "extra",
+           fs::copy_options::recursive);
   source.Refresh();
   auto second = source.Current();
   ASSERT_EQ(second->LinesForId("acpi\\int33a1").size(), 1u);

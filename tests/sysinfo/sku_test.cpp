@@ -111,8 +111,8 @@ TEST(SkuLookupTest, EachLooksInItsOwnNamespaceAndEveryFailureGivesTheEmptyString
     const wchar_t* found;
     const wchar_t* moniker;
   } lookups[] = {
-      {sysinfo::GetSystemInformationSku, kWmiNs, L"MS_SystemInformation", SystemRow(L"F", L"V", L"S"),
-       L"F/V- SKU:S", L"connect winmgmts:\\\\.\\root\\WMI"},
+      {sysinfo::GetSystemInformationSku, kWmiNs, L"MS_SystemInformation",
+       SystemRow(L"F", L"V", L"S"), L"F/V- SKU:S", L"connect winmgmts:\\\\.\\root\\WMI"},
       {sysinfo::GetComputerProductSku, kCimv2, L"Win32_ComputerSystemProduct",
        ProductRow(L"V", L"S"), L"V-SKU: S", L"connect winmgmts:\\\\.\\root\\CIMV2"},
   };

@@ -3,8 +3,8 @@
 #include "devices/linux/device_records.h"
 
 #include "devices/linux/sysroot.h"
-#include "platform/linux/sysroot.h"
 #include "platform/codepage.h"
+#include "platform/linux/sysroot.h"
 #include "platform/text.h"
 
 namespace devices::linux_sys {

@@ -12,8 +12,8 @@ std::string SystemMessage(DWORD error) {
       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string msg = n && text ? std::string(text, n) : std::string();
   if (text) LocalFree(text);
-  while (!msg.empty() && (msg.back() == '\n' || msg.back() == '\r' || msg.back() == ' ' ||
-                          msg.back() == '.')) {
+  while (!msg.empty() &&
+         (msg.back() == '\n' || msg.back() == '\r' || msg.back() == ' ' || msg.back() == '.')) {
     msg.pop_back();
   }
   if (msg.empty()) msg = "system error";

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <csignal>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,10 +56,10 @@ TEST_F(PosixFileSystemTest, ExistsTakesThePathLiterally) {
   std::ofstream(dir / "b*c") << "x";
   fs::create_symlink(dir / "gone", dir / "dangling");
   EXPECT_TRUE(sys.Exists(W(dir / "a.txt")));
-  EXPECT_TRUE(sys.Exists(W(dir)));              // a folder without separator
-  EXPECT_FALSE(sys.Exists(W(dir) + L"/"));      // the same with one
-  EXPECT_FALSE(sys.Exists(W(dir / "*.txt")));   // no pattern matching
-  EXPECT_TRUE(sys.Exists(W(dir / "b*c")));      // but a name that holds '*'
+  EXPECT_TRUE(sys.Exists(W(dir)));                // a folder without separator
+  EXPECT_FALSE(sys.Exists(W(dir) + L"/"));        // the same with one
+  EXPECT_FALSE(sys.Exists(W(dir / "*.txt")));     // no pattern matching
+  EXPECT_TRUE(sys.Exists(W(dir / "b*c")));        // but a name that holds '*'
   EXPECT_FALSE(sys.Exists(W(dir / "dangling")));  // a link leading nowhere
   EXPECT_FALSE(sys.Exists(W(dir / "missing")));
 }

@@ -207,8 +207,7 @@ class WinSaveDialogLive : public ::testing::Test {
 
 TEST_F(WinSaveDialogLive, OpensInTheFolderInDetailsViewAndCancelGivesNothing) {
   DialogDriver driver(nullptr, nullptr);
-  const std::wstring chosen =
-      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+  const std::wstring chosen = file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found) << "no dialog titled \"Save File As...\" appeared";
   EXPECT_EQ(chosen, L"");
@@ -220,8 +219,7 @@ TEST_F(WinSaveDialogLive, OpensInTheFolderInDetailsViewAndCancelGivesNothing) {
 
 TEST_F(WinSaveDialogLive, EveryFolderVisitedIsInDetailsViewAndTheTypedNameComesBack) {
   DialogDriver driver("report", "sub");
-  const std::wstring chosen =
-      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+  const std::wstring chosen = file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found);
   EXPECT_EQ(driver.list_before_visit, LVS_LIST);
@@ -236,8 +234,7 @@ TEST_F(WinSaveDialogLive, EveryFolderVisitedIsInDetailsViewAndTheTypedNameComesB
 
 TEST_F(WinSaveDialogLive, ChoosingAnExistingFileAsksBeforeReplacingIt) {
   DialogDriver driver("hidden.html", nullptr);
-  const std::wstring chosen =
-      file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
+  const std::wstring chosen = file::ShowSaveDialog(api, L"drivers", platform::FromAnsi(folder));
   driver.Join();
   ASSERT_TRUE(driver.found);
   EXPECT_TRUE(driver.overwrite_asked);

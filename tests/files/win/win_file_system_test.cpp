@@ -61,8 +61,10 @@ class WinFileSystemTest : public ::testing::Test {
     if (h != INVALID_HANDLE_VALUE) {
       do {
         const std::string p = dir + "\\" + d.cFileName;
-        if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(p.c_str());
-        else if (d.cFileName[0] != '.') RemoveDirectoryA(p.c_str());
+        if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          DeleteFileA(p.c_str());
+        else if (d.cFileName[0] != '.')
+          RemoveDirectoryA(p.c_str());
       } while (FindNextFileA(h, &d));
       FindClose(h);
     }

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "ident/base64.h"
-#include "ident/win/procedures/hdsn.h"
 #include "ident/identifiers.h"
+#include "ident/win/procedures/hdsn.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
 

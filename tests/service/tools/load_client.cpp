@@ -21,12 +21,11 @@
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -35,7 +34,8 @@ std::string Base64(const std::string& in) {
   std::string out;
   size_t i = 0;
   for (; i + 2 < in.size(); i += 3) {
-    unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
+    unsigned v =
+        (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
     for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
   }
   if (i + 1 == in.size()) {
@@ -86,14 +86,19 @@ Generated Make(const std::string& seed, unsigned long k, size_t devices = 0) {
     char vendor[64];
     std::snprintf(vendor, sizeof vendor, "PCI\\VEN_10EC&DEV_%04zX", 0x8100 + d);
     std::string v = vendor;
-    data += "\r\ndriver_" + std::to_string(d + 1) + "=Device " + std::to_string(d) + "[;]1.0.0.0[;]Maker[;]6-21-2006[;]" +
-            v + ",[;]" + v + ",\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0000[;]Net[;]oem1.inf[;]" + v +
-            "&REV_01," + v + ",[;][;]" + v + "[;]0";
+    data += "\r\ndriver_" + std::to_string(d + 1) + "=Device " + std::to_string(d) +
+            "[;]1.0.0.0[;]Maker[;]6-21-2006[;]" + v + ",[;]" + v +
+            ",\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0000[;]Net[;]oem1.inf[;]" + v + "&REV_01," +
+            v + ",[;][;]" + v + "[;]0";
   }
-  data += "\r\n\r\nbios=Fixture BIOS\r\nCaption=Microsoft Windows 10 Pro\r\nVersion=10.0.19045\r\nOSArchitecture=64bits";
-  g.setup_log = ">>>  load report " + std::to_string(k) + " " + std::string(200, 'x') + "\r\n<<<  Section end";
-  g.body = "drivers=" + FormEscape(Base64(data)) + "&hwid=" + FormEscape(Base64("WD-LOAD" + std::to_string(k))) +
-           "&scanid=" + g.scan_id + "&setup_api_log=" + FormEscape(g.setup_log);
+  data +=
+      "\r\n\r\nbios=Fixture BIOS\r\nCaption=Microsoft Windows 10 "
+      "Pro\r\nVersion=10.0.19045\r\nOSArchitecture=64bits";
+  g.setup_log = ">>>  load report " + std::to_string(k) + " " + std::string(200, 'x') +
+                "\r\n<<<  Section end";
+  g.body = "drivers=" + FormEscape(Base64(data)) +
+           "&hwid=" + FormEscape(Base64("WD-LOAD" + std::to_string(k))) + "&scanid=" + g.scan_id +
+           "&setup_api_log=" + FormEscape(g.setup_log);
   return g;
 }
 
@@ -127,8 +132,9 @@ httplib::Client MakeClient(const Target& t) {
 // Whether the stored report answered for `g` is what was sent.
 bool Whole(const std::string& body, const Generated& g) {
   auto json = nlohmann::json::parse(body, nullptr, false);
-  return !json.is_discarded() && json.value("scanid", "") == g.scan_id && json.value("setup_log", "") == g.setup_log &&
-         json.contains("devices") && json["devices"].size() == g.devices;
+  return !json.is_discarded() && json.value("scanid", "") == g.scan_id &&
+         json.value("setup_log", "") == g.setup_log && json.contains("devices") &&
+         json["devices"].size() == g.devices;
 }
 
 int Verify(const Target& t, const std::string& file) {
@@ -151,8 +157,8 @@ int Verify(const Target& t, const std::string& file) {
     ++checked;
     auto res = client.Get(("/api/reports/" + id).c_str());
     if (!res || res->status != 200) {
-      std::cerr << "acknowledged report " << id << " is missing (" << (res ? std::to_string(res->status) : "no answer")
-                << ")\n";
+      std::cerr << "acknowledged report " << id << " is missing ("
+                << (res ? std::to_string(res->status) : "no answer") << ")\n";
       ++bad;
       continue;
     }
@@ -161,7 +167,8 @@ int Verify(const Target& t, const std::string& file) {
       ++bad;
     }
   }
-  std::cout << "verified " << checked << " acknowledged reports, " << bad << " missing or damaged" << std::endl;
+  std::cout << "verified " << checked << " acknowledged reports, " << bad << " missing or damaged"
+            << std::endl;
   return bad == 0 && checked > 0 ? 0 : 1;
 }
 
@@ -180,8 +187,8 @@ int Check(const Target& t, const std::string& seed, unsigned long n) {
       ++bad;
     }
   }
-  std::cout << "checked " << n << " reports: " << present << " whole, " << absent << " absent, " << bad
-            << " damaged" << std::endl;
+  std::cout << "checked " << n << " reports: " << present << " whole, " << absent << " absent, "
+            << bad << " damaged" << std::endl;
   return bad == 0 ? 0 : 1;
 }
 
@@ -197,14 +204,22 @@ int main(int argc, char** argv) {
       check_seed = v;
       check_count = std::stoul(argv[i + 2]);
       ++i;
-    } else if (a == "--url") url = v;
-    else if (a == "--posts") posts = std::stoul(v);
-    else if (a == "--threads") threads = std::stoul(v);
-    else if (a == "--seconds") seconds = std::stoul(v);
-    else if (a == "--acked") acked_path = v;
-    else if (a == "--verify") verify_path = v;
-    else if (a == "--seed") seed = v;
-    else if (a == "--devices") devices = std::stoul(v);
+    } else if (a == "--url")
+      url = v;
+    else if (a == "--posts")
+      posts = std::stoul(v);
+    else if (a == "--threads")
+      threads = std::stoul(v);
+    else if (a == "--seconds")
+      seconds = std::stoul(v);
+    else if (a == "--acked")
+      acked_path = v;
+    else if (a == "--verify")
+      verify_path = v;
+    else if (a == "--seed")
+      seed = v;
+    else if (a == "--devices")
+      devices = std::stoul(v);
     else {
       std::cerr << "unknown argument " << a << "\n";
       return 2;
@@ -212,7 +227,8 @@ int main(int argc, char** argv) {
   }
   Target target;
   if (!ParseUrl(url, target) || seed.size() != 8 || threads == 0 || devices > 4000) {
-    std::cerr << "usage: kestrova-service-load --url http://HOST:PORT [--posts N] [--threads T] [--acked FILE]"
+    std::cerr << "usage: kestrova-service-load --url http://HOST:PORT [--posts N] [--threads T] "
+                 "[--acked FILE]"
                  " [--seed HEX8] [--seconds S] [--devices D] | --verify FILE | --check SEED N\n";
     return 2;
   }
@@ -234,7 +250,8 @@ int main(int argc, char** argv) {
         Generated g = Make(seed, k, devices);
         auto res = client.Post("/report", g.body, "application/x-www-form-urlencoded");
         if (!res) {
-          if (++failed <= 3) std::cerr << "post " << k << ": " << httplib::to_string(res.error()) << "\n";
+          if (++failed <= 3)
+            std::cerr << "post " << k << ": " << httplib::to_string(res.error()) << "\n";
         } else if (res->status == 200) {
           ++ok;
           if (acked) {
@@ -251,7 +268,8 @@ int main(int argc, char** argv) {
   for (auto& t : pool) t.join();
   if (acked) std::fclose(acked);
   double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << "posts " << (ok + refused + failed) << " stored " << ok << " refused " << refused << " failed "
-            << failed << " seconds " << secs << " reports/s " << (secs > 0 ? ok / secs : 0) << std::endl;
+  std::cout << "posts " << (ok + refused + failed) << " stored " << ok << " refused " << refused
+            << " failed " << failed << " seconds " << secs << " reports/s "
+            << (secs > 0 ? ok / secs : 0) << std::endl;
   return refused == 0 ? 0 : 1;
 }

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "fakes/fake_wmi.h"
-#include "sysinfo/win/procedures/computer_info.h"
 #include "sysinfo/computer_facts.h"
+#include "sysinfo/win/procedures/computer_info.h"
 
 namespace {
 
@@ -58,7 +58,8 @@ std::unique_ptr<sysinfo::WmiItem> FirstItem(sysinfo::WmiConnection& connection,
 
 TEST(WinWmiTest, RealBlockUnderWine) {
   fakes::FakeInfoUi ui;
-  const std::wstring block = sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(ui), ui);
+  const std::wstring block =
+      sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(ui), ui);
   // Wine: no BIOSVersion (the line repeats the empty joined text), no
   // MaxProcessMemorySize (its line is left out), no MS_SystemInformation
   // rows, a null SKUNumber, so the suffix is the product version alone.
