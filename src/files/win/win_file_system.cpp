@@ -1,6 +1,8 @@
 #include "files/win/win_file_system.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -12,7 +14,9 @@ namespace {
 
 // Paths go to the wide functions as they are: the ANSI code page cannot
 // spell every user or folder name.
-const wchar_t* W(const std::wstring& s) { return s.c_str(); }
+const wchar_t* W(const std::wstring& s) {
+  return s.c_str();
+}
 
 [[noreturn]] void Fail(const char* what, const std::wstring& path, DWORD err) {
   throw FileError(std::string(what) + " " + platform::ToUtf8(path) + ": " +
@@ -95,8 +99,8 @@ void WinFileSystem::ReplaceBytes(const std::wstring& path, const std::string& by
     Fail("Could not create a file beside", path, GetLastError());
   }
   try {
-    platform::FileHandle h(CreateFileW(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    platform::FileHandle h(
+        CreateFileW(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) Fail("Could not write", path, GetLastError());
     WriteAll(h.get(), bytes, path);
     if (!FlushFileBuffers(h.get())) Fail("Could not write", path, GetLastError());
@@ -133,7 +137,17 @@ std::wstring WinFileSystem::GetEnv(const std::wstring& name) {
   return value;
 }
 
-std::wstring WinFileSystem::DesktopFolder() { return GetEnv(L"USERPROFILE") + L"\\desktop"; }
+std::wstring WinFileSystem::DesktopFolder() {
+  // The shell knows where the desktop really is: moved by folder
+  // redirection or OneDrive, or named in the system's language on XP.
+  wchar_t folder[MAX_PATH] = {};
+  if (SUCCEEDED(
+          SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
+      folder[0] != L'\0') {
+    return folder;
+  }
+  return GetEnv(L"USERPROFILE") + L"\\desktop";
+}
 
 std::wstring WinFileSystem::ExecutableFolder() {
   std::wstring buf(MAX_PATH, L'\0');
