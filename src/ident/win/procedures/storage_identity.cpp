@@ -1,7 +1,6 @@
 #include "ident/win/procedures/storage_identity.h"
 
 #include <array>
-#include <cctype>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -67,10 +66,9 @@ constexpr std::size_t kDescriptorFixedSize = 36;
 }  // namespace
 
 std::optional<std::uint32_t> SystemDiskNumber(DiskPort& disk, const std::string& windows_folder) {
-  if (windows_folder.size() < 2 || windows_folder[1] != ':' ||
-      !std::isalpha(static_cast<unsigned char>(windows_folder[0]))) {
-    return std::nullopt;
-  }
+  if (windows_folder.size() < 2 || windows_folder[1] != ':') return std::nullopt;
+  const char letter = windows_folder[0];
+  if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return std::nullopt;
   const DiskHandle volume = disk.CreateFileA(std::string("\\\\.\\") + windows_folder[0] + ':',
                                              OpenMode::kQueryOnlyExisting);
   if (!IsOpened(volume)) return std::nullopt;
