@@ -40,7 +40,9 @@ TEST(HardwareId, IsTheSerialNumberOfDiskZeroOrTheFallback) {
     const bool has_serial = std::wstring(c.expected) != L"123456";
     ASSERT_EQ(disk.opens.size(), has_serial ? 1u : 2u) << c.name;
     EXPECT_EQ(disk.opens[0].name, "\\\\.\\PhysicalDrive0");
-    if (!has_serial) EXPECT_EQ(disk.opens[1].name, "\\\\.\\C:") << c.name;
+    if (!has_serial) {
+      EXPECT_EQ(disk.opens[1].name, "\\\\.\\C:") << c.name;
+    }
   }
 }
 
