@@ -40,7 +40,7 @@ class ConsoleUi : public ScanUi {
          at = text.find(L"\r\n\r\n", at)) {
       text.replace(at, 4, L"\n");
     }
-    err_ << platform::ToSystemNarrow(text) << std::endl;
+    err_ << platform::ToUtf8(text) << std::endl;
   }
   std::ostream& err_;
 };
@@ -66,12 +66,12 @@ int RunScanCli(const std::vector<std::wstring>& args, file::FileSystem& fs,
       open = true;
     } else if (a == L"--template" || a == L"--output") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
-        err << "kestrova-scan: " << platform::ToSystemNarrow(a) << " needs a file name\n" << kUsage;
+        err << "kestrova-scan: " << platform::ToUtf8(a) << " needs a file name\n" << kUsage;
         return kExitUsage;
       }
       (a == L"--template" ? template_path : output_path) = args[++i];
     } else {
-      err << "kestrova-scan: unknown argument '" << platform::ToSystemNarrow(a) << "'\n" << kUsage;
+      err << "kestrova-scan: unknown argument '" << platform::ToUtf8(a) << "'\n" << kUsage;
       return kExitUsage;
     }
   }
@@ -91,7 +91,7 @@ int RunScanCli(const std::vector<std::wstring>& args, file::FileSystem& fs,
     case ScanOutcome::kReportOpened:
     case ScanOutcome::kReportSaved:
     case ScanOutcome::kSaveCancelled:
-      out << platform::ToSystemNarrow(result.work_report_path) << std::endl;
+      out << platform::ToUtf8(result.work_report_path) << std::endl;
       return kExitOk;
     case ScanOutcome::kTemplateMissing:
       return kExitTemplateMissing;

@@ -28,9 +28,18 @@ using ServicesFactory = std::function<ScanServices(ScanUi&, file::FileSystem&)>;
 // the wide command line, so every file name survives.
 std::vector<std::wstring> ProgramArguments(int argc, char** argv);
 
+// The program's standard output and error as streams that take UTF-8. On
+// Windows a console receives the text as Unicode and a file or pipe in the
+// ANSI code page; on Linux they are std::cout and std::cerr.
+struct StandardStreams {
+  std::ostream& out;
+  std::ostream& err;
+};
+StandardStreams OpenStandardStreams();
+
 // Runs one scan from the arguments (without the program name). Status texts
 // and messages go to `err` a line each; on success the work-folder report's
-// path is the only line on `out`.
+// path is the only line on `out`. Both streams receive UTF-8.
 int RunScanCli(const std::vector<std::wstring>& args, file::FileSystem& fs,
                const ServicesFactory& make_services, std::ostream& out, std::ostream& err);
 

@@ -55,4 +55,52 @@ TEST(DriverClassTest, ReadsUnderHklmWithTheUpperCasedKeyAndLeavesTheCallersCopy)
   EXPECT_EQ(fr.openings[0].path, "System\\ControlSet001\\Control\\Class\\");
 }
 
+// HKLM\System\Select "Current" names the control set the system booted
+// from, "LastKnownGood" the one a Last Known Good boot falls back to
+// (learn.microsoft.com, "NotifyBootConfigStatus function (winsvc.h)" for the
+// saved configuration; the Select values as the Service Control Manager reads
+// them). Class keys are read from the live set first.
+TEST(DriverClassTest, TheLiveControlSetComesFirstThenTheUsualOrder) {
+  const auto select = [](FakeRegistry& fr, std::uint32_t current) {
+    fr.Put(kHkeyLocalMachine, "System\\Select", "Current", devices::kRegDword,
+           {static_cast<std::uint8_t>(current), static_cast<std::uint8_t>(current >> 8), 0, 0});
+  };
+  const std::wstring cs1 = devices::kControlSet1ClassPath;
+  const std::wstring cs2 = devices::kControlSet2ClassPath;
+  {
+    FakeRegistry fr;  // no Select key, and Current=1: today's order
+    EXPECT_EQ(devices::ClassKeyPaths(fr), (std::vector<std::wstring>{cs1, cs2}));
+    select(fr, 1);
+    EXPECT_EQ(devices::ClassKeyPaths(fr), (std::vector<std::wstring>{cs1, cs2}));
+    EXPECT_EQ(fr.open_keys(), 0);
+  }
+  {
+    FakeRegistry fr;
+    select(fr, 2);
+    const auto paths = devices::ClassKeyPaths(fr);
+    EXPECT_EQ(paths, (std::vector<std::wstring>{cs2, cs1}));
+    fr.PutString(kHkeyLocalMachine, kCs1, "DriverVersion", "stale");
+    fr.PutString(kHkeyLocalMachine, kCs1, "InfPath", "only-in-1.inf");
+    fr.PutString(kHkeyLocalMachine, kCs2, "DriverVersion", "live");
+    EXPECT_EQ(GetDriverClassValue(fr, kKey, L"DriverVersion", paths), L"live");
+    EXPECT_EQ(GetDriverClassValue(fr, kKey, L"InfPath", paths), L"only-in-1.inf");
+  }
+  {
+    FakeRegistry fr;
+    select(fr, 12);
+    EXPECT_EQ(devices::ClassKeyPaths(fr),
+              (std::vector<std::wstring>{L"System\\ControlSet012\\Control\\Class\\", cs1, cs2}));
+  }
+  for (std::uint32_t odd : {0u, 1000u}) {
+    FakeRegistry fr;
+    select(fr, odd);
+    EXPECT_EQ(devices::ClassKeyPaths(fr), (std::vector<std::wstring>{cs1, cs2})) << odd;
+  }
+  {
+    FakeRegistry fr;  // a Current that is not a DWORD is not trusted
+    fr.PutString(kHkeyLocalMachine, "System\\Select", "Current", "2");
+    EXPECT_EQ(devices::ClassKeyPaths(fr), (std::vector<std::wstring>{cs1, cs2}));
+  }
+}
+
 }  // namespace

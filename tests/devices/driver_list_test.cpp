@@ -63,6 +63,7 @@ TEST(DriverListTest, ExactTextNumberingAndSkips) {
   // No driver, no description, a friendly name in the code page, a problem.
   auto bare = Dev({" ROOT\\ODD "});
   bare.problem = 28;
+  bare.status |= devices::kDnHasProblem;
   api.devices.push_back(bare);
   auto named = Dev({"USB\\VID_1234&PID_5678"}, "", "Description");
   named.properties[devices::kSpdrpFriendlyName] = FakeDeviceApi::Sz("Caf\xE9 [;] cam");
@@ -200,6 +201,46 @@ TEST(DriverListTest, FailedReadsShowOneMessageEachAndTheCollectionGoesOn) {
             L"[;]A,[;][;]pci\\cc_010601[;]0");
   EXPECT_EQ(ui.messages, (std::vector<std::wstring>{L"Error while dermitting Regestryproperty",
                                                     L"Error, can't get Regestryproperty"}));
+}
+
+// The problem number is valid only with DN_HAS_PROBLEM in the status
+// (learn.microsoft.com: "CM_Get_DevNode_Status function (cfgmgr32.h)").
+TEST(DriverListTest, ProblemNumberCountsOnlyWhenTheStatusSaysSo) {
+  FakeDeviceApi api;
+  auto stale = Dev({"A"});
+  stale.problem = 22;  // left over, no DN_HAS_PROBLEM
+  api.devices.push_back(stale);
+  EXPECT_EQ(devices::GetDeviceProblem(api, 100), 0);
+  api.devices[0].status |= devices::kDnHasProblem;
+  EXPECT_EQ(devices::GetDeviceProblem(api, 100), 22);
+}
+
+TEST(DriverListTest, ADeviceUnpluggedMidScanCostsThatDeviceAndNoMessages) {
+  FakeRegistry fr;
+  ClassKey(fr, "{X}\\0000", "x.inf");
+  FakeDeviceUi ui;
+  FakeDeviceApi api;
+  api.devices.push_back(Dev({"A"}, "{X}\\0000", "a"));
+  auto gone_on_query = Dev({"B"}, "{X}\\0000", "b");
+  gone_on_query.properties[devices::kSpdrpDriver].size_query_error = devices::kErrorNoSuchDevinst;
+  api.devices.push_back(gone_on_query);
+  auto gone_on_read = Dev({"C"}, "{X}\\0000", "c");
+  gone_on_read.properties[devices::kSpdrpHardwareId].read_error = devices::kErrorDeviceNotConnected;
+  gone_on_read.properties[devices::kSpdrpClass] = FakeDeviceApi::Sz("System");
+  api.devices.push_back(gone_on_read);
+  api.devices.push_back(Dev({"D"}, "{X}\\0000", "d"));
+
+  const std::vector<devices::DeviceRecord> records = devices::CollectDeviceRecords(api, fr, ui);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].name, L"a");
+  EXPECT_EQ(records[1].name, L"d");
+  EXPECT_TRUE(ui.messages.empty());
+
+  // Read alone, without the collector's flag, the failure still shows.
+  devices::DeviceInfoData data;
+  ASSERT_TRUE(api.EnumDeviceInfo(api.GetClassDevs(6), 1, &data));
+  EXPECT_EQ(GetDeviceProperty(api, 0x5e7, data, devices::kSpdrpDriver, ui), L"");
+  EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST(DriverListTest, ScanDataAddsTheComputerInfoOnlyToAList) {

@@ -80,6 +80,13 @@ for ((i = 0; i < 300; i++)); do [ -s "$opened" ] && break; sleep 0.1; done
 [ -s "$opened" ] || fail "the shell did not find the report it was asked to open"
 cmp -s "$report" "$opened" || fail "the shell opened something else than the report"
 
+# Redirected to a file, the path comes in the ANSI code page (no console to
+# write Unicode to): one line, the letters 1252 lacks replaced, no UTF-8.
+expect_eq "$(wc -l <"$run/out")" 1 "lines on standard output"
+[[ "$out" == 'C:\users\'*'\Temp\pellucor\driver.html' ]] || fail "no report path on stdout: $out"
+iconv -f utf-8 -t utf-8 <"$run/out" >/dev/null 2>&1 && grep -qaP '[\x80-\xff]' "$run/out" &&
+  fail "standard output carries UTF-8, not the ANSI code page"
+
 scan --output "$copy"
 expect_eq "$rc" 0 "exit of the offline scan ($err)"
 cmp -s "$report" "$profile/Desktop/αντίγραφο.html" || fail "--output did not write the copy"

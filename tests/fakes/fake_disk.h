@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ inline void SetAtaString(Block& block, int first_word, const std::string& text) 
   }
 }
 
+inline constexpr std::uint32_t kSmartRcvDriveData = 0x7C088;
+
 class FakeDisk : public ident::DiskPort {
  public:
   struct Open {
@@ -47,6 +50,11 @@ class FakeDisk : public ident::DiskPort {
   bool answers = true;  // false: the device rejects the request
   Block block{};        // the device's IDENTIFY data
 
+  std::string windows_folder = "C:\\WINDOWS";
+  // Replies to other device controls, by control code: the bytes the device
+  // returns, or no entry for a call that fails.
+  std::map<std::uint32_t, std::vector<std::uint8_t>> replies;
+
   int version_calls = 0;
   std::vector<Open> opens;
   std::vector<Request> requests;
@@ -56,20 +64,28 @@ class FakeDisk : public ident::DiskPort {
     ++version_calls;
     return version;
   }
+  std::string GetSystemWindowsDirectoryA() override { return windows_folder; }
   ident::DiskHandle CreateFileA(const std::string& name, ident::OpenMode mode) override {
     opens.push_back({name, mode});
     return open_result;
   }
-  void DeviceIoControl(ident::DiskHandle handle, std::uint32_t control_code,
-                       std::span<const std::uint8_t> request,
-                       std::span<std::uint8_t> reply) override {
+  std::int64_t DeviceIoControl(ident::DiskHandle handle, std::uint32_t control_code,
+                               std::span<const std::uint8_t> request,
+                               std::span<std::uint8_t> reply) override {
     requests.push_back(
         {handle, control_code, {request.begin(), request.end()}, {reply.begin(), reply.end()}});
-    if (!answers || reply.size() < 16 + block.size()) return;
+    if (control_code != kSmartRcvDriveData) {
+      auto it = replies.find(control_code);
+      if (it == replies.end() || it->second.size() > reply.size()) return -1;
+      std::copy(it->second.begin(), it->second.end(), reply.begin());
+      return static_cast<std::int64_t>(it->second.size());
+    }
+    if (!answers || reply.size() < 16 + block.size()) return -1;
     // The SENDCMDOUTPARAMS header stays as the driver leaves it; scribble on
     // it so that a decoder reading from the wrong offset shows.
     for (std::size_t i = 0; i < 16; ++i) reply[i] = 0x55;
     std::copy(block.begin(), block.end(), reply.begin() + 16);
+    return static_cast<std::int64_t>(16 + block.size());
   }
   void CloseHandle(ident::DiskHandle handle) override { closed.push_back(handle); }
 };

@@ -1,3 +1,5 @@
+#include <iostream>
+
 #include "app/scan_cli.h"
 #include "platform/codepage.h"
 
@@ -7,6 +9,10 @@ std::vector<std::wstring> ProgramArguments(int argc, char** argv) {
   std::vector<std::wstring> args;
   for (int i = 1; i < argc; ++i) args.push_back(platform::FromSystemNarrow(argv[i]));
   return args;
+}
+
+StandardStreams OpenStandardStreams() {
+  return {std::cout, std::cerr};
 }
 
 }  // namespace app

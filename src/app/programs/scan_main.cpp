@@ -1,5 +1,4 @@
 // kestrova-scan: the scan without a window, for scripts and fleets.
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -10,5 +9,6 @@ int main(int argc, char** argv) {
   platform::KeepFreedMemory();
   const std::vector<std::wstring> args = app::ProgramArguments(argc, argv);
   auto fs = app::MakeFileSystem();
-  return app::RunScanCli(args, *fs, app::MakePlatformServices, std::cout, std::cerr);
+  const app::StandardStreams streams = app::OpenStandardStreams();
+  return app::RunScanCli(args, *fs, app::MakePlatformServices, streams.out, streams.err);
 }

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/codepage.h"
-
 namespace file {
 namespace {
 
@@ -21,17 +19,19 @@ SYSTEMTIME ToSystemTime(const LocalTime& t) {
 }
 
 // Both formatters take the same arguments and report the size needed,
-// NUL included, when given no buffer.
+// NUL included, when given no buffer. The wide forms: the ANSI ones answer
+// in the user locale's code page, which need not be the system's one the
+// text would be decoded by.
 template <typename Format>
 std::wstring Formatted(Format format, DWORD flags, const LocalTime& t) {
   const SYSTEMTIME st = ToSystemTime(t);
   const int size = format(LOCALE_USER_DEFAULT, flags, &st, nullptr, nullptr, 0);
   if (size <= 0) return {};
-  std::string text(static_cast<size_t>(size), '\0');
+  std::wstring text(static_cast<size_t>(size), L'\0');
   const int got = format(LOCALE_USER_DEFAULT, flags, &st, nullptr, text.data(), size);
   if (got <= 0) return {};
   text.resize(static_cast<size_t>(got - 1));
-  return platform::FromAnsi(text);
+  return text;
 }
 
 }  // namespace
@@ -43,11 +43,11 @@ LocalTime WinClock::Now() {
 }
 
 std::wstring WinClock::ShortDate(const LocalTime& t) {
-  return Formatted(GetDateFormatA, DATE_SHORTDATE, t);
+  return Formatted(GetDateFormatW, DATE_SHORTDATE, t);
 }
 
 std::wstring WinClock::LongTime(const LocalTime& t) {
-  return Formatted(GetTimeFormatA, 0, t);
+  return Formatted(GetTimeFormatW, 0, t);
 }
 
 }  // namespace file

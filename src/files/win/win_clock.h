@@ -4,8 +4,8 @@
 
 namespace file {
 
-// Local time, formatted with the user's locale by GetDateFormatA and
-// GetTimeFormatA.
+// Local time, formatted with the user's locale by GetDateFormatW and
+// GetTimeFormatW.
 class WinClock : public Clock {
  public:
   LocalTime Now() override;

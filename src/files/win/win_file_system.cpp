@@ -1,6 +1,8 @@
 #include "files/win/win_file_system.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -136,6 +138,14 @@ std::wstring WinFileSystem::GetEnv(const std::wstring& name) {
 }
 
 std::wstring WinFileSystem::DesktopFolder() {
+  // The shell knows where the desktop really is: moved by folder
+  // redirection or OneDrive, or named in the system's language on XP.
+  wchar_t folder[MAX_PATH] = {};
+  if (SUCCEEDED(
+          SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
+      folder[0] != L'\0') {
+    return folder;
+  }
   return GetEnv(L"USERPROFILE") + L"\\desktop";
 }
 

@@ -22,24 +22,35 @@ OsVersion WinDiskPort::GetVersionExA() {
   return {info.dwPlatformId, info.dwMinorVersion};
 }
 
+std::string WinDiskPort::GetSystemWindowsDirectoryA() {
+  char folder[MAX_PATH + 1] = {};
+  const UINT length = ::GetSystemWindowsDirectoryA(folder, MAX_PATH + 1);
+  return length == 0 || length > MAX_PATH ? std::string() : std::string(folder, length);
+}
+
 DiskHandle WinDiskPort::CreateFileA(const std::string& name, OpenMode mode) {
   HANDLE h;
   if (mode == OpenMode::kReadWriteExisting) {
     h = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  } else if (mode == OpenMode::kQueryOnlyExisting) {
+    h = ::CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      0, nullptr);
   } else {
     h = ::CreateFileA(name.c_str(), 0, 0, nullptr, CREATE_NEW, 0, nullptr);
   }
   return reinterpret_cast<DiskHandle>(h);
 }
 
-void WinDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
-                                  std::span<const std::uint8_t> request,
-                                  std::span<std::uint8_t> reply) {
+std::int64_t WinDiskPort::DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                                          std::span<const std::uint8_t> request,
+                                          std::span<std::uint8_t> reply) {
   DWORD returned = 0;
-  ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), control_code,
-                    const_cast<std::uint8_t*>(request.data()), static_cast<DWORD>(request.size()),
-                    reply.data(), static_cast<DWORD>(reply.size()), &returned, nullptr);
+  const BOOL done = ::DeviceIoControl(reinterpret_cast<HANDLE>(handle), control_code,
+                                      const_cast<std::uint8_t*>(request.data()),
+                                      static_cast<DWORD>(request.size()), reply.data(),
+                                      static_cast<DWORD>(reply.size()), &returned, nullptr);
+  return done ? static_cast<std::int64_t>(returned) : -1;
 }
 
 void WinDiskPort::CloseHandle(DiskHandle handle) {

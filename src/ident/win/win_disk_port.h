@@ -8,10 +8,11 @@ namespace ident {
 class WinDiskPort : public DiskPort {
  public:
   OsVersion GetVersionExA() override;
+  std::string GetSystemWindowsDirectoryA() override;
   DiskHandle CreateFileA(const std::string& name, OpenMode mode) override;
-  void DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
-                       std::span<const std::uint8_t> request,
-                       std::span<std::uint8_t> reply) override;
+  std::int64_t DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                               std::span<const std::uint8_t> request,
+                               std::span<std::uint8_t> reply) override;
   void CloseHandle(DiskHandle handle) override;
 };
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "devices/win/procedures/cls_registry.h"
 #include "devices/win/procedures/driver_class.h"
@@ -143,6 +145,107 @@ TEST(WinDevicesTest, ClassKeyValueMatchesTheCurrentControlSet) {
     }
   }
   EXPECT_GT(found, 0);
+}
+
+// A Last Known Good boot: HKLM\System\Select "Current" names ControlSet002,
+// whose class key differs from ControlSet001's stale one. Wine keeps a Select
+// key with Current=1 and has no ControlSet002: the set is planted for the
+// test and Select put back as it was after.
+class LastKnownGoodBoot {
+ public:
+  LastKnownGoodBoot() {
+    HKEY probe = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\ControlSet002", 0, KEY_READ, &probe) == 0) {
+      RegCloseKey(probe);
+      planted_ = false;
+      return;
+    }
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"System\\Select", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &select_, nullptr);
+    for (Saved& v : saved_) {
+      DWORD size = sizeof v.value;
+      v.existed = RegQueryValueExW(select_, v.name, nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(&v.value), &size) == 0;
+    }
+  }
+  ~LastKnownGoodBoot() {
+    if (!planted_) return;
+    for (const Saved& v : saved_) {
+      if (v.existed) {
+        RegSetValueExW(select_, v.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v.value), 4);
+      } else {
+        RegDeleteValueW(select_, v.name);
+      }
+    }
+    RegCloseKey(select_);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"System\\ControlSet002");
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"System\\ControlSet002");
+  }
+  bool planted() const { return planted_ && select_ != nullptr; }
+  void Select(DWORD current) {
+    const DWORD other = current == 1 ? 2 : 1;
+    RegSetValueExW(select_, L"Current", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&current), 4);
+    RegSetValueExW(select_, L"LastKnownGood", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&other),
+                   4);
+  }
+  void PlantClassValue(const std::wstring& driver_key, const wchar_t* name,
+                       const std::wstring& value) {
+    const std::wstring path = L"System\\ControlSet002\\Control\\Class\\" + driver_key;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              0);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+  }
+
+ private:
+  struct Saved {
+    const wchar_t* name;
+    DWORD value = 0;
+    bool existed = false;
+  };
+  bool planted_ = true;
+  HKEY select_ = nullptr;
+  Saved saved_[2] = {{L"Current"}, {L"LastKnownGood"}};
+};
+
+TEST(WinDevicesTest, AfterALastKnownGoodBootTheLiveControlSetsClassKeysAreRead) {
+  ControlSetLink link;
+  LastKnownGoodBoot boot;
+  if (!boot.planted()) GTEST_SKIP() << "this prefix has a ControlSet002 of its own";
+  devices::WinDeviceApi api;
+  devices::WinRegistry reg;
+  fakes::FakeDeviceUi ui;
+  const auto before = devices::CollectDeviceRecords(api, reg, ui);
+  auto with_inf = std::find_if(before.begin(), before.end(),
+                               [](const devices::DeviceRecord& r) { return !r.inf_path.empty(); });
+  ASSERT_NE(with_inf, before.end());
+  const std::wstring driver_key = with_inf->driver_key;
+  const std::wstring stale_inf = with_inf->inf_path;
+
+  boot.PlantClassValue(driver_key, L"InfPath", L"lkg-live.inf");
+  boot.PlantClassValue(driver_key, L"DriverVersion", L" 2.0.0.2 ");
+  const auto find = [&](const std::vector<devices::DeviceRecord>& records) {
+    return *std::find_if(records.begin(), records.end(), [&](const devices::DeviceRecord& r) {
+      return r.driver_key == driver_key;
+    });
+  };
+  boot.Select(2);
+  const auto live = devices::CollectDeviceRecords(api, reg, ui);
+  ASSERT_EQ(live.size(), before.size());
+  EXPECT_EQ(find(live).inf_path, L"lkg-live.inf");
+  EXPECT_EQ(find(live).version, L"2.0.0.2");
+  // What the live set lacks still comes from ControlSet001.
+  EXPECT_EQ(find(live).date, with_inf->date);
+
+  boot.Select(1);  // an ordinary boot: ControlSet001 as before
+  const auto ordinary = devices::CollectDeviceRecords(api, reg, ui);
+  EXPECT_EQ(find(ordinary).inf_path, stale_inf);
+  // ControlSet002 still fills what ControlSet001 lacks, as before.
+  EXPECT_EQ(find(ordinary).version, with_inf->version.empty() ? L"2.0.0.2" : with_inf->version);
+  EXPECT_TRUE(ui.messages.empty());
 }
 
 class ClsRegistryWineTest : public ::testing::Test {

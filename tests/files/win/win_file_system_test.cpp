@@ -175,4 +175,33 @@ TEST_F(WinFileSystemTest, FoldersComeFromTheEnvironment) {
   EXPECT_EQ(sys.ExecutableFolder().back() == L'\\', false);
 }
 
+// The desktop is where the shell says it is (learn.microsoft.com:
+// "SHGetFolderPathW function (shlobj_core.h)", CSIDL_DESKTOPDIRECTORY), not
+// %USERPROFILE%\desktop: here it is redirected as folder redirection or
+// OneDrive would.
+TEST_F(WinFileSystemTest, TheDesktopIsWhereTheShellSaysItIs) {
+  const char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            0);
+  char old[MAX_PATH * 2] = {};
+  DWORD old_size = sizeof old;
+  DWORD old_type = 0;
+  const bool had_value = RegQueryValueExA(key, "Desktop", nullptr, &old_type,
+                                          reinterpret_cast<BYTE*>(old), &old_size) == 0;
+  const std::string redirected = dir + "\\Redirected Desk";
+  CreateDirectoryA(redirected.c_str(), nullptr);
+  RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const BYTE*>(redirected.c_str()),
+                 static_cast<DWORD>(redirected.size() + 1));
+  const std::wstring desktop = sys.DesktopFolder();
+  if (had_value) {
+    RegSetValueExA(key, "Desktop", 0, old_type, reinterpret_cast<const BYTE*>(old), old_size);
+  } else {
+    RegDeleteValueA(key, "Desktop");
+  }
+  RegCloseKey(key);
+  EXPECT_EQ(desktop, W(redirected));
+}
+
 }  // namespace

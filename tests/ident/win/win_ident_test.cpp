@@ -5,6 +5,7 @@
 #include "ident/base64.h"
 #include "ident/identifiers.h"
 #include "ident/win/procedures/hdsn.h"
+#include "ident/win/procedures/storage_identity.h"
 #include "ident/win/win_disk_port.h"
 #include "ident/win/win_guid_source.h"
 
@@ -24,6 +25,25 @@ TEST(WinIdent, HardwareIdFallsBackWhereSmartAnswersNothing) {
   EXPECT_EQ(ident::GetHardwareId(port), L"123456");
   ident::HDSN reader(port);
   EXPECT_EQ(reader.GetModelNumber(), L"");
+}
+
+// A limited user's way: the Windows volume and its disk, opened with no
+// access rights (learn.microsoft.com: "CreateFileA function (fileapi.h)",
+// "Physical Disks and Volumes": a zero access lets a program query device
+// attributes without administrator rights).
+TEST(WinIdent, TheWindowsVolumeOpensWithNoAccessRights) {
+  ident::WinDiskPort port;
+  const std::string windows = port.GetSystemWindowsDirectoryA();
+  ASSERT_GE(windows.size(), 3u);
+  EXPECT_EQ(windows[1], ':');
+  const ident::DiskHandle volume = port.CreateFileA(std::string("\\\\.\\") + windows[0] + ':',
+                                                    ident::OpenMode::kQueryOnlyExisting);
+  ASSERT_NE(volume, ident::kInvalidDiskHandle);
+  port.CloseHandle(volume);
+  // Wine 8 leaves IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS unanswered: no disk,
+  // and the id stays the fallback (HardwareIdFallsBackWhereSmartAnswersNothing).
+  EXPECT_FALSE(ident::SystemDiskNumber(port, windows));
+  EXPECT_FALSE(ident::ReadStorageIdentity(port));
 }
 
 TEST(WinIdent, MissingDriveIsNoIdentity) {

@@ -56,8 +56,20 @@ std::unique_ptr<sysinfo::WmiItem> FirstItem(sysinfo::WmiConnection& connection,
   return walk ? walk->Next() : nullptr;
 }
 
+// Serves the queue as the window does: every waiting message taken.
+class DrainingUi : public fakes::FakeInfoUi {
+ public:
+  void PumpPending() override {
+    FakeInfoUi::PumpPending();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_APP, WM_APP, PM_REMOVE)) {
+    }
+  }
+};
+
 TEST(WinWmiTest, RealBlockUnderWine) {
-  fakes::FakeInfoUi ui;
+  DrainingUi ui;
+  PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
   const std::wstring block =
       sysinfo::CollectComputerBlock(*sysinfo::MakeComputerFactsSource(ui), ui);
   // Wine: no BIOSVersion (the line repeats the empty joined text), no
@@ -84,7 +96,9 @@ TEST(WinWmiTest, RealBlockUnderWine) {
         << arch;
   }
   EXPECT_EQ(ui.statuses, std::vector<std::wstring>{L"Getting Hardware Info"});
-  EXPECT_EQ(ui.yields, 7);
+  // Read on a thread of its own: the window is served when messages come
+  // (one was posted before), not at fixed steps of the reading.
+  EXPECT_GE(ui.yields, 1);
 }
 
 TEST(WinWmiTest, SkuLookupsUnderWine) {

@@ -23,6 +23,8 @@ inline constexpr std::uint32_t kSpdrpFriendlyName = 12;
 
 inline constexpr std::uint32_t kErrorInvalidData = 13;
 inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+inline constexpr std::uint32_t kErrorDeviceNotConnected = 1167;
+inline constexpr std::uint32_t kErrorNoSuchDevinst = 0xE000020B;
 
 inline constexpr std::uint32_t kCrSuccess = 0;
 inline constexpr std::uint32_t kCrNoSuchDevnode = 13;

@@ -44,10 +44,23 @@ bool ReadPropertyBytes(DeviceApi& api, DeviceSet set, const DeviceInfoData& data
   return true;
 }
 
+// What the setup API answers for a device that is no longer there.
+bool IsDeviceGoneError(std::uint32_t error) {
+  return error == kErrorNoSuchDevinst || error == kErrorDeviceNotConnected;
+}
+
+// After a failed second read: true (and the caller told) when the device
+// went away between the two reads.
+bool ReadFoundDeviceGone(DeviceApi& api, bool* device_gone) {
+  if (device_gone == nullptr || !IsDeviceGoneError(api.LastError())) return false;
+  *device_gone = true;
+  return true;
+}
+
 }  // namespace
 
 std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoData& data,
-                               std::uint32_t property, DeviceUi& ui) {
+                               std::uint32_t property, DeviceUi& ui, bool* device_gone) {
   std::uint32_t type = 0;
   std::uint32_t required = 0;
   if (api.GetDeviceRegistryProperty(set, data, property, &type, nullptr, 0, &required)) {
@@ -55,6 +68,11 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
   }
   const std::uint32_t error = api.LastError();
   if (error == kErrorInvalidData) return L"";  // the device lacks this property
+  // A device unplugged while the scan runs: the caller drops it, no message.
+  if (device_gone != nullptr && IsDeviceGoneError(error)) {
+    *device_gone = true;
+    return L"";
+  }
   if (error != kErrorInsufficientBuffer) {
     ui.ShowMessage(kPropertyQueryFailedText);
     return L"";
@@ -69,6 +87,7 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
       if (ReadPropertyBytes(api, set, data, property, required, bytes)) {
         return platform::FromAnsi(TextBeforeNul(bytes));
       }
+      if (ReadFoundDeviceGone(api, device_gone)) return L"";
       break;
     case kRegBinary:
     case kRegMultiSz:
@@ -81,6 +100,7 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
         if (!text.empty()) text.pop_back();  // the terminating NUL
         return text;
       }
+      if (ReadFoundDeviceGone(api, device_gone)) return L"";
       break;
     case kRegDword:
     case kRegDwordBigEndian:
@@ -94,6 +114,7 @@ std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoDa
         }
         return std::to_wstring(value);
       }
+      if (ReadFoundDeviceGone(api, device_gone)) return L"";
       break;
     default:
       break;  // no second read for other types: it counts as a failed one
@@ -106,6 +127,8 @@ std::int16_t GetDeviceProblem(DeviceApi& api, std::uint32_t dev_inst) {
   std::uint32_t status = 0;
   std::uint32_t problem = 0;
   if (api.GetDevNodeStatus(&status, &problem, dev_inst, 0) == kCrNoSuchDevnode) return -1;
+  // The problem number means something only while the node says it has one.
+  if ((status & kDnHasProblem) == 0) return 0;
   return static_cast<std::int16_t>(problem);
 }
 
@@ -127,31 +150,39 @@ std::vector<DeviceRecord> CollectDeviceRecords(DeviceApi& api, Registry& registr
     ~SetOwner() { api.DestroyDeviceInfoList(set); }
   } owner{api, set};
 
+  const std::vector<std::wstring> class_paths = ClassKeyPaths(registry);
   DeviceInfoData data;
   data.cbSize = 28;  // sizeof(SP_DEVINFO_DATA) in a 32-bit program
   for (std::uint32_t index = 0; api.EnumDeviceInfo(set, index, &data); ++index) {
+    // Once the device is found gone, its remaining reads are skipped and the
+    // device is left out.
+    bool gone = false;
+    const auto property = [&](std::uint32_t which) {
+      return gone ? std::wstring() : GetDeviceProperty(api, set, data, which, ui, &gone);
+    };
     DeviceRecord d;
-    d.name = GetDeviceProperty(api, set, data, kSpdrpFriendlyName, ui);
-    d.driver_key = GetDeviceProperty(api, set, data, kSpdrpDriver, ui);
-    if (d.name.empty()) d.name = GetDeviceProperty(api, set, data, kSpdrpDeviceDesc, ui);
+    d.name = property(kSpdrpFriendlyName);
+    d.driver_key = property(kSpdrpDriver);
+    if (d.name.empty()) d.name = property(kSpdrpDeviceDesc);
 
     const std::int16_t problem = GetDeviceProblem(api, data.DevInst);
-    if (IsDeviceHidden(api, data.DevInst) || problem == -1) continue;
+    if (gone || IsDeviceHidden(api, data.DevInst) || problem == -1) continue;
     d.problem = static_cast<std::uint16_t>(problem);
 
-    d.compatible_ids = Strings(GetDeviceProperty(api, set, data, kSpdrpCompatibleIds, ui));
-    const std::wstring hardware_ids = GetDeviceProperty(api, set, data, kSpdrpHardwareId, ui);
+    d.compatible_ids = Strings(property(kSpdrpCompatibleIds));
+    const std::wstring hardware_ids = property(kSpdrpHardwareId);
     d.hardware_ids = Strings(hardware_ids);
     // The device id is the text before the first separator of the id list.
     const std::size_t end = hardware_ids.find_first_of(std::wstring_view(L",\0", 2));
     if (end != std::wstring::npos) d.device_id = hardware_ids.substr(0, end);
 
-    d.version = GetDriverClassValue(registry, d.driver_key, L"DriverVersion");
-    d.date = GetDriverClassValue(registry, d.driver_key, L"DriverDate");
-    d.provider = GetDriverClassValue(registry, d.driver_key, L"ProviderName");
-    d.inf_path = GetDriverClassValue(registry, d.driver_key, L"InfPath");
-    d.matching_id = GetDriverClassValue(registry, d.driver_key, L"MatchingDeviceId");
-    d.device_class = GetDeviceProperty(api, set, data, kSpdrpClass, ui);
+    d.version = GetDriverClassValue(registry, d.driver_key, L"DriverVersion", class_paths);
+    d.date = GetDriverClassValue(registry, d.driver_key, L"DriverDate", class_paths);
+    d.provider = GetDriverClassValue(registry, d.driver_key, L"ProviderName", class_paths);
+    d.inf_path = GetDriverClassValue(registry, d.driver_key, L"InfPath", class_paths);
+    d.matching_id = GetDriverClassValue(registry, d.driver_key, L"MatchingDeviceId", class_paths);
+    d.device_class = property(kSpdrpClass);
+    if (gone) continue;
     // Long enumerations keep the window answering.
     ui.PumpPending();
     ui.PumpPending();

@@ -27,11 +27,13 @@ std::wstring CollectDriverList(DeviceApi& api, Registry& registry, DeviceUi& ui)
 
 // One property as text: a string up to its NUL; a multi-string's strings up
 // to its empty string, each followed by a NUL. "" when absent (silently) or
-// unreadable (after a message).
+// unreadable (after a message). With `device_gone`, a device that has been
+// removed meanwhile sets it to true instead of raising a message.
 std::wstring GetDeviceProperty(DeviceApi& api, DeviceSet set, const DeviceInfoData& data,
-                               std::uint32_t property, DeviceUi& ui);
+                               std::uint32_t property, DeviceUi& ui, bool* device_gone = nullptr);
 
-// The device's problem number, or -1 when the device node does not exist.
+// The device's problem number (0 unless its status says it has a problem),
+// or -1 when the device node does not exist.
 std::int16_t GetDeviceProblem(DeviceApi& api, std::uint32_t dev_inst);
 
 // True for a device that Device Manager does not show.

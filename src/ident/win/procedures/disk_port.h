@@ -30,6 +30,9 @@ enum class OpenMode {
   kReadWriteExisting,
   // Access 0, share 0, CREATE_NEW: the SMART driver device on Windows 95/98.
   kCreateNewNoAccess,
+  // Access 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING: a volume or
+  // disk asked only for its description, which a limited user may do.
+  kQueryOnlyExisting,
 };
 
 class DiskPort {
@@ -37,13 +40,16 @@ class DiskPort {
   virtual ~DiskPort() = default;
 
   virtual OsVersion GetVersionExA() = 0;
+  // GetSystemWindowsDirectoryA's answer, e.g. "C:\WINDOWS"; "" when it failed.
+  virtual std::string GetSystemWindowsDirectoryA() = 0;
   // `name` is the device name in the ANSI code page, e.g. "\\.\PhysicalDrive0".
   virtual DiskHandle CreateFileA(const std::string& name, OpenMode mode) = 0;
-  // Sends `request` and lets the device fill `reply`. Success is not
-  // reported: a request the device rejects leaves `reply` as it was.
-  virtual void DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
-                               std::span<const std::uint8_t> request,
-                               std::span<std::uint8_t> reply) = 0;
+  // Sends `request` and lets the device fill `reply`. The number of bytes
+  // the device returned, or -1 when the call failed; a request the device
+  // rejects leaves `reply` as it was.
+  virtual std::int64_t DeviceIoControl(DiskHandle handle, std::uint32_t control_code,
+                                       std::span<const std::uint8_t> request,
+                                       std::span<std::uint8_t> reply) = 0;
   virtual void CloseHandle(DiskHandle handle) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ident/ident_error.h"
+#include "ident/win/procedures/storage_identity.h"
 #include "platform/codepage.h"
 
 namespace ident {
@@ -120,7 +121,16 @@ std::wstring GetHardwareId(DiskPort& disk) {
 
 std::optional<DiskIdentity> HdsnDiskIdentity::SystemDisk() {
   HDSN reader(disk_);
-  return reader.ReadIdentity();
+  DiskIdentity identity = reader.ReadIdentity();
+  // SMART needs an administrator and an ATA disk; the storage description
+  // needs neither, so a limited user and NVMe, USB or RAID disks still give
+  // the system disk's serial number.
+  if (identity.serial.empty() && reader.Platform() == L"WNT") {
+    if (std::optional<DiskIdentity> described = ReadStorageIdentity(disk_)) {
+      if (!described->serial.empty()) return described;
+    }
+  }
+  return identity;
 }
 
 }  // namespace ident

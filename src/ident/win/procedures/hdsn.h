@@ -81,7 +81,8 @@ class HDSN {
 std::wstring GetHardwareId(DiskPort& disk);
 
 // The disk identity source over the disk seam: drive 0 through the SMART
-// driver interface. `disk` must outlive it.
+// driver interface; when that gives no serial number on the NT family, the
+// system disk's storage description. `disk` must outlive it.
 class HdsnDiskIdentity : public DiskIdentitySource {
  public:
   explicit HdsnDiskIdentity(DiskPort& disk) : disk_(disk) {}
