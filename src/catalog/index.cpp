@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
@@ -147,9 +149,8 @@ std::int64_t MtimeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-bool IsInfName(const fs::path& p) {
-  std::string ext = p.extension().string();
-  return ext.size() == 4 && EqualsNoCase(ext, ".inf");
+bool IsInfName(std::string_view name) {
+  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
 }
 
 // True when `path`, links resolved, lies inside `dir` (itself resolved).
@@ -162,37 +163,88 @@ bool StaysInside(const fs::path& path, const std::string& dir) {
 
 // Folder -> the names of its files, upper case, sorted: the walk sees every
 // file anyway, so whether a package holds its catalog costs no extra call.
-using FolderNames = std::map<std::string, std::vector<std::string>>;
+using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+// One folder of the walk, opened relative to its parent and read by the
+// type readdir gives: a catalog of a hundred thousand packages is as many
+// folders, so a path lookup or stat per entry would be most of the cost.
+void WalkFolder(int parent_fd, const char* name, const std::string& path, const std::string& root,
+                std::vector<FoundFile>& found, FolderNames& names) {
+  const int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    // Folder links are not followed; unreadable folders are passed over.
+    if (errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENOENT) return;
+    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
+  }
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    ::close(fd);
+    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
+  }
+  std::vector<std::string>* here = nullptr;
+  std::vector<std::string> subfolders;
+  while (const dirent* e = ::readdir(dir.get())) {
+    const std::string_view entry = e->d_name;
+    if (entry == "." || entry == "..") continue;
+    unsigned char type = e->d_type;
+    struct stat st {};
+    bool have_stat = false;
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+      have_stat = S_ISREG(st.st_mode);
+    }
+    if (type == DT_DIR) {
+      subfolders.emplace_back(entry);
+      continue;
+    }
+    const bool link = type == DT_LNK;
+    if (link || !have_stat) {
+      if (!link && !IsInfName(entry)) {
+        if (type == DT_REG) {
+          if (!here) here = &names[path];
+          here->push_back(AsciiUpper(entry));
+        }
+        continue;
+      }
+      if (::fstatat(fd, e->d_name, &st, 0) != 0) continue;  // a link is followed here
+      have_stat = true;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
+    if (!here) here = &names[path];
+    here->push_back(AsciiUpper(entry));
+    if (!IsInfName(entry)) continue;
+    // A file link is followed only while it stays inside the catalog folder.
+    if (link && !StaysInside(path + "/" + e->d_name, root)) continue;
+    FoundFile f;
+    f.dir = root;
+    f.path = (path.size() > root.size() ? path.substr(root.size() + 1) + "/" : std::string()) +
+             std::string(entry);
+    f.size = st.st_size;
+    f.mtime = MtimeNs(st);
+    found.push_back(std::move(f));
+  }
+  for (const std::string& sub : subfolders)
+    WalkFolder(fd, sub.c_str(), path + "/" + sub, root, found, names);
+}
 
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
   std::vector<FoundFile> found;
   for (const std::string& dir : dirs) {
-    std::error_code ec;
-    auto it =
-        fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
-    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
-    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (ec) break;
-      std::error_code type_ec;
-      if (it->is_regular_file(type_ec)) {
-        names[it->path().parent_path().string()].push_back(
-            AsciiUpper(it->path().filename().string()));
-      }
-      if (!IsInfName(it->path())) continue;
-      // Folder links are not followed (the iterator's default); a file link
-      // is, only while it stays inside the catalog folder.
-      if (it->is_symlink(ec) && !StaysInside(it->path(), dir)) continue;
-      ec.clear();
-      struct stat st {};
-      if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-      FoundFile f;
-      f.dir = dir;
-      f.path = it->path().lexically_relative(dir).generic_string();
-      f.size = st.st_size;
-      f.mtime = MtimeNs(st);
-      found.push_back(std::move(f));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+      throw CatalogError("cannot read catalog folder " + dir + ": " + std::strerror(errno));
+    try {
+      WalkFolder(fd, ".", dir, dir, found, names);
+    } catch (...) {
+      ::close(fd);
+      throw;
     }
-    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
+    ::close(fd);
   }
   for (auto& [folder, list] : names) std::sort(list.begin(), list.end());
   // A stable order: the same catalog gives the same index and line order.
@@ -367,6 +419,10 @@ size_t Index::LineCount() const {
 
 namespace {
 
+std::string FileKey(const std::string& dir, const std::string& path) {
+  return dir + '\0' + path;
+}
+
 struct ReadResult {
   std::vector<ModelLine> lines;
   int error_line = 0;
@@ -493,7 +549,7 @@ UpdateStats UpdateIndex(
     std::string error, catalogs;
     bool seen = false;
   };
-  std::map<std::pair<std::string, std::string>, Known> known;
+  std::unordered_map<std::string, Known> known;  // by FileKey
   std::int64_t next_line = 1;
   if (!fresh) {
     Stmt s = Prepare(h,
@@ -501,14 +557,14 @@ UpdateStats UpdateIndex(
                      " line_count FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       sqlite3_stmt* r = s.get();
-      known[{Column(r, 1), Column(r, 2)}] = Known{sqlite3_column_int64(r, 0),
-                                                  sqlite3_column_int64(r, 3),
-                                                  sqlite3_column_int64(r, 4),
-                                                  sqlite3_column_int64(r, 8),
-                                                  sqlite3_column_int64(r, 9),
-                                                  sqlite3_column_int(r, 5),
-                                                  Column(r, 6),
-                                                  Column(r, 7)};
+      known[FileKey(Column(r, 1), Column(r, 2))] = Known{sqlite3_column_int64(r, 0),
+                                                         sqlite3_column_int64(r, 3),
+                                                         sqlite3_column_int64(r, 4),
+                                                         sqlite3_column_int64(r, 8),
+                                                         sqlite3_column_int64(r, 9),
+                                                         sqlite3_column_int(r, 5),
+                                                         Column(r, 6),
+                                                         Column(r, 7)};
     }
     Stmt last = Prepare(h, "SELECT coalesce(max(id), 0) + 1 FROM lines");
     if (sqlite3_step(last.get()) != SQLITE_ROW) Fail(h, "catalog index");
@@ -621,7 +677,7 @@ UpdateStats UpdateIndex(
     for (size_t i = 0; i < batch.size(); ++i) {
       const FoundFile& f = *batch[i];
       const std::string full = f.dir + "/" + f.path;
-      store(f, fs::path(full).parent_path().string(), results[i]);
+      store(f, full.substr(0, full.rfind('/')), results[i]);
       if (!results[i].error.empty()) {
         ++stats.malformed;
         if (on_malformed) on_malformed(full, results[i].error_line, results[i].error);
@@ -631,11 +687,11 @@ UpdateStats UpdateIndex(
     batch.clear();
   };
   for (const FoundFile& f : found) {
-    auto it = known.find({f.dir, f.path});
+    auto it = known.find(FileKey(f.dir, f.path));
     if (it != known.end()) {
       it->second.seen = true;
       const std::string full = f.dir + "/" + f.path;
-      const std::string package = fs::path(full).parent_path().string();
+      const std::string package = full.substr(0, full.rfind('/'));
       if (it->second.size == f.size && it->second.mtime == f.mtime &&
           CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
               it->second.catalogs) {
