@@ -497,6 +497,8 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
   if (fd < 0)
     throw CatalogError("cannot create catalog index beside " + db_path + ": " +
                        std::strerror(errno));
+  // The permissions SQLite itself gives a new file: other users may read it.
+  ::fchmod(fd, 0644);
   ::close(fd);
   t.temp = name;
   t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE);
