@@ -1,14 +1,22 @@
+#include <dirent.h>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
+#include <unordered_map>
 
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
@@ -20,7 +28,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 3;
+constexpr int kSchema = 4;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
@@ -98,25 +106,38 @@ int SchemaOf(sqlite3* db) {
   return sqlite3_column_int(s.get(), 0);
 }
 
+// Ids are kept as 64-bit hashes of their upper-case text: a short integer
+// key makes the id table a fraction of the size and its lookups cheap. A
+// line's own id list (kept once, in `lines`) verifies every hit, so a
+// collision costs a wasted read, never a wrong answer. The lines of a file
+// are numbered in one run (files.first_line, files.line_count), so a file's
+// lines and ids are found without further indexes.
 void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
-       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT, catalogs "
-       "TEXT,"
-       "  UNIQUE(dir, path));"
+       "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
+       "  catalogs TEXT, first_line INTEGER NOT NULL, line_count INTEGER NOT NULL);"
        "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
        "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
-       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT, driver_version "
-       "TEXT,"
-       "  ids TEXT, install_nt INTEGER, feature_score INTEGER, exclude_ids TEXT, catalog_present "
-       "INTEGER);"
-       "CREATE INDEX lines_by_file ON lines(file_id);"
-       "CREATE TABLE ids(id TEXT NOT NULL, line_id INTEGER NOT NULL, PRIMARY KEY(id, line_id)) "
-       "WITHOUT ROWID;"
-       "CREATE INDEX ids_by_line ON ids(line_id);"
-       "PRAGMA user_version = 3;");
-  static_assert(kSchema == 3, "CreateTables writes the schema number");
+       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT,"
+       "  driver_version TEXT, ids TEXT, install_nt INTEGER, feature_score INTEGER,"
+       "  exclude_ids TEXT, catalog_present INTEGER);"
+       "CREATE TABLE ids(key INTEGER NOT NULL, line_id INTEGER NOT NULL,"
+       "  PRIMARY KEY(key, line_id)) WITHOUT ROWID;"
+       "PRAGMA user_version = 4;");
+  static_assert(kSchema == 4, "CreateTables writes the schema number");
+}
+
+// FNV-1a over the upper-case id.
+std::int64_t IdKey(std::string_view id) {
+  std::uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : id) {
+    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return static_cast<std::int64_t>(h);
 }
 
 struct FoundFile {
@@ -128,9 +149,8 @@ std::int64_t MtimeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-bool IsInfName(const fs::path& p) {
-  std::string ext = p.extension().string();
-  return ext.size() == 4 && EqualsNoCase(ext, ".inf");
+bool IsInfName(std::string_view name) {
+  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
 }
 
 // True when `path`, links resolved, lies inside `dir` (itself resolved).
@@ -143,37 +163,88 @@ bool StaysInside(const fs::path& path, const std::string& dir) {
 
 // Folder -> the names of its files, upper case, sorted: the walk sees every
 // file anyway, so whether a package holds its catalog costs no extra call.
-using FolderNames = std::map<std::string, std::vector<std::string>>;
+using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+// One folder of the walk, opened relative to its parent and read by the
+// type readdir gives: a catalog of a hundred thousand packages is as many
+// folders, so a path lookup or stat per entry would be most of the cost.
+void WalkFolder(int parent_fd, const char* name, const std::string& path, const std::string& root,
+                std::vector<FoundFile>& found, FolderNames& names) {
+  const int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    // Folder links are not followed; unreadable folders are passed over.
+    if (errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENOENT) return;
+    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
+  }
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    ::close(fd);
+    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
+  }
+  std::vector<std::string>* here = nullptr;
+  std::vector<std::string> subfolders;
+  while (const dirent* e = ::readdir(dir.get())) {
+    const std::string_view entry = e->d_name;
+    if (entry == "." || entry == "..") continue;
+    unsigned char type = e->d_type;
+    struct stat st {};
+    bool have_stat = false;
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
+      have_stat = S_ISREG(st.st_mode);
+    }
+    if (type == DT_DIR) {
+      subfolders.emplace_back(entry);
+      continue;
+    }
+    const bool link = type == DT_LNK;
+    if (link || !have_stat) {
+      if (!link && !IsInfName(entry)) {
+        if (type == DT_REG) {
+          if (!here) here = &names[path];
+          here->push_back(AsciiUpper(entry));
+        }
+        continue;
+      }
+      if (::fstatat(fd, e->d_name, &st, 0) != 0) continue;  // a link is followed here
+      have_stat = true;
+    }
+    if (!S_ISREG(st.st_mode)) continue;
+    if (!here) here = &names[path];
+    here->push_back(AsciiUpper(entry));
+    if (!IsInfName(entry)) continue;
+    // A file link is followed only while it stays inside the catalog folder.
+    if (link && !StaysInside(path + "/" + e->d_name, root)) continue;
+    FoundFile f;
+    f.dir = root;
+    f.path = (path.size() > root.size() ? path.substr(root.size() + 1) + "/" : std::string()) +
+             std::string(entry);
+    f.size = st.st_size;
+    f.mtime = MtimeNs(st);
+    found.push_back(std::move(f));
+  }
+  for (const std::string& sub : subfolders)
+    WalkFolder(fd, sub.c_str(), path + "/" + sub, root, found, names);
+}
 
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
   std::vector<FoundFile> found;
   for (const std::string& dir : dirs) {
-    std::error_code ec;
-    auto it =
-        fs::recursive_directory_iterator(dir, fs::directory_options::skip_permission_denied, ec);
-    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
-    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (ec) break;
-      std::error_code type_ec;
-      if (it->is_regular_file(type_ec)) {
-        names[it->path().parent_path().string()].push_back(
-            AsciiUpper(it->path().filename().string()));
-      }
-      if (!IsInfName(it->path())) continue;
-      // Folder links are not followed (the iterator's default); a file link
-      // is, only while it stays inside the catalog folder.
-      if (it->is_symlink(ec) && !StaysInside(it->path(), dir)) continue;
-      ec.clear();
-      struct stat st {};
-      if (::stat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-      FoundFile f;
-      f.dir = dir;
-      f.path = it->path().lexically_relative(dir).generic_string();
-      f.size = st.st_size;
-      f.mtime = MtimeNs(st);
-      found.push_back(std::move(f));
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+      throw CatalogError("cannot read catalog folder " + dir + ": " + std::strerror(errno));
+    try {
+      WalkFolder(fd, ".", dir, dir, found, names);
+    } catch (...) {
+      ::close(fd);
+      throw;
     }
-    if (ec) throw CatalogError("cannot read catalog folder " + dir + ": " + ec.message());
+    ::close(fd);
   }
   for (auto& [folder, list] : names) std::sort(list.begin(), list.end());
   // A stable order: the same catalog gives the same index and line order.
@@ -272,7 +343,7 @@ Index Index::Open(const std::string& db_path) {
       " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids,"
       " l.catalog_present"
       " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
-      " WHERE i.id = ?1 ORDER BY i.line_id");
+      " WHERE i.key = ?1 ORDER BY i.line_id");
   return Index(std::move(impl));
 }
 
@@ -281,9 +352,14 @@ namespace {
 // One lookup on the shared statement; the caller holds the index's lock.
 std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id) {
   std::vector<ModelLine> out;
-  Bind(s, 1, AsciiUpper(id));
+  Bind(s, 1, IdKey(id));
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    // The hash found it; the line's own ids confirm it.
+    std::vector<std::string> ids = SplitList(Column(s, 13), false);
+    if (std::none_of(ids.begin(), ids.end(),
+                     [&](const std::string& own) { return EqualsNoCase(own, id); }))
+      continue;
     ModelLine m;
     m.catalog_dir = Column(s, 0);
     m.inf = Column(s, 1);
@@ -298,7 +374,7 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
     m.manufacturer_decorations = SplitList(Column(s, 10), true);
     m.driver_date = Column(s, 11);
     m.driver_version = Column(s, 12);
-    m.ids = SplitList(Column(s, 13), false);
+    m.ids = std::move(ids);
     m.install_section_nt = sqlite3_column_int(s, 14) != 0;
     m.feature_score = sqlite3_column_int(s, 15);
     m.exclude_ids = SplitList(Column(s, 16), false);
@@ -341,6 +417,114 @@ size_t Index::LineCount() const {
   return static_cast<size_t>(sqlite3_column_int64(s.get(), 0));
 }
 
+namespace {
+
+std::string FileKey(const std::string& dir, const std::string& path) {
+  return dir + '\0' + path;
+}
+
+struct ReadResult {
+  std::vector<ModelLine> lines;
+  int error_line = 0;
+  std::string error;
+};
+
+ReadResult ReadFile(const std::string& full, const std::string& relative) {
+  ReadResult r;
+  std::ifstream in(full, std::ios::binary);
+  std::ostringstream bytes;
+  if (in) bytes << in.rdbuf();
+  if (!in) {
+    r.error = "cannot be read";
+    return r;
+  }
+  try {
+    r.lines = ReadInf(bytes.str(), relative);
+  } catch (const InfError& e) {
+    r.error_line = e.line;
+    r.error = e.reason;
+  }
+  return r;
+}
+
+// Reads the files of `jobs` into `out` on several threads: parsing is most of
+// an index's cost, and the files are independent.
+void ReadAll(const std::vector<const FoundFile*>& jobs, std::vector<ReadResult>& out) {
+  out.assign(jobs.size(), ReadResult{});
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < jobs.size();)
+      out[i] = ReadFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path);
+  };
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads && t < jobs.size(); ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+}
+
+// The update's open index: the existing one when it is of this version (in
+// a transaction, so a run that stops half-way changes nothing), else a new
+// file beside it that replaces it only once complete.
+struct Target {
+  Db db;
+  std::string temp;  // "" when updating in place
+  ~Target() {
+    if (!temp.empty()) {
+      db.reset();
+      std::error_code ec;
+      fs::remove(temp, ec);
+    }
+  }
+};
+
+void OpenForUpdate(const std::string& db_path, Target& t) {
+  std::error_code ec;
+  if (fs::exists(db_path, ec)) {
+    try {
+      t.db = OpenDb(db_path, SQLITE_OPEN_READWRITE);
+      // A rollback journal, so readers need no write access beside the file.
+      Exec(t.db.get(), "PRAGMA journal_mode = DELETE");
+      // Changed files' ids lie all over the id table: a cache of its pages
+      // saves reading and writing the same ones again.
+      Exec(t.db.get(), "PRAGMA cache_size = -65536");
+      Exec(t.db.get(), "BEGIN IMMEDIATE");
+      if (SchemaOf(t.db.get()) == kSchema) return;
+    } catch (const CatalogError&) {
+      // Not a database: the index is a cache, so it is replaced, not mended.
+    }
+    t.db.reset();
+  }
+  std::string name = db_path + ".XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0)
+    throw CatalogError("cannot create catalog index beside " + db_path + ": " +
+                       std::strerror(errno));
+  // The permissions SQLite itself gives a new file: other users may read it.
+  ::fchmod(fd, 0644);
+  ::close(fd);
+  t.temp = name;
+  t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE);
+  // Nothing to protect until the rename: no journal, no syncs but the last.
+  Exec(t.db.get(),
+       "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;"
+       "BEGIN");
+  CreateTables(t.db.get());
+}
+
+// Puts a complete new index in place of the old one, on disk before it is named.
+void Install(Target& t, const std::string& db_path) {
+  t.db.reset();
+  const int fd = ::open(t.temp.c_str(), O_RDONLY);
+  const bool synced = fd >= 0 && ::fsync(fd) == 0;
+  if (fd >= 0) ::close(fd);
+  if (!synced || ::rename(t.temp.c_str(), db_path.c_str()) != 0)
+    throw CatalogError("catalog index " + db_path + " cannot be replaced: " + std::strerror(errno));
+  t.temp.clear();
+}
+
+}  // namespace
+
 UpdateStats UpdateIndex(
     const std::string& db_path, const std::vector<std::string>& catalog_dirs,
     std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
@@ -352,27 +536,10 @@ UpdateStats UpdateIndex(
   std::error_code ec;
   const fs::path parent = fs::path(db_path).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
-  Db db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  try {
-    // A rollback journal, so readers need no write access beside the file.
-    Exec(db.get(), "PRAGMA journal_mode = DELETE");
-  } catch (const CatalogError&) {
-    // The index is a cache: a file that is no database is replaced, not mended.
-    db.reset();
-    std::error_code rm;
-    fs::remove(db_path, rm);
-    if (rm)
-      throw CatalogError("catalog index " + db_path +
-                         " is damaged and cannot be replaced: " + rm.message());
-    db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    Exec(db.get(), "PRAGMA journal_mode = DELETE");
-  }
-  sqlite3* h = db.get();
-  // A large catalog's id index does not fit the default 2 MB page cache;
-  // inserts into it would read and write the same pages over and over.
-  Exec(h, "PRAGMA cache_size = -131072");
-  // Everything in one transaction: a run that stops half-way changes nothing.
-  Exec(h, "BEGIN IMMEDIATE");
+  Target target;
+  OpenForUpdate(db_path, target);
+  sqlite3* h = target.db.get();
+  const bool fresh = !target.temp.empty();
   struct Rollback {
     sqlite3* h;
     bool armed = true;
@@ -380,108 +547,100 @@ UpdateStats UpdateIndex(
       if (armed) sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
     }
   } rollback{h};
-  if (SchemaOf(h) != kSchema) CreateTables(h);
 
   struct Known {
-    std::int64_t id, size, mtime;
+    std::int64_t id, size, mtime, first_line, line_count;
     int error_line;
     std::string error, catalogs;
     bool seen = false;
   };
-  std::map<std::pair<std::string, std::string>, Known> known;
-  {
-    Stmt s =
-        Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
+  std::unordered_map<std::string, Known> known;  // by FileKey
+  std::int64_t next_line = 1;
+  if (!fresh) {
+    Stmt s = Prepare(h,
+                     "SELECT id, dir, path, size, mtime, error_line, error, catalogs, first_line,"
+                     " line_count FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-      known[{Column(s.get(), 1), Column(s.get(), 2)}] = Known{sqlite3_column_int64(s.get(), 0),
-                                                              sqlite3_column_int64(s.get(), 3),
-                                                              sqlite3_column_int64(s.get(), 4),
-                                                              sqlite3_column_int(s.get(), 5),
-                                                              Column(s.get(), 6),
-                                                              Column(s.get(), 7)};
+      sqlite3_stmt* r = s.get();
+      known[FileKey(Column(r, 1), Column(r, 2))] = Known{sqlite3_column_int64(r, 0),
+                                                         sqlite3_column_int64(r, 3),
+                                                         sqlite3_column_int64(r, 4),
+                                                         sqlite3_column_int64(r, 8),
+                                                         sqlite3_column_int64(r, 9),
+                                                         sqlite3_column_int(r, 5),
+                                                         Column(r, 6),
+                                                         Column(r, 7)};
     }
+    Stmt last = Prepare(h, "SELECT coalesce(max(id), 0) + 1 FROM lines");
+    if (sqlite3_step(last.get()) != SQLITE_ROW) Fail(h, "catalog index");
+    next_line = sqlite3_column_int64(last.get(), 0);
   }
-  Stmt del_ids =
-      Prepare(h, "DELETE FROM ids WHERE line_id IN (SELECT id FROM lines WHERE file_id = ?1)");
-  Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
+  Stmt line_ids = Prepare(h, "SELECT id, ids FROM lines WHERE id BETWEEN ?1 AND ?2");
+  Stmt del_id = Prepare(h, "DELETE FROM ids WHERE key = ?1 AND line_id = ?2");
+  Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE id BETWEEN ?1 AND ?2");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file = Prepare(h,
-                          "INSERT INTO files(dir, path, size, mtime, error_line, error, catalogs)"
-                          " VALUES(?1,?2,?3,?4,?5,?6,?7)");
-  Stmt add_line = Prepare(
-      h,
-      "INSERT INTO lines(file_id, description, provider, class_name, class_guid, catalog_file,"
-      " install_section, manufacturer, decoration, decorations, driver_date, driver_version, ids,"
-      " install_nt, feature_score, exclude_ids, catalog_present)"
-      " VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
-  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(id, line_id) VALUES(?1, ?2)");
+  Stmt add_file =
+      Prepare(h,
+              "INSERT INTO files(dir, path, size, mtime, error_line, error, catalogs, first_line,"
+              " line_count) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+  Stmt add_line =
+      Prepare(h,
+              "INSERT INTO lines(id, file_id, description, provider, class_name, class_guid,"
+              " catalog_file, install_section, manufacturer, decoration, decorations, driver_date,"
+              " driver_version, ids, install_nt, feature_score, exclude_ids, catalog_present)"
+              " VALUES(?18,?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
+  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(key, line_id) VALUES(?1, ?2)");
 
-  auto forget = [&](std::int64_t file_id) {
-    for (Stmt* s : {&del_ids, &del_lines, &del_file}) {
-      Bind(s->get(), 1, file_id);
-      StepDone(h, s->get());
+  auto forget = [&](const Known& k) {
+    if (k.line_count > 0) {
+      const std::int64_t last = k.first_line + k.line_count - 1;
+      std::vector<std::pair<std::int64_t, std::int64_t>> keys;
+      Bind(line_ids.get(), 1, k.first_line);
+      Bind(line_ids.get(), 2, last);
+      while (sqlite3_step(line_ids.get()) == SQLITE_ROW) {
+        const std::int64_t line = sqlite3_column_int64(line_ids.get(), 0);
+        for (const std::string& id : SplitList(Column(line_ids.get(), 1), false))
+          if (!id.empty()) keys.emplace_back(IdKey(id), line);
+      }
+      sqlite3_reset(line_ids.get());
+      for (const auto& [key, line] : keys) {
+        Bind(del_id.get(), 1, key);
+        Bind(del_id.get(), 2, line);
+        StepDone(h, del_id.get());
+      }
+      Bind(del_lines.get(), 1, k.first_line);
+      Bind(del_lines.get(), 2, last);
+      StepDone(h, del_lines.get());
     }
+    Bind(del_file.get(), 1, k.id);
+    StepDone(h, del_file.get());
   };
 
-  UpdateStats stats;
-  stats.scanned = found.size();
-  size_t done = 0;
-  for (const FoundFile& f : found) {
-    const std::string full = f.dir + "/" + f.path;
-    const std::string package = fs::path(full).parent_path().string();
-    auto it = known.find({f.dir, f.path});
-    if (it != known.end()) {
-      it->second.seen = true;
-      if (it->second.size == f.size && it->second.mtime == f.mtime &&
-          CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
-              it->second.catalogs) {
-        if (!it->second.error.empty()) {
-          ++stats.malformed;
-          if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
-        }
-        if (on_progress) on_progress(++done, found.size());
-        continue;
-      }
-      forget(it->second.id);
-    }
-    ++stats.reread;
-    std::vector<ModelLine> lines;
-    int error_line = 0;
-    std::string error;
-    std::ifstream in(full, std::ios::binary);
-    std::ostringstream bytes;
-    if (in) bytes << in.rdbuf();
-    if (!in) {
-      error = "cannot be read";
-    } else {
-      try {
-        lines = ReadInf(bytes.str(), f.path);
-      } catch (const InfError& e) {
-        error_line = e.line;
-        error = e.reason;
-      }
-    }
+  // A new index gets its ids at the end, sorted: appending to the id table
+  // is far cheaper than inserting all over it.
+  std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids;
+
+  auto store = [&](const FoundFile& f, const std::string& package, ReadResult& r) {
     Bind(add_file.get(), 1, f.dir);
     Bind(add_file.get(), 2, f.path);
     Bind(add_file.get(), 3, f.size);
     Bind(add_file.get(), 4, f.mtime);
-    Bind(add_file.get(), 5, std::int64_t{error_line});
-    if (!error.empty()) Bind(add_file.get(), 6, error);
+    Bind(add_file.get(), 5, std::int64_t{r.error_line});
+    if (!r.error.empty()) Bind(add_file.get(), 6, r.error);
     std::vector<std::string> catalogs;
-    for (ModelLine& m : lines) {
+    for (ModelLine& m : r.lines) {
       m.catalog_present =
           !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
       catalogs.push_back(m.catalog_file);
     }
     Bind(add_file.get(), 7, CatalogState(catalogs, folder_names, package));
+    Bind(add_file.get(), 8, next_line);
+    Bind(add_file.get(), 9, static_cast<std::int64_t>(r.lines.size()));
     StepDone(h, add_file.get());
     const std::int64_t file_id = sqlite3_last_insert_rowid(h);
-    if (!error.empty()) {
-      ++stats.malformed;
-      if (on_malformed) on_malformed(full, error_line, error);
-    }
-    for (const ModelLine& m : lines) {
+    for (const ModelLine& m : r.lines) {
       sqlite3_stmt* s = add_line.get();
+      const std::int64_t line_id = next_line++;
       Bind(s, 1, file_id);
       const std::string* text[] = {&m.description,  &m.provider,     &m.class_name,
                                    &m.class_guid,   &m.catalog_file, &m.install_section,
@@ -496,24 +655,82 @@ UpdateStats UpdateIndex(
       Bind(s, 15, std::int64_t{m.feature_score});
       Bind(s, 16, Join(m.exclude_ids));
       Bind(s, 17, std::int64_t{m.catalog_present ? 1 : 0});
+      Bind(s, 18, line_id);
       StepDone(h, s);
-      const std::int64_t line_id = sqlite3_last_insert_rowid(h);
       for (const std::string& id : m.ids) {
         if (id.empty()) continue;  // a line without a hardware id is found by its other ids
-        Bind(add_id.get(), 1, AsciiUpper(id));
+        if (fresh) {
+          pending_ids.emplace_back(IdKey(id), line_id);
+          continue;
+        }
+        Bind(add_id.get(), 1, IdKey(id));
         Bind(add_id.get(), 2, line_id);
         StepDone(h, add_id.get());
       }
     }
-    if (on_progress) on_progress(++done, found.size());
+  };
+
+  UpdateStats stats;
+  stats.scanned = found.size();
+  size_t done = 0;
+  // Files are read a batch at a time, in parallel, and stored in walk order.
+  constexpr size_t kBatch = 256;
+  std::vector<const FoundFile*> batch;
+  std::vector<ReadResult> results;
+  auto flush = [&] {
+    ReadAll(batch, results);
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const FoundFile& f = *batch[i];
+      const std::string full = f.dir + "/" + f.path;
+      store(f, full.substr(0, full.rfind('/')), results[i]);
+      if (!results[i].error.empty()) {
+        ++stats.malformed;
+        if (on_malformed) on_malformed(full, results[i].error_line, results[i].error);
+      }
+      if (on_progress) on_progress(++done, found.size());
+    }
+    batch.clear();
+  };
+  for (const FoundFile& f : found) {
+    auto it = known.find(FileKey(f.dir, f.path));
+    if (it != known.end()) {
+      it->second.seen = true;
+      const std::string full = f.dir + "/" + f.path;
+      const std::string package = full.substr(0, full.rfind('/'));
+      if (it->second.size == f.size && it->second.mtime == f.mtime &&
+          CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
+              it->second.catalogs) {
+        if (!it->second.error.empty()) {
+          ++stats.malformed;
+          if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
+        }
+        if (on_progress) on_progress(++done, found.size());
+        continue;
+      }
+      forget(it->second);
+    }
+    ++stats.reread;
+    batch.push_back(&f);
+    if (batch.size() == kBatch) flush();
   }
+  flush();
   for (const auto& [key, k] : known) {
     if (k.seen) continue;
-    forget(k.id);
+    forget(k);
     ++stats.removed;
+  }
+  if (fresh) {
+    std::sort(pending_ids.begin(), pending_ids.end());
+    pending_ids.erase(std::unique(pending_ids.begin(), pending_ids.end()), pending_ids.end());
+    for (const auto& [key, line] : pending_ids) {
+      Bind(add_id.get(), 1, key);
+      Bind(add_id.get(), 2, line);
+      StepDone(h, add_id.get());
+    }
   }
   Exec(h, "COMMIT");
   rollback.armed = false;
+  if (fresh) Install(target, db_path);
   return stats;
 }
 

@@ -192,8 +192,22 @@ TEST_F(IndexTest, ReplacesAnIndexFileThatIsNoDatabase) {
   Write("one.inf", Inf("ID\\ONE", "One"));
   fs::create_directories(fs::path(db_).parent_path());
   std::ofstream(db_) << std::string(4096, 'x');
+  // A new index is built beside the old one: interrupted, it leaves the old
+  // file as it was and nothing else behind.
+  EXPECT_THROW(UpdateIndex(db_, {catalog_.string()}, nullptr,
+                           [](size_t, size_t) { throw std::runtime_error("interrupted"); }),
+               std::runtime_error);
+  auto cache_files = [&] {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(fs::path(db_).parent_path()))
+      names.push_back(e.path().filename().string());
+    return names;
+  };
+  EXPECT_EQ(cache_files(), std::vector<std::string>{"index.sqlite"});
+  EXPECT_EQ(fs::file_size(db_), 4096u);
   EXPECT_EQ(Update().reread, 1u);
   EXPECT_EQ(Index::Open(db_).LinesForId("ID\\ONE").size(), 1u);
+  EXPECT_EQ(cache_files(), std::vector<std::string>{"index.sqlite"});
 }
 
 TEST_F(IndexTest, RefusesWhatIsNoIndexAndFoldersThatAreNone) {
