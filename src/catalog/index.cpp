@@ -500,8 +500,7 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
   if (fd < 0)
     throw CatalogError("cannot create catalog index beside " + db_path + ": " +
                        std::strerror(errno));
-  // The permissions SQLite itself gives a new file: other users may read it.
-  ::fchmod(fd, 0644);
+  // mkstemp makes it private to its owner, as every database file here is.
   ::close(fd);
   t.temp = name;
   t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE);
