@@ -384,14 +384,20 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     }
     res->keep_alive(keep_alive);
     Arm(net_.options_.write_timeout_s);
-    auto self = shared_from_this();
-    auto done = [self, res, keep_alive](const boost::system::error_code& ec, size_t) {
-      if (ec || self->timed_out_) return self->Close();
-      if (!keep_alive) return self->Linger();
-      self->Disarm();
-      self->ReadRequest(false);
-    };
-    http::async_write(socket_, *res, done);
+    http::async_write(socket_, *res, AfterWrite(res, keep_alive));
+  }
+
+  // What follows a written answer: the next request on a kept connection,
+  // else a lingering close. `res` is held until the write ends.
+  template <class Response>
+  auto AfterWrite(std::shared_ptr<Response> res, bool keep_alive) {
+    return
+        [self = shared_from_this(), res, keep_alive](const boost::system::error_code& ec, size_t) {
+          if (ec || self->timed_out_) return self->Close();
+          if (!keep_alive) return self->Linger();
+          self->Disarm();
+          self->ReadRequest(false);
+        };
   }
 
   // A file answer streams from disk. Its deadline grows with its size (at
@@ -416,13 +422,7 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     res->keep_alive(keep_alive);
     Arm(net_.options_.write_timeout_s +
         static_cast<int>(std::min<std::uint64_t>(head_ ? 0 : length / (16 * 1024), 24 * 3600)));
-    auto self = shared_from_this();
-    auto done = [self, res, keep_alive](const boost::system::error_code& ec, size_t) {
-      if (ec || self->timed_out_) return self->Close();
-      if (!keep_alive) return self->Linger();
-      self->Disarm();
-      self->ReadRequest(false);
-    };
+    auto done = AfterWrite(res, keep_alive);
     if (head_) {
       auto header = std::make_shared<http::response_serializer<http::file_body>>(*res);
       http::async_write_header(
