@@ -1,1 +1,1 @@
-target_link_libraries(kestrova_devices PUBLIC setupapi advapi32)
+target_link_libraries(kestrova_devices PUBLIC advapi32)

@@ -8,12 +8,61 @@
 // clang-format on
 
 #include <cstring>
+#include <string>
 
 #include "devices/win/procedures/driver_collection.h"
 #include "devices/win/win_registry.h"
 
 namespace devices {
 namespace {
+
+// SETUPAPI.dll is a KnownDLL from Windows 7 on, but not on XP: imported
+// statically, a copy planted beside the program (say, in a Downloads
+// folder) would be loaded there instead of the system's. So it is loaded
+// once, by full path, from the system folder.
+struct SetupApiLibrary {
+  decltype(&SetupDiGetClassDevsW) get_class_devs = nullptr;
+  decltype(&SetupDiEnumDeviceInfo) enum_device_info = nullptr;
+  decltype(&SetupDiGetDeviceRegistryPropertyA) get_property = nullptr;
+  decltype(&SetupDiDestroyDeviceInfoList) destroy_list = nullptr;
+  decltype(&CM_Get_DevNode_Status) get_status = nullptr;
+  DWORD load_error = ERROR_SUCCESS;
+
+  SetupApiLibrary() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+      load_error = ERROR_PATH_NOT_FOUND;
+      return;
+    }
+    const std::wstring path = std::wstring(folder, length) + L"\\setupapi.dll";
+    HMODULE module = LoadLibraryW(path.c_str());  // kept for the process's life
+    if (!module) {
+      load_error = GetLastError();
+      return;
+    }
+    Find(module, "SetupDiGetClassDevsW", get_class_devs);
+    Find(module, "SetupDiEnumDeviceInfo", enum_device_info);
+    Find(module, "SetupDiGetDeviceRegistryPropertyA", get_property);
+    Find(module, "SetupDiDestroyDeviceInfoList", destroy_list);
+    Find(module, "CM_Get_DevNode_Status", get_status);
+    if (!get_class_devs || !enum_device_info || !get_property || !destroy_list || !get_status)
+      load_error = ERROR_PROC_NOT_FOUND;
+  }
+
+  template <class Function>
+  static void Find(HMODULE module, const char* name, Function& out) {
+    out = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+  bool Loaded() const { return load_error == ERROR_SUCCESS; }
+};
+
+// Without the library there are no devices to list: the device set cannot
+// be made, and the scan reports that as it reports any such failure.
+const SetupApiLibrary& SetupApi() {
+  static const SetupApiLibrary library;
+  return library;
+}
 
 HDEVINFO ToSet(DeviceSet s) {
   return reinterpret_cast<HDEVINFO>(s);
@@ -37,14 +86,22 @@ void FromNative(const SP_DEVINFO_DATA& n, DeviceInfoData* d) {
 }  // namespace
 
 DeviceSet WinDeviceApi::GetClassDevs(std::uint32_t flags) {
-  HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, flags);
+  if (!SetupApi().Loaded()) {
+    last_error_ = SetupApi().load_error;
+    return reinterpret_cast<DeviceSet>(INVALID_HANDLE_VALUE);
+  }
+  HDEVINFO set = SetupApi().get_class_devs(nullptr, nullptr, nullptr, flags);
   last_error_ = GetLastError();
   return reinterpret_cast<DeviceSet>(set);
 }
 
 bool WinDeviceApi::EnumDeviceInfo(DeviceSet set, std::uint32_t index, DeviceInfoData* data) {
   SP_DEVINFO_DATA n = ToNative(*data);
-  const BOOL ok = SetupDiEnumDeviceInfo(ToSet(set), index, &n);
+  if (!SetupApi().Loaded()) {
+    last_error_ = SetupApi().load_error;
+    return false;
+  }
+  const BOOL ok = SetupApi().enum_device_info(ToSet(set), index, &n);
   last_error_ = GetLastError();
   if (ok) FromNative(n, data);
   return ok != FALSE;
@@ -57,8 +114,12 @@ bool WinDeviceApi::GetDeviceRegistryProperty(DeviceSet set, const DeviceInfoData
   SP_DEVINFO_DATA n = ToNative(data);
   DWORD type = 0;
   DWORD required = 0;
-  const BOOL ok = SetupDiGetDeviceRegistryPropertyA(ToSet(set), &n, property, &type, buffer,
-                                                    buffer_size, &required);
+  if (!SetupApi().Loaded()) {
+    last_error_ = SetupApi().load_error;
+    return false;
+  }
+  const BOOL ok =
+      SetupApi().get_property(ToSet(set), &n, property, &type, buffer, buffer_size, &required);
   last_error_ = GetLastError();
   *reg_type = type;
   *required_size = required;
@@ -69,14 +130,19 @@ std::uint32_t WinDeviceApi::GetDevNodeStatus(std::uint32_t* status, std::uint32_
                                              std::uint32_t dev_inst, std::uint32_t flags) {
   ULONG s = *status;
   ULONG p = *problem;
-  const CONFIGRET rc = CM_Get_DevNode_Status(&s, &p, dev_inst, flags);
+  if (!SetupApi().Loaded()) return CR_FAILURE;
+  const CONFIGRET rc = SetupApi().get_status(&s, &p, dev_inst, flags);
   *status = s;
   *problem = p;
   return rc;
 }
 
 bool WinDeviceApi::DestroyDeviceInfoList(DeviceSet set) {
-  const BOOL ok = SetupDiDestroyDeviceInfoList(ToSet(set));
+  if (!SetupApi().Loaded()) {
+    last_error_ = SetupApi().load_error;
+    return false;
+  }
+  const BOOL ok = SetupApi().destroy_list(ToSet(set));
   last_error_ = GetLastError();
   return ok != FALSE;
 }
