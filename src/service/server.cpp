@@ -364,6 +364,19 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     if (!taken) Reply(Plain(503, "The service is busy; please send it again in a moment."), false);
   }
 
+  // What follows a written answer: the next request on a kept connection,
+  // else a lingering close. `res` is held until the write ends.
+  template <class Response>
+  auto AfterWrite(std::shared_ptr<Response> res, bool keep_alive) {
+    return
+        [self = shared_from_this(), res, keep_alive](const boost::system::error_code& ec, size_t) {
+          if (ec || self->timed_out_) return self->Close();
+          if (!keep_alive) return self->Linger();
+          self->Disarm();
+          self->ReadRequest(false);
+        };
+  }
+
   void Reply(Answer answer, bool keep_alive) {
     if (closed_) return;
     keep_alive = keep_alive && !net_.stopping_;
@@ -385,19 +398,6 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     res->keep_alive(keep_alive);
     Arm(net_.options_.write_timeout_s);
     http::async_write(socket_, *res, AfterWrite(res, keep_alive));
-  }
-
-  // What follows a written answer: the next request on a kept connection,
-  // else a lingering close. `res` is held until the write ends.
-  template <class Response>
-  auto AfterWrite(std::shared_ptr<Response> res, bool keep_alive) {
-    return
-        [self = shared_from_this(), res, keep_alive](const boost::system::error_code& ec, size_t) {
-          if (ec || self->timed_out_) return self->Close();
-          if (!keep_alive) return self->Linger();
-          self->Disarm();
-          self->ReadRequest(false);
-        };
   }
 
   // A file answer streams from disk. Its deadline grows with its size (at
