@@ -67,10 +67,11 @@ std::vector<LinuxDevice>* FixtureTest::devices_ = nullptr;
 TEST_F(FixtureTest, EveryBusIsListedAndLinuxOwnObjectsAreNot) {
   std::vector<std::string> where;
   for (const LinuxDevice& d : *devices_) where.push_back(d.sysfs_name);
-  EXPECT_EQ(where, (std::vector<std::string>{
-                       "pci/0000:00:02.0", "pci/0000:00:14.0", "pci/0000:00:1f.3",
-                       "pci/0000:03:00.0", "usb/usb1", "usb/1-1", "usb/1-1:1.0", "usb/1-1:1.1",
-                       "usb/1-2", "acpi/PNP0303:00", "acpi/PNP0A08:00", "acpi/PNP0C0C:00"}));
+  EXPECT_EQ(where,
+            (std::vector<std::string>{"pci/0000:00:02.0", "pci/0000:00:14.0", "pci/0000:00:1f.3",
+                                      "pci/0000:03:00.0", "pci/0000:05:00.0", "usb/usb1", "usb/1-1",
+                                      "usb/1-1:1.0", "usb/1-1:1.1", "usb/1-2", "acpi/PNP0303:00",
+                                      "acpi/PNP0A08:00", "acpi/PNP0C0C:00"}));
 }
 
 TEST_F(FixtureTest, PciDevicesWithAndWithoutADriver) {
@@ -204,12 +205,12 @@ TEST_F(FixtureTest, DriverFactsReachTheDeviceRecord) {
 TEST_F(FixtureTest, TheDriverListOfTheFixture) {
   const std::wstring list = DriverListOf(*devices_);
   EXPECT_NE(
-      list.find(L"\r\ndriver_8=USB Input Device[;][;][;][;]"
+      list.find(L"\r\ndriver_9=USB Input Device[;][;][;][;]"
                 L"USB\\VID_046D&PID_C52B&REV_1201&MI_01,"
                 L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,\\[;][;]"
                 L"[;]USB\\VID_046D&PID_C52B&REV_1201&MI_01,USB\\VID_046D&PID_C52B&MI_01,"
                 L"[;]USB\\Class_03&SubClass_01&Prot_02,USB\\Class_03&SubClass_01,USB\\Class_03,"
-                L"[;][;]28\r\ndriver_9=Cl\u00E9 USB[;]6.1.0-kestrova[;]Linux[;]9-29-2023"
+                L"[;][;]28\r\ndriver_10=Cl\u00E9 USB[;]6.1.0-kestrova[;]Linux[;]9-29-2023"
                 L"[;]USB\\VID_0781&PID_5567&REV_0100,"
                 L"[;]USB\\VID_0781&PID_5567&REV_0100,\\{36FC9E60-C465-11CF-8056-444553540000}\\0003"
                 L"[;]USB[;]usb-storage.ko[;]USB\\VID_0781&PID_5567&REV_0100,USB\\VID_0781&PID_5567,"
@@ -217,7 +218,7 @@ TEST_F(FixtureTest, TheDriverListOfTheFixture) {
                 L"[;]usb\\vid_0781&pid_5567&rev_0100[;]0\r\n"),
       std::wstring::npos);
   EXPECT_EQ(list.substr(list.size() - 18), L"[;][;]*pnp0c0c[;]0");
-  EXPECT_EQ(list.find(L"driver_13"), std::wstring::npos);
+  EXPECT_EQ(list.find(L"driver_14"), std::wstring::npos);
 }
 
 TEST(SysfsDevicesTest, AMissingRootGivesNoDevices) {
