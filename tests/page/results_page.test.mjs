@@ -46,7 +46,7 @@ test("puts devices needing attention first, each with its best driver or none", 
   const sections = await page.locator("main > section[id]").evaluateAll((s) => s.map((e) => e.id));
   assert.deepEqual(sections.filter((id) => id === "attention" || id === "others"), ["attention", "others"]);
   const attention = await page.locator("#attention article .name").allTextContents();
-  assert.deepEqual(attention, ["Multimedia Audio Controller", "USB Input Device"]);
+  assert.deepEqual(attention, ["Multimedia Audio Controller", "PCI Bridge", "USB Input Device"]);
   const audio = page.locator("#attention article", { hasText: "Multimedia Audio Controller" });
   assert.match(await audio.locator(".best").textContent(), /Sonora HD Audio f\u00fcr Cannon Lake/);
   assert.match(await audio.locator(".why").textContent(), /hardware id PCI\\VEN_8086&DEV_A348&SUBSYS_085A1028, rank \d+/);
