@@ -32,7 +32,8 @@ constexpr int kSchema = 4;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
+  // Closes once the last statement is finalized, whatever order they go in.
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 struct StmtCloser {
   void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
