@@ -414,11 +414,9 @@ class Service::Network::Session : public std::enable_shared_from_this<Session> {
     res->set("X-Content-Type-Options", "nosniff");
     for (const auto& [name, value] : answer.headers) res->set(name, value);
     res->prepare_payload();
+    // A HEAD answer keeps the file open too: only its header is written, but
+    // the serializer's writer expects an open file.
     const std::uint64_t length = res->body().size();
-    if (head_) {
-      res->body().close();
-      res->content_length(length);
-    }
     res->keep_alive(keep_alive);
     Arm(net_.options_.write_timeout_s +
         static_cast<int>(std::min<std::uint64_t>(head_ ? 0 : length / (16 * 1024), 24 * 3600)));
