@@ -1,4 +1,4 @@
-// The user's base folders as the XDG Base Directory specification names them.
+// The user's XDG base folders (data, cache, state, runtime, desktop).
 #pragma once
 
 #include <string>
