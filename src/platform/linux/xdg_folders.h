@@ -1,4 +1,4 @@
-// The user's XDG base folders (data, cache, state, runtime, desktop).
+// The user's XDG base folders (XDG_DATA_HOME, XDG_CACHE_HOME and their kin).
 #pragma once
 
 #include <string>
