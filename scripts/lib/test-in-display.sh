@@ -18,10 +18,11 @@ ctest --preset win32 || failed+=("ctest win32")
 for t in tests/e2e/*.sh; do
   [ -e "$t" ] || continue
   echo "== e2e: $t"
+  t0=$SECONDS
   if timeout 600 bash "$t"; then
-    echo "[  PASSED  ] $t"
+    echo "[  PASSED  ] $t ($((SECONDS - t0)) s)"
   else
-    echo "[  FAILED  ] $t"
+    echo "[  FAILED  ] $t ($((SECONDS - t0)) s)"
     failed+=("$t")
   fi
 done
