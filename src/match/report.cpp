@@ -231,22 +231,22 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// The page's parseScanData. One pass over the lines; entries are views into
-// the text, so a hostile list costs time and memory in proportion to its size.
-void ParseScanData(const std::string& text, Report& report) {
-  if (text.substr(0, 2) != "\r\n") {
-    report.notes.push_back(
-        "The device data does not begin with a line break as expected; it was read anyway.");
-  }
-  struct Entry {
-    int number;
-    size_t begin, end;  // the entry's text, continuation lines included
-    size_t separators;
-  };
+// One driver entry as found in the text: its number and where its fields
+// are (continuation lines included).
+struct Entry {
+  int number;
+  size_t begin, end;
+  size_t separators;
+};
+
+// The page's line pass: driver entries (views into the text, so a hostile
+// list costs time and memory in proportion to its size) and the computer
+// block's lines, which go straight into `report`; `bad_info` counts the
+// block's lines that are no "label=value".
+std::vector<Entry> SplitLines(std::string_view all, Report& report, size_t& bad_info) {
   std::vector<Entry> entries;
-  const std::string_view all(text);
-  // The line starting at `at`, without its break; `next` is where the one after begins (npos:
-  // none).
+  // The line starting at `at`, without its break; `next` is where the one
+  // after begins (npos: none).
   auto line_at = [&](size_t at, size_t& next) {
     const size_t brk = all.find(kBreak, at);
     next = brk == std::string_view::npos ? std::string_view::npos : brk + kBreak.size();
@@ -254,7 +254,6 @@ void ParseScanData(const std::string& text, Report& report) {
   };
   bool in_block = false;
   bool computer_capped = false;
-  size_t bad_info = 0;
   size_t at = all.substr(0, 2) == kBreak ? 2 : 0;
   for (size_t next = 0; at != std::string_view::npos; at = next) {
     std::string_view line = line_at(at, next);
@@ -313,61 +312,81 @@ void ParseScanData(const std::string& text, Report& report) {
     report.notes.push_back("The computer information has more than " +
                            std::to_string(kMaxComputerLines) + " lines; the rest were left out.");
   }
+  return entries;
+}
 
+// The device of entry `entry`, the `position`th (0-based) of `count`; what
+// is wrong with it goes to report.notes. True when it is the cut-off last
+// entry of a report that ends in its middle.
+bool AddDevice(std::string_view all, const Entry& entry, size_t position, size_t count,
+               Report& report) {
+  const std::string_view raw = all.substr(entry.begin, entry.end - entry.begin);
+  const std::vector<std::string> parts = Fields(raw, entry.separators);
+  const bool damaged = entry.separators + 1 != kFieldCount;
+  const std::string label = std::string(kEntryPrefix) + std::to_string(entry.number);
+  bool truncated = false;
+  if (damaged) {
+    const bool last = position + 1 == count;
+    if (last && entry.separators + 1 < kFieldCount && report.computer.empty()) {
+      truncated = true;
+      report.notes.push_back("The device list ends in the middle of entry " + label +
+                             ": the report is incomplete. That entry is shown as far as it goes.");
+    } else {
+      report.notes.push_back("Entry " + label + " has " + std::to_string(entry.separators) +
+                             " separators instead of " + std::to_string(kFieldCount - 1) +
+                             "; its fields may be shifted.");
+    }
+  }
+  if (entry.number != static_cast<int>(position + 1)) {
+    report.notes.push_back("Entry " + label + " is number " + std::to_string(position + 1) +
+                           " in the list: entries are missing or out of order.");
+  }
+  const std::string problem(Trim(parts[11]));
+  const bool known = AllDigits(problem);
+  if (!known && !(damaged && problem.empty())) {
+    report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] +
+                           "\").");
+  }
+  Device d;
+  d.number = entry.number;
+  d.name = parts[0];
+  d.installed.version = parts[1];
+  d.installed.provider = parts[2];
+  d.installed.date = NormalizeDate(parts[3]);
+  d.device_id = parts[4];
+  d.driver_key = parts[5];
+  d.class_name = parts[6];
+  d.installed.inf = std::string(Trim(parts[7]));
+  d.hardware_ids = IdList(parts[8]);
+  d.compatible_ids = IdList(parts[9]);
+  if (d.hardware_ids.size() > kMaxIds || d.compatible_ids.size() > kMaxIds) {
+    d.hardware_ids.resize(std::min(d.hardware_ids.size(), kMaxIds));
+    d.compatible_ids.resize(std::min(d.compatible_ids.size(), kMaxIds));
+    report.notes.push_back("Entry " + label + " lists more than " + std::to_string(kMaxIds) +
+                           " identifiers; the rest were left out.");
+  }
+  d.matching_id = parts[10];
+  d.problem = -1;
+  if (known) {
+    d.problem = problem.size() > 9 ? -1 : std::stoi(problem);
+  }
+  report.devices.push_back(std::move(d));
+  return truncated;
+}
+
+// The page's parseScanData: the lines split into entries and the computer
+// block, then each entry read into a device.
+void ParseScanData(const std::string& text, Report& report) {
+  if (text.substr(0, 2) != "\r\n") {
+    report.notes.push_back(
+        "The device data does not begin with a line break as expected; it was read anyway.");
+  }
+  const std::string_view all(text);
+  size_t bad_info = 0;
+  const std::vector<Entry> entries = SplitLines(all, report, bad_info);
   bool truncated = false;
   for (size_t n = 0; n < entries.size(); ++n) {
-    const Entry& entry = entries[n];
-    const std::string_view raw = all.substr(entry.begin, entry.end - entry.begin);
-    const std::vector<std::string> parts = Fields(raw, entry.separators);
-    const bool damaged = entry.separators + 1 != kFieldCount;
-    const std::string label = std::string(kEntryPrefix) + std::to_string(entry.number);
-    if (damaged) {
-      const bool last = n + 1 == entries.size();
-      if (last && entry.separators + 1 < kFieldCount && report.computer.empty()) {
-        truncated = true;
-        report.notes.push_back(
-            "The device list ends in the middle of entry " + label +
-            ": the report is incomplete. That entry is shown as far as it goes.");
-      } else {
-        report.notes.push_back("Entry " + label + " has " + std::to_string(entry.separators) +
-                               " separators instead of " + std::to_string(kFieldCount - 1) +
-                               "; its fields may be shifted.");
-      }
-    }
-    if (entry.number != static_cast<int>(n + 1)) {
-      report.notes.push_back("Entry " + label + " is number " + std::to_string(n + 1) +
-                             " in the list: entries are missing or out of order.");
-    }
-    const std::string problem(Trim(parts[11]));
-    const bool known = AllDigits(problem);
-    if (!known && !(damaged && problem.empty())) {
-      report.notes.push_back("Entry " + label + " has an unreadable problem code (\"" + parts[11] +
-                             "\").");
-    }
-    Device d;
-    d.number = entry.number;
-    d.name = parts[0];
-    d.installed.version = parts[1];
-    d.installed.provider = parts[2];
-    d.installed.date = NormalizeDate(parts[3]);
-    d.device_id = parts[4];
-    d.driver_key = parts[5];
-    d.class_name = parts[6];
-    d.installed.inf = std::string(Trim(parts[7]));
-    d.hardware_ids = IdList(parts[8]);
-    d.compatible_ids = IdList(parts[9]);
-    if (d.hardware_ids.size() > kMaxIds || d.compatible_ids.size() > kMaxIds) {
-      d.hardware_ids.resize(std::min(d.hardware_ids.size(), kMaxIds));
-      d.compatible_ids.resize(std::min(d.compatible_ids.size(), kMaxIds));
-      report.notes.push_back("Entry " + label + " lists more than " + std::to_string(kMaxIds) +
-                             " identifiers; the rest were left out.");
-    }
-    d.matching_id = parts[10];
-    d.problem = -1;
-    if (known) {
-      d.problem = problem.size() > 9 ? -1 : std::stoi(problem);
-    }
-    report.devices.push_back(std::move(d));
+    truncated |= AddDevice(all, entries[n], n, entries.size(), report);
   }
   if (!truncated && !entries.empty() && report.computer.empty()) {
     report.notes.push_back("The computer information is missing from the report.");

@@ -1,23 +1,19 @@
 #include "files/linux/posix_clock.h"
 
 #include <ctime>
-#include <iomanip>
-#include <sstream>
+#include <cwchar>
 
 namespace file {
-namespace {
 
-std::locale EnvironmentLocale() {
-  try {
-    return std::locale("");
-  } catch (const std::runtime_error&) {
-    return std::locale::classic();  // LANG names a locale that is not installed
-  }
+PosixClock::PosixClock(const char* locale_name) {
+  constexpr int kCategories = LC_TIME_MASK | LC_CTYPE_MASK;
+  locale_ = newlocale(kCategories, locale_name, locale_t{});
+  if (locale_ == locale_t{}) locale_ = newlocale(kCategories, "C", locale_t{});
 }
 
-}  // namespace
-
-PosixClock::PosixClock() : locale_(EnvironmentLocale()) {}
+PosixClock::~PosixClock() {
+  if (locale_ != locale_t{}) freelocale(locale_);
+}
 
 LocalTime PosixClock::Now() {
   const std::time_t now = std::time(nullptr);
@@ -40,10 +36,10 @@ std::wstring PosixClock::Format(const LocalTime& t, const wchar_t* pattern) cons
     tm.tm_wday = normalised.tm_wday;  // for locales whose date names the day
     tm.tm_yday = normalised.tm_yday;
   }
-  std::wostringstream out;
-  out.imbue(locale_);
-  out << std::put_time(&tm, pattern);
-  return out.str();
+  wchar_t text[128];
+  const size_t n = locale_ != locale_t{} ? wcsftime_l(text, 128, pattern, &tm, locale_)
+                                         : std::wcsftime(text, 128, pattern, &tm);
+  return std::wstring(text, n);  // 0 characters when a locale's field would not fit
 }
 
 std::wstring PosixClock::ShortDate(const LocalTime& t) {

@@ -1,24 +1,31 @@
 #pragma once
 
-#include <locale>
+#include <locale.h>
 
 #include "files/clock.h"
 
 namespace file {
 
-// Local time, formatted with the C++ locale of the environment (LC_ALL,
-// LC_TIME, LANG): %x for the short date, %X for the long time.
+// Local time, formatted in the environment's time locale (LC_ALL, LC_TIME,
+// LANG): %x for the short date, %X for the long time. Only the time and
+// character-type categories are loaded, through the C library: the C++
+// locale of the environment would load every category for two fields.
 class PosixClock : public Clock {
  public:
-  PosixClock();  // the environment's locale; the classic one if it is unusable
-  explicit PosixClock(const std::locale& locale) : locale_(locale) {}
+  // `locale_name` as setlocale takes it: "" the environment's, "C" the
+  // classic one; one that is not installed falls back to "C".
+  explicit PosixClock(const char* locale_name = "");
+  ~PosixClock() override;
+  PosixClock(const PosixClock&) = delete;
+  PosixClock& operator=(const PosixClock&) = delete;
+
   LocalTime Now() override;
   std::wstring ShortDate(const LocalTime& t) override;
   std::wstring LongTime(const LocalTime& t) override;
 
  private:
   std::wstring Format(const LocalTime& t, const wchar_t* pattern) const;
-  std::locale locale_;
+  locale_t locale_;
 };
 
 }  // namespace file
