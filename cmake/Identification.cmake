@@ -9,7 +9,7 @@ find_package(SQLite3 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
 
 kestrova_subsystem(catalog)
-target_link_libraries(kestrova_catalog PUBLIC SQLite::SQLite3)
+target_link_libraries(kestrova_catalog PUBLIC kestrova_platform SQLite::SQLite3)
 kestrova_subsystem(match)
 target_link_libraries(kestrova_match PUBLIC kestrova_catalog kestrova_report kestrova_platform nlohmann_json::nlohmann_json)
 target_compile_definitions(kestrova_match PRIVATE KESTROVA_VERSION="${PROJECT_VERSION}")
