@@ -30,8 +30,10 @@ struct OpenedCatalog {
 // to `err`.
 OpenedCatalog OpenCatalog(const CatalogRequest& request, std::ostream& err);
 
-// What the usage text says about the catalog here, and the progress bar's label.
-extern const char* const kCatalogHelp;
+// What the usage text says about --index and about the catalog here, and
+// the progress bar's label.
+extern const char* const kIndexOptionHelp;
+extern const char* const kCatalogNote;
 extern const char* const kProgressLabel;
 
 }  // namespace match

@@ -30,11 +30,12 @@ std::string Usage() {
              "the\n"
              "INF files under the catalog folders.\n"
              "  --catalog DIR   a folder of driver packages, searched recursively (repeatable)\n") +
-         kCatalogHelp +
+         kIndexOptionHelp +
          "  --json          print the devices and their candidate drivers as JSON\n"
          "  --output FILE   write a results page (HTML) to FILE\n"
          "  --help          show this help\n"
-         "  --version       show the version\n";
+         "  --version       show the version\n" +
+         kCatalogNote;
 }
 
 class ProgressBar {

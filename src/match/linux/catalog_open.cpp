@@ -2,8 +2,9 @@
 
 namespace match {
 
-const char* const kCatalogHelp =
+const char* const kIndexOptionHelp =
     "  --index FILE    keep the catalog index in FILE instead of the cache folder\n";
+const char* const kCatalogNote = "";
 const char* const kProgressLabel = "Indexing INF files";
 
 OpenedCatalog OpenCatalog(const CatalogRequest& request, std::ostream&) {

@@ -4,11 +4,15 @@
 
 namespace match {
 
-const char* const kCatalogHelp =
+const char* const kIndexOptionHelp =
     "  --index FILE    accepted and ignored: this program reads the catalog folders\n"
-    "                  into memory and keeps no index file\n"
+    "                  into memory and keeps no index file\n";
+const char* const kCatalogNote =
     "Catalog folders are read as plain folders: INF files inside .zip or .cab\n"
-    "archives are not seen; unpack them first.\n";
+    "archives are not seen; unpack them first.\n"
+    "Started with no arguments (double-clicked), it matches the report the scan\n"
+    "wrote last (%TEMP%\\pellucor\\driver.html) against the folder it sits in and\n"
+    "its subfolders, writes driver-results.html beside that report and opens it.\n";
 const char* const kProgressLabel = "Reading INF files";
 
 OpenedCatalog OpenCatalog(const CatalogRequest& request, std::ostream& err) {
