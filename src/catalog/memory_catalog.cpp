@@ -46,7 +46,8 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
   for (const FolderWalk& walk : walks)
     for (const WalkedInf& inf : walk.infs) files.emplace_back(&walk, &inf);
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-    return std::tie(a.first->root, a.second->relative) < std::tie(b.first->root, b.second->relative);
+    return std::tie(a.first->root, a.second->relative) <
+           std::tie(b.first->root, b.second->relative);
   });
 
   std::unordered_set<std::string> wanted;

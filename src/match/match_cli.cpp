@@ -48,8 +48,8 @@ class ProgressBar {
     if (percent == last_ && done != total) return;
     last_ = percent;
     const int width = 30, filled = percent * width / 100;
-    err_ << "\r" << kProgressLabel << " [" << std::string(filled, '#') << std::string(width - filled, ' ')
-         << "] " << done << "/" << total << std::flush;
+    err_ << "\r" << kProgressLabel << " [" << std::string(filled, '#')
+         << std::string(width - filled, ' ') << "] " << done << "/" << total << std::flush;
     drawn_ = true;
   }
   void Finish() {
@@ -106,7 +106,6 @@ void PrintSummary(std::ostream& out, const std::vector<DeviceResult>& results) {
     out << "\n";
   }
 }
-
 
 struct Options {
   std::vector<std::string> catalogs;

@@ -26,11 +26,10 @@ std::string Lower(std::string text) {
 
 // Every field a lookup gives, for comparison.
 auto Fields(const ModelLine& m) {
-  return std::tie(m.inf, m.description, m.provider, m.class_name, m.class_guid,
-                  m.install_section, m.manufacturer, m.decoration, m.catalog_file,
-                  m.catalog_present, m.install_section_nt, m.feature_score, m.driver_date,
-                  m.driver_version, m.ids, m.exclude_ids, m.manufacturer_decorations,
-                  m.catalog_dir);
+  return std::tie(m.inf, m.description, m.provider, m.class_name, m.class_guid, m.install_section,
+                  m.manufacturer, m.decoration, m.catalog_file, m.catalog_present,
+                  m.install_section_nt, m.feature_score, m.driver_date, m.driver_version, m.ids,
+                  m.exclude_ids, m.manufacturer_decorations, m.catalog_dir);
 }
 
 // The published and crafted packages of the fixture catalog, read into
@@ -81,8 +80,8 @@ TEST(MemoryCatalogTest, GivesTheLinesAndOrderOfTheIndex) {
 
   // Kept to the ids asked for, the lines of those ids are the same.
   const std::vector<std::string> wanted{ids[1]};
-  const MemoryCatalog kept = MemoryCatalog::Read({data + "/e2e", data + "/published"}, &wanted,
-                                                 nullptr, nullptr);
+  const MemoryCatalog kept =
+      MemoryCatalog::Read({data + "/e2e", data + "/published"}, &wanted, nullptr, nullptr);
   EXPECT_EQ(kept.LinesForIds(wanted)[0].size(), from_index[1].size());
   EXPECT_LT(kept.LineCount(), memory.LineCount());
   fs::remove_all(temp);

@@ -85,8 +85,7 @@ FolderWalk WalkCatalogFolder(const std::string& folder) {
   FolderWalk walk;
   walk.root = platform::ToUtf8(absolute);
   std::replace(walk.root.begin(), walk.root.end(), '\\', '/');
-  Walk(extended.back() == L'\\' ? extended.substr(0, extended.size() - 1) : extended, "", 0,
-       walk);
+  Walk(extended.back() == L'\\' ? extended.substr(0, extended.size() - 1) : extended, "", 0, walk);
   return walk;
 }
 
