@@ -3,10 +3,10 @@
 # - started with no arguments from another folder, as a double-click starts
 #   it, with no report yet: says to run the scan first, writes nothing;
 # - on a stick holding no INF file: says no drivers were found, writes nothing;
-# - on a stick with a drivers folder, beside a report planted where the scan
-#   writes it: the results page is written beside the report, names the
-#   planted Ethernet device's driver, and is handed to the shell; nothing
-#   else is written;
+# - on a stick (a drive of its own, the program at its root) with a drivers
+#   folder, beside a report planted where the scan writes it: the results
+#   page is written beside the report, names the planted Ethernet device's
+#   driver, and is handed to the shell; nothing else is written;
 # - with arguments: the same JSON as the Linux program for the same report
 #   and catalog.
 set -euo pipefail
@@ -49,6 +49,8 @@ wine_prefix_start "$work/prefix"
 user_dir=$WINEPREFIX/drive_c/users/$(id -un)
 [ -d "$user_dir" ] || user_dir=$(find "$WINEPREFIX/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -1)
 reports=$user_dir/Temp/pellucor
+# The stick: drive S: of the prefix.
+ln -s "$stick" "$WINEPREFIX/dosdevices/s:"
 # Opening a page records its path instead of starting a browser.
 cat >"$work/assoc.reg" <<'REG'
 REGEDIT4
@@ -72,7 +74,7 @@ double_click() {  # program.exe: runs it with no arguments from another folder
 
 # No report yet.
 rm -rf "$reports"
-double_click "$stick/kestrova-match.exe"
+double_click 'S:\kestrova-match.exe'
 expect_eq "$rc" 3 "exit status without a report"
 grep -q "Run the scan (kestrova.exe) on this computer first" "$work/err.unix" ||
   { cat "$work/err.unix" >&2; fail "no 'run the scan first' message"; }
@@ -91,13 +93,13 @@ expect_eq "$(ls "$reports")" "driver.html" "files beside the report after a run 
 # The stick of drivers.
 touch "$work/before"
 sleep 1
-double_click "$stick/kestrova-match.exe"
+double_click 'S:\kestrova-match.exe'
 [ "$rc" -eq 0 ] || { cat "$work/err.unix" >&2; fail "kestrova-match.exe exit status $rc"; }
 page=$reports/driver-results.html
 expect_file "$page"
 grep -q 'e1d68x64\.inf' "$page" || fail "the results page does not name the Ethernet controller's driver"
 grep -q 'Ethernet Connection (2) I219-V' "$page" || fail "the results page does not list the Ethernet controller"
-grep -q 'broken.inf:3: unknown Signature' "$work/err.unix" ||
+grep -qF 'skipped S:\drivers\broken\broken.inf:3: unknown Signature' "$work/err.unix" ||
   { cat "$work/err.unix" >&2; fail "the malformed INF on the stick was not reported"; }
 for _ in $(seq 1 40); do [ -s "$opened" ] && break; sleep 0.5; done
 got=$(tr -d '\r"' <"$opened" | tr 'A-Z' 'a-z')

@@ -71,7 +71,11 @@ int main(int argc, char** argv) {
   match::BesideReport paths;
   paths.report = platform::ToUtf8(work + app::kTemplateName);
   paths.page = platform::ToUtf8(work + kResultsName);
-  paths.catalog = platform::ToUtf8(fs.ExecutableFolder());
+  // On a stick the program often sits at the drive's root: "E:" alone names
+  // the drive's current folder, the root needs its separator.
+  std::wstring folder = fs.ExecutableFolder();
+  if (!folder.empty() && folder.back() == L':') folder += L'\\';
+  paths.catalog = platform::ToUtf8(folder);
   file::WinShell shell;
   const int status = match::RunMatchBesideReport(
       paths, streams.out, streams.err, progress,
