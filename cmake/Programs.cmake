@@ -18,14 +18,21 @@ if(WIN32 AND KESTROVA_MINGW_THREADS STREQUAL "posix")
                -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
                -DKESTROVA_SERVICE_URL=${KESTROVA_SERVICE_URL}
                -DKESTROVA_BUILD_GUI=${KESTROVA_BUILD_GUI}
+               -DKESTROVA_BUILD_IDENTIFICATION=${KESTROVA_BUILD_IDENTIFICATION}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_xp}/kestrova-scan.exe
-                    $<$<BOOL:${KESTROVA_BUILD_GUI}>:${_xp}/kestrova.exe> ${CMAKE_BINARY_DIR}
+                    $<$<BOOL:${KESTROVA_BUILD_GUI}>:${_xp}/kestrova.exe>
+                    $<$<BOOL:${KESTROVA_BUILD_IDENTIFICATION}>:${_xp}/kestrova-match.exe>
+                    ${CMAKE_BINARY_DIR}
     BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/kestrova-scan.exe ${CMAKE_BINARY_DIR}/kestrova.exe
+                     ${CMAKE_BINARY_DIR}/kestrova-match.exe
     USES_TERMINAL_BUILD ON)
   add_custom_target(kestrova-scan ALL DEPENDS shipped_programs)
   if(KESTROVA_BUILD_GUI)
     add_custom_target(kestrova ALL DEPENDS shipped_programs)
+  endif()
+  if(KESTROVA_BUILD_IDENTIFICATION)
+    add_custom_target(kestrova-match ALL DEPENDS shipped_programs)
   endif()
 else()
   add_executable(kestrova-scan src/app/programs/scan_main.cpp)

@@ -36,6 +36,8 @@ struct StandardStreams {
   std::ostream& err;
 };
 StandardStreams OpenStandardStreams();
+// The same, but a file or pipe receives the UTF-8 as it is.
+StandardStreams OpenUtf8StandardStreams();
 
 // Runs one scan from the arguments (without the program name). Status texts
 // and messages go to `err` a line each; on success the work-folder report's

@@ -1,4 +1,5 @@
-// The driver catalog: model lines of INF files, indexed in a SQLite file.
+// The driver catalog: model lines of INF files, indexed in a SQLite file or
+// read into memory.
 #pragma once
 
 #include <cstddef>
@@ -37,9 +38,18 @@ struct ModelLine {
   std::string catalog_dir;  // the catalog folder `inf` is relative to
 };
 
+// What the matcher reads from a catalog, wherever the catalog is kept.
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  // The lines of each id (case-insensitive), in the order given.
+  virtual std::vector<std::vector<ModelLine>> LinesForIds(
+      const std::vector<std::string>& ids) const = 0;
+};
+
 // Read access to an index file. LinesForId may be called from several
 // threads at once.
-class Index {
+class Index : public LineSource {
  public:
   static Index Open(const std::string& db_path);  // throws CatalogError
   Index(Index&&) noexcept;
@@ -50,7 +60,8 @@ class Index {
   // The lines of each id, in the order given, read from one snapshot under
   // one lock: a whole report's lookups cost one read transaction, not one
   // file lock and journal check per id.
-  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids) const;
+  std::vector<std::vector<ModelLine>> LinesForIds(
+      const std::vector<std::string>& ids) const override;
   size_t LineCount() const;
 
  private:

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "catalog/inf_reader.h"
+#include "catalog/paths.h"
 #include "catalog/text.h"
 
 namespace fs = std::filesystem;
@@ -57,7 +58,7 @@ std::string FindBeside(const fs::path& folder, const std::string& relative, std:
 }  // namespace
 
 Package ResolvePackage(const ModelLine& line) {
-  const fs::path inf_path = fs::path(line.catalog_dir) / line.inf;
+  const fs::path inf_path = PathFromUtf8(line.catalog_dir) / PathFromUtf8(line.inf);
   std::ifstream in(inf_path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in && !in.eof()) throw CatalogError("cannot read " + inf_path.string());

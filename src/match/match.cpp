@@ -286,7 +286,7 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
                                                 b.line.install_section, b.line.decoration);
 }
 
-std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index) {
+std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineSource& index) {
   const TargetSystem system = TargetFromReport(report);
   std::map<std::string, std::vector<catalog::ModelLine>> cache;  // devices share most of their ids
   {
@@ -313,7 +313,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
       if (id.empty()) return;  // never the empty hardware id of an INF line
       const std::string key = AsciiUpper(id);
       auto hit = cache.find(key);
-      if (hit == cache.end()) hit = cache.emplace(key, index.LinesForId(id)).first;
+      if (hit == cache.end()) hit = cache.emplace(key, index.LinesForIds({id}).front()).first;
       for (const catalog::ModelLine& line : hit->second) {
         const std::string* chosen = ChooseDecoration(line.manufacturer_decorations, system);
         if (chosen == nullptr || *chosen != line.decoration) continue;

@@ -79,7 +79,7 @@ std::string RankHex(std::uint32_t rank);  // "0x00FF0000"
 // "hardware id", or which lists met: "hardware id to compatible id"...
 std::string MatchTerms(const Candidate& c);
 
-std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index& index);
+std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineSource& catalog);
 
 // Gives every candidate the package `offer` finds for its line (nullopt
 // leaves it without one).

@@ -9,6 +9,8 @@
 
 #include "catalog/catalog.h"
 #include "catalog/package.h"
+#include "catalog/paths.h"
+#include "match/catalog_open.h"
 #include "match/match.h"
 
 #ifndef KESTROVA_VERSION
@@ -20,16 +22,21 @@ namespace fs = std::filesystem;
 namespace match {
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: kestrova-match [--catalog DIR]... [--index FILE] [--json] [--output FILE.html] REPORT\n"
-    "Picks, for every device of a Kestrova report, the driver Windows would pick from the\n"
-    "INF files under the catalog folders.\n"
-    "  --catalog DIR   a folder of driver packages, searched recursively (repeatable)\n"
-    "  --index FILE    keep the catalog index in FILE instead of the cache folder\n"
-    "  --json          print the devices and their candidate drivers as JSON\n"
-    "  --output FILE   write a results page (HTML) to FILE\n"
-    "  --help          show this help\n"
-    "  --version       show the version\n";
+std::string Usage() {
+  return std::string(
+             "Usage: kestrova-match [--catalog DIR]... [--index FILE] [--json] [--output "
+             "FILE.html] REPORT\n"
+             "Picks, for every device of a Kestrova report, the driver Windows would pick from "
+             "the\n"
+             "INF files under the catalog folders.\n"
+             "  --catalog DIR   a folder of driver packages, searched recursively (repeatable)\n") +
+         kIndexOptionHelp +
+         "  --json          print the devices and their candidate drivers as JSON\n"
+         "  --output FILE   write a results page (HTML) to FILE\n"
+         "  --help          show this help\n"
+         "  --version       show the version\n" +
+         kCatalogNote;
+}
 
 class ProgressBar {
  public:
@@ -41,8 +48,8 @@ class ProgressBar {
     if (percent == last_ && done != total) return;
     last_ = percent;
     const int width = 30, filled = percent * width / 100;
-    err_ << "\rIndexing INF files [" << std::string(filled, '#') << std::string(width - filled, ' ')
-         << "] " << done << "/" << total << std::flush;
+    err_ << "\r" << kProgressLabel << " [" << std::string(filled, '#')
+         << std::string(width - filled, ' ') << "] " << done << "/" << total << std::flush;
     drawn_ = true;
   }
   void Finish() {
@@ -59,11 +66,11 @@ class ProgressBar {
 
 // Written beside the target and renamed over it: never half a page.
 void WriteFileAtomically(const std::string& path, const std::string& data) {
-  const fs::path target(path);
+  const fs::path target = catalog::PathFromUtf8(path);
   std::string temp_name = ".";
-  temp_name += target.filename().string();
+  temp_name += catalog::Utf8OfPath(target.filename());
   temp_name += ".tmp" + std::to_string(getpid());
-  const fs::path temp = target.parent_path() / temp_name;
+  const fs::path temp = target.parent_path() / catalog::PathFromUtf8(temp_name);
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
@@ -100,15 +107,18 @@ void PrintSummary(std::ostream& out, const std::vector<DeviceResult>& results) {
   }
 }
 
-}  // namespace
-
-int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                bool progress) {
+struct Options {
   std::vector<std::string> catalogs;
   std::string report_path, output_path, index_path;
   bool json = false;
+  bool require_infs = false;  // no INF under the catalog folders is a failure
+};
+
+// A parsed command line: the status to return now (help, usage), or what to run.
+int ParseArguments(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   Options& options) {
   auto usage = [&](const std::string& why) {
-    err << "kestrova-match: " << why << "\n" << kUsage;
+    err << "kestrova-match: " << why << "\n" << Usage();
     return 2;
   };
   for (size_t i = 0; i < args.size(); ++i) {
@@ -119,69 +129,92 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
       return true;
     };
     if (a == "--help" || a == "-h") {
-      out << kUsage;
+      out << Usage();
       return 0;
     } else if (a == "--version") {
       out << "kestrova-match " << KESTROVA_VERSION << "\n";
       return 0;
     } else if (a == "--json") {
-      json = true;
+      options.json = true;
     } else if (a == "--catalog") {
       std::string dir;
       if (!value(dir)) return usage("--catalog needs a folder");
-      catalogs.push_back(dir);
+      options.catalogs.push_back(dir);
     } else if (a == "--output") {
-      if (!value(output_path)) return usage("--output needs a file name");
+      if (!value(options.output_path)) return usage("--output needs a file name");
     } else if (a == "--index") {
-      if (!value(index_path)) return usage("--index needs a file name");
+      if (!value(options.index_path)) return usage("--index needs a file name");
     } else if (a.size() > 1 && a[0] == '-') {
       return usage("unknown option " + a);
-    } else if (!report_path.empty()) {
+    } else if (!options.report_path.empty()) {
       return usage("one report at a time");
     } else {
-      report_path = a;
+      options.report_path = a;
     }
   }
-  if (report_path.empty()) return usage("no report given");
+  if (options.report_path.empty()) return usage("no report given");
+  return -1;
+}
 
+std::vector<std::string> IdsOf(const Report& report) {
+  std::vector<std::string> ids;
+  for (const Device& d : report.devices) {
+    ids.insert(ids.end(), d.hardware_ids.begin(), d.hardware_ids.end());
+    ids.insert(ids.end(), d.compatible_ids.begin(), d.compatible_ids.end());
+  }
+  return ids;
+}
+
+int Run(const Options& options, std::ostream& out, std::ostream& err, bool progress) {
   Report report;
   {
+    const fs::path report_path = catalog::PathFromUtf8(options.report_path);
     std::ifstream in(report_path, std::ios::binary);
     std::ostringstream bytes;
     if (in) bytes << in.rdbuf();
-    if (!in || fs::is_directory(report_path)) {
-      err << "kestrova-match: cannot read the report " << report_path << "\n";
+    std::error_code ec;
+    if (!in || fs::is_directory(report_path, ec)) {
+      err << "kestrova-match: cannot read the report " << options.report_path << "\n";
       return 3;
     }
     try {
       report = ReadReportPage(bytes.str());
     } catch (const ReportError& e) {
-      err << "kestrova-match: " << report_path << ": " << e.what() << "\n";
+      err << "kestrova-match: " << options.report_path << ": " << e.what() << "\n";
       return 3;
     }
   }
 
   try {
     std::vector<DeviceResult> results;
-    if (catalogs.empty()) {
+    if (options.catalogs.empty()) {
       // Nothing to match against: the report's devices, each without candidates.
       for (const Device& d : report.devices) results.push_back({d, {}});
     } else {
-      if (index_path.empty()) index_path = catalog::DefaultIndexPath(catalogs);
       ProgressBar bar(err, progress);
-      const catalog::UpdateStats stats = catalog::UpdateIndex(
-          index_path, catalogs,
-          [&](const std::string& file, int line, const std::string& reason) {
-            bar.Finish();
-            err << "kestrova-match: skipped " << file;
-            if (line > 0) err << ":" << line;
-            err << ": " << reason << "\n";
-          },
-          [&](size_t done, size_t total) { bar.Update(done, total); });
+      CatalogRequest request;
+      request.folders = options.catalogs;
+      request.index_path = options.index_path;
+      request.wanted_ids = IdsOf(report);
+      request.on_malformed = [&](const std::string& file, int line, const std::string& reason) {
+        bar.Finish();
+        err << "kestrova-match: skipped " << file;
+        if (line > 0) err << ":" << line;
+        err << ": " << reason << "\n";
+      };
+      request.on_progress = [&](size_t done, size_t total) { bar.Update(done, total); };
+      const OpenedCatalog opened = OpenCatalog(request, err);
       bar.Finish();
-      if (stats.scanned == 0) err << "kestrova-match: no INF files under the catalog folders\n";
-      const catalog::Index index = catalog::Index::Open(index_path);
-      results = MatchReport(report, index);
+      if (opened.inf_files == 0) {
+        if (options.require_infs) {
+          err << "kestrova-match: no drivers found: there is no INF file in "
+              << options.catalogs.front() << " or its subfolders.\n"
+              << "Put kestrova-match.exe into the folder that holds the unpacked drivers.\n";
+          return 4;
+        }
+        err << "kestrova-match: no INF files under the catalog folders\n";
+      }
+      results = MatchReport(report, *opened.lines);
       // Offline, a package is its folder in the catalog: nothing to download.
       AttachPackages(results, [](const catalog::ModelLine& line) -> std::optional<PackageOffer> {
         try {
@@ -189,20 +222,23 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
           PackageOffer offer;
           offer.inf_name = package.inf_name;
           offer.missing = package.missing;
-          offer.folder =
-              (fs::path(line.catalog_dir) / line.inf).parent_path().make_preferred().string();
+          offer.folder = catalog::Utf8OfPath(
+              (catalog::PathFromUtf8(line.catalog_dir) / catalog::PathFromUtf8(line.inf))
+                  .parent_path()
+                  .make_preferred());
           return offer;
         } catch (const catalog::CatalogError&) {
           return std::nullopt;
         }
       });
     }
-    if (!output_path.empty()) WriteFileAtomically(output_path, ResultsPage(report, results));
-    if (json) {
+    if (!options.output_path.empty())
+      WriteFileAtomically(options.output_path, ResultsPage(report, results));
+    if (options.json) {
       out << ResultsJson(report, results)
                  .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
           << "\n";
-    } else if (output_path.empty()) {
+    } else if (options.output_path.empty()) {
       PrintSummary(out, results);
     }
     out.flush();
@@ -214,6 +250,38 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
     err << "kestrova-match: " << e.what() << "\n";
     return 1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                bool progress) {
+  Options options;
+  const int status = ParseArguments(args, out, err, options);
+  if (status >= 0) return status;
+  return Run(options, out, err, progress);
+}
+
+int RunMatchBesideReport(const BesideReport& paths, std::ostream& out, std::ostream& err,
+                         bool progress, const std::function<void(const std::string&)>& open_page) {
+  std::error_code ec;
+  if (!fs::is_regular_file(catalog::PathFromUtf8(paths.report), ec)) {
+    err << "kestrova-match: there is no report at " << paths.report << " yet.\n"
+        << "Run the scan (kestrova.exe) on this computer first, then start kestrova-match.exe "
+           "again.\n";
+    return 3;
+  }
+  Options options;
+  options.report_path = paths.report;
+  options.catalogs = {paths.catalog};
+  options.output_path = paths.page;
+  options.require_infs = true;
+  out << "Report: " << paths.report << "\nDrivers: " << paths.catalog << "\n" << std::flush;
+  const int status = Run(options, out, err, progress);
+  if (status != 0) return status;
+  out << "Results: " << paths.page << "\n" << std::flush;
+  if (open_page) open_page(paths.page);
   return 0;
 }
 

@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "catalog/text.h"
-#include "platform/linux/code_page_text.h"
+#include "platform/code_page_text.h"
 #include "platform/text.h"
 #include "report/wire_format.h"
 

@@ -25,7 +25,7 @@ imports_of() {
 
 allowed=$(grep -v '^#' "$data/xp_sp3_imports.txt" | sort -u)
 known=$(grep -v '^#' "$data/known_dlls.txt" | sort -u)
-for exe in kestrova.exe kestrova-scan.exe; do
+for exe in kestrova.exe kestrova-scan.exe kestrova-match.exe; do
   [ -s "$build/$exe" ] || fail "$build/$exe not built"
   list=$(imports_of "$build/$exe" | sort -u)
   [ "$(wc -l <<<"$list")" -gt 50 ] || fail "$exe: too few imports read ($(wc -l <<<"$list")); objdump output changed?"
@@ -42,11 +42,11 @@ $missing"
   echo "$exe: $(wc -l <<<"$list") imports from $(awk '{print $1}' <<<"$list" | sort -u | tr '\n' ' ')"
 done
 
-# Both carry a manifest that asks for no elevation (requestedExecutionLevel
+# Each carries a manifest that asks for no elevation (requestedExecutionLevel
 # asInvoker), which also turns UAC file virtualisation off, and names the
 # Windows versions they were tested on (learn.microsoft.com, "Application
 # manifests"): the resource holds the manifest's text as it is.
-for exe in kestrova.exe kestrova-scan.exe; do
+for exe in kestrova.exe kestrova-scan.exe kestrova-match.exe; do
   grep -aq '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' "$build/$exe" ||
     fail "$exe has no asInvoker manifest"
   grep -aq 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' "$build/$exe" ||

@@ -118,11 +118,12 @@ wine_scan() {  # program.exe
 portable="$WINEPREFIX/drive_c/Kestrova Tést"
 mkdir -p "$portable"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$portable"
-for f in kestrova.exe kestrova-scan.exe driver.html README.txt LICENSE.txt; do expect_file "$portable/$f"; done
+for f in kestrova.exe kestrova-scan.exe kestrova-match.exe driver.html README.txt LICENSE.txt; do expect_file "$portable/$f"; done
 for f in README.txt LICENSE.txt; do
   expect_eq "$(grep -c $'\r$' "$portable/$f")" "$(wc -l <"$portable/$f")" "lines of $f ending in CR LF"
 done
 expect_eq "$(wine "$portable/kestrova-scan.exe" --version | tr -d '\r')" "kestrova-scan $version" "zip kestrova-scan.exe --version"
+expect_eq "$(wine "$portable/kestrova-match.exe" --version | tr -d '\r')" "kestrova-match $version" "zip kestrova-match.exe --version"
 wine_scan "$portable/kestrova-scan.exe"
 
 # The installer, for this user only, silently.
@@ -131,7 +132,7 @@ link=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Kestrova.l
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrova'
 wine "$setup" /S || fail "the installer failed"
 wineserver -w
-for f in kestrova.exe kestrova-scan.exe driver.html README.txt LICENSE.txt uninstall.exe; do expect_file "$inst/$f"; done
+for f in kestrova.exe kestrova-scan.exe kestrova-match.exe driver.html README.txt LICENSE.txt uninstall.exe; do expect_file "$inst/$f"; done
 expect_file "$link"
 reg_value() { wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n {sub(/^ *[^ ]+ +[^ ]+ +/, ""); print}'; }
 expect_eq "$(reg_value DisplayName)" Kestrova "uninstall key DisplayName"
@@ -146,6 +147,8 @@ expect_eq "$(python3 "$src/tests/e2e/lib/pe_version.py" "$inst/kestrova.exe")" \
   "fixed=$quad product=$version file=$version manifest=$quad" "kestrova.exe version resource and manifest"
 expect_eq "$(python3 "$src/tests/e2e/lib/pe_version.py" "$inst/kestrova-scan.exe")" \
   "fixed=$quad product=$version file=$version manifest=" "kestrova-scan.exe version resource"
+expect_eq "$(python3 "$src/tests/e2e/lib/pe_version.py" "$inst/kestrova-match.exe")" \
+  "fixed=$quad product=$version file=$version manifest=" "kestrova-match.exe version resource"
 expect_eq "$(python3 "$src/tests/e2e/lib/pe_version.py" "$setup")" \
   "fixed=$quad product=$version file=$version manifest=" "installer version resource"
 

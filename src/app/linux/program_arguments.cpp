@@ -15,4 +15,8 @@ StandardStreams OpenStandardStreams() {
   return {std::cout, std::cerr};
 }
 
+StandardStreams OpenUtf8StandardStreams() {
+  return {std::cout, std::cerr};
+}
+
 }  // namespace app

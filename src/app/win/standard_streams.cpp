@@ -1,7 +1,8 @@
 // The command-line tool's output on Windows. A console shows Unicode only
 // when written with WriteConsoleW (its own code page is the OEM one, not the
 // ANSI one the tool's bytes would be in); a file or pipe gets the ANSI code
-// page, as scripts reading it expect.
+// page, as scripts reading it expect (or UTF-8, for output that is UTF-8 by
+// definition, such as JSON).
 #include <windows.h>
 
 #include <algorithm>
@@ -37,7 +38,8 @@ std::size_t CompleteUtf8Prefix(const std::string& bytes) {
 // Collects UTF-8 and hands it on at each flush.
 class StandardHandleBuffer : public std::streambuf {
  public:
-  explicit StandardHandleBuffer(DWORD which) : handle_(GetStdHandle(which)) {
+  StandardHandleBuffer(DWORD which, bool utf8_off_console)
+      : handle_(GetStdHandle(which)), utf8_off_console_(utf8_off_console) {
     DWORD mode = 0;
     is_console_ = handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE &&
                   GetConsoleMode(handle_, &mode) != 0;
@@ -58,10 +60,18 @@ class StandardHandleBuffer : public std::streambuf {
   int sync() override {
     const std::size_t whole = CompleteUtf8Prefix(pending_);
     if (whole == 0) return 0;
-    const std::wstring text = platform::FromUtf8(std::string_view(pending_).substr(0, whole));
+    const std::string_view utf8 = std::string_view(pending_).substr(0, whole);
+    const std::wstring text = platform::FromUtf8(utf8);
+    bool written = true;
+    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
+      // no stream: dropped
+    } else if (is_console_) {
+      written = WriteConsole(text);
+    } else {
+      written = WriteBytes(utf8_off_console_ ? std::string(utf8) : platform::ToAnsi(text));
+    }
     pending_.erase(0, whole);
-    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return 0;  // no stream: dropped
-    return (is_console_ ? WriteConsole(text) : WriteBytes(platform::ToAnsi(text))) ? 0 : -1;
+    return written ? 0 : -1;
   }
 
  private:
@@ -93,6 +103,7 @@ class StandardHandleBuffer : public std::streambuf {
   }
 
   HANDLE handle_;
+  bool utf8_off_console_;
   bool is_console_ = false;
   std::string pending_;
 };
@@ -100,8 +111,16 @@ class StandardHandleBuffer : public std::streambuf {
 }  // namespace
 
 StandardStreams OpenStandardStreams() {
-  static StandardHandleBuffer out_buffer(STD_OUTPUT_HANDLE);
-  static StandardHandleBuffer err_buffer(STD_ERROR_HANDLE);
+  static StandardHandleBuffer out_buffer(STD_OUTPUT_HANDLE, false);
+  static StandardHandleBuffer err_buffer(STD_ERROR_HANDLE, false);
+  static std::ostream out(&out_buffer);
+  static std::ostream err(&err_buffer);
+  return {out, err};
+}
+
+StandardStreams OpenUtf8StandardStreams() {
+  static StandardHandleBuffer out_buffer(STD_OUTPUT_HANDLE, true);
+  static StandardHandleBuffer err_buffer(STD_ERROR_HANDLE, true);
   static std::ostream out(&out_buffer);
   static std::ostream err(&err_buffer);
   return {out, err};

@@ -1,4 +1,4 @@
-#include "platform/linux/code_page_text.h"
+#include "platform/code_page_text.h"
 
 #include <iconv.h>
 

@@ -1,5 +1,6 @@
 // Text in a Windows code page other than the one this system writes in: the
-// reports of non-Western Windows, decoded by the C library's converters.
+// reports of non-Western Windows, decoded by the C library's converters
+// (Linux) or the system's own (Windows).
 #pragma once
 
 #include <cstddef>
