@@ -8,8 +8,12 @@ endif()
 find_package(SQLite3 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
 
+# Catalogs may hold .zip and .cab files, read in place with libarchive.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(KESTROVA_LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+
 kestrova_subsystem(catalog)
-target_link_libraries(kestrova_catalog PUBLIC SQLite::SQLite3)
+target_link_libraries(kestrova_catalog PUBLIC SQLite::SQLite3 PRIVATE PkgConfig::KESTROVA_LIBARCHIVE)
 kestrova_subsystem(match)
 target_link_libraries(kestrova_match PUBLIC kestrova_catalog kestrova_report kestrova_platform nlohmann_json::nlohmann_json)
 target_compile_definitions(kestrova_match PRIVATE KESTROVA_VERSION="${PROJECT_VERSION}")

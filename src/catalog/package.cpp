@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 
+#include "catalog/archive.h"
 #include "catalog/inf_reader.h"
 #include "catalog/text.h"
 
@@ -54,9 +56,83 @@ std::string FindBeside(const fs::path& folder, const std::string& relative, std:
   return fs::is_regular_file(at, ec) ? at.string() : "";
 }
 
+// `relative` with "." parts dropped; "" when a part is empty or would
+// leave the folder.
+std::string CleanRelative(const std::string& relative) {
+  std::string out;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(start, end - start);
+    start = end + 1;
+    if (part == ".") continue;
+    if (part.empty() || part == ".." || part.find(':') != std::string::npos) return "";
+    if (!out.empty()) out += '/';
+    out += part;
+  }
+  return out;
+}
+
+Package ResolveArchivePackage(const ModelLine& line, const std::string& container_relative,
+                              const std::string& inf_member) {
+  const std::string container = line.catalog_dir + "/" + container_relative;
+  const std::vector<ArchiveMember> members = ListArchive(container);
+  std::map<std::string, size_t> by_name;  // upper case -> first member of that name
+  for (size_t i = 0; i < members.size(); ++i) by_name.emplace(AsciiUpper(members[i].name), i);
+  auto inf_at = by_name.find(AsciiUpper(inf_member));
+  if (inf_at == by_name.end()) throw CatalogError(inf_member + " is not in " + container);
+  const size_t inf_index = inf_at->second;
+  if (members[inf_index].size > kMaxInfMemberBytes)
+    throw CatalogError(container + "!/" + inf_member + " is too large for an INF");
+  std::string bytes;
+  ReadArchiveMembers(container, {inf_index}, [&](size_t, std::string_view chunk) {
+    if (bytes.size() + chunk.size() > kMaxInfMemberBytes)
+      throw CatalogError(container + "!/" + inf_member + " is too large for an INF");
+    bytes.append(chunk);
+  });
+  const size_t slash = inf_member.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : inf_member.substr(0, slash + 1);
+
+  Package package;
+  package.archive = container;
+  package.archive_file = container.substr(0, container.find(kArchiveSeparator));
+  package.inf_name = inf_member.substr(folder.size());
+  auto file_of = [&](size_t i) {
+    return PackageFile{members[i].name.substr(folder.size()),
+                       container + std::string(kArchiveSeparator) + members[i].name,
+                       members[i].size, i};
+  };
+  package.files.push_back(file_of(inf_index));
+  std::set<size_t> found{inf_index};
+  auto add = [&](const std::string& wanted) {
+    const std::string clean = CleanRelative(wanted);
+    auto at = clean.empty() ? by_name.end() : by_name.find(AsciiUpper(folder + clean));
+    if (at == by_name.end()) {
+      package.missing.push_back(wanted);
+    } else {
+      found.insert(at->second);
+    }
+  };
+  if (!line.catalog_file.empty()) add(line.catalog_file);
+  std::vector<std::string> listed;
+  try {
+    listed = SourceFiles(bytes, ArchOfDecoration(line.decoration));
+  } catch (const InfError& e) {
+    throw CatalogError(container + "!/" + inf_member + ": " + e.what());
+  }
+  for (const std::string& f : listed) add(f);
+  // Archive order: the zip is then written in one pass over the archive.
+  for (size_t i : found)
+    if (i != inf_index) package.files.push_back(file_of(i));
+  return package;
+}
+
 }  // namespace
 
 Package ResolvePackage(const ModelLine& line) {
+  const auto [container, member] = SplitArchivePath(line.inf);
+  if (!container.empty()) return ResolveArchivePackage(line, container, member);
   const fs::path inf_path = fs::path(line.catalog_dir) / line.inf;
   std::ifstream in(inf_path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

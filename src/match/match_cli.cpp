@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalog/archive.h"
 #include "catalog/catalog.h"
 #include "catalog/package.h"
 #include "match/match.h"
@@ -189,8 +190,23 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
           PackageOffer offer;
           offer.inf_name = package.inf_name;
           offer.missing = package.missing;
-          offer.folder =
-              (fs::path(line.catalog_dir) / line.inf).parent_path().make_preferred().string();
+          if (package.archive.empty()) {
+            offer.folder =
+                (fs::path(line.catalog_dir) / line.inf).parent_path().make_preferred().string();
+          } else {
+            // "a.zip!/b.cab!/dir/x.inf": unpack a.zip, then b.cab; the package is dir.
+            std::string rest = line.inf;
+            for (size_t at; (at = rest.find(catalog::kArchiveSeparator)) != std::string::npos;) {
+              const std::string part = rest.substr(0, at);
+              offer.unpack.push_back(
+                  offer.unpack.empty()
+                      ? (fs::path(line.catalog_dir) / part).make_preferred().string()
+                      : part);
+              rest = rest.substr(at + catalog::kArchiveSeparator.size());
+            }
+            offer.folder =
+                rest.find('/') == std::string::npos ? "" : rest.substr(0, rest.rfind('/'));
+          }
           return offer;
         } catch (const catalog::CatalogError&) {
           return std::nullopt;
