@@ -20,8 +20,8 @@ inline constexpr std::string_view kArchiveSeparator = "!/";
 // archive over one is skipped as a whole, with the reason; a nested archive
 // over one is skipped alone.
 inline constexpr size_t kMaxArchiveMembers = 20000;
-inline constexpr std::uint64_t kMaxInfMemberBytes = 16ull << 20;   // one INF read
-inline constexpr std::uint64_t kMaxArchiveInfBytes = 256ull << 20;  // all INFs read from one
+inline constexpr std::uint64_t kMaxInfMemberBytes = 16ull << 20;     // one INF read
+inline constexpr std::uint64_t kMaxArchiveInfBytes = 256ull << 20;   // all INFs read from one
 inline constexpr std::uint64_t kMaxNestedArchiveBytes = 2ull << 30;  // one nested archive
 // What the members claim to hold against what the archive takes on disk:
 // driver files shrink a few times, a bomb a thousand.

@@ -1,5 +1,7 @@
 // Archives read with libarchive, member by member, straight from the file:
 // a nested archive is read from its parent's decompressed stream.
+#include "catalog/archive.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
@@ -7,7 +9,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "catalog/archive.h"
 #include "catalog/text.h"
 
 namespace catalog {
@@ -146,9 +147,9 @@ void Walk(archive* a, std::uint64_t stored, Budget& budget, Visitor& visit, int 
         // The parent's member cap counts nested members too.
         if (budget.members > kMaxArchiveMembers) throw;
         const Refused why =
-            pull.over ? Refused{"is larger than " + std::to_string(kMaxNestedArchiveBytes >> 20) +
-                                " MiB"}
-                      : r;
+            pull.over
+                ? Refused{"is larger than " + std::to_string(kMaxNestedArchiveBytes >> 20) + " MiB"}
+                : r;
         visit.LeaveNested(path, &why);
         continue;
       }
