@@ -1,5 +1,7 @@
 // Catalogs holding .zip and .cab files: their INFs indexed and their packages
 // found without unpacking them, and hostile archives skipped with a reason.
+#include "catalog/archive.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <set>
 #include <sstream>
 
-#include "catalog/archive.h"
 #include "catalog/catalog.h"
 #include "catalog/package.h"
 #include "catalog/zip_maker.h"
@@ -59,12 +60,12 @@ class ArchiveCatalog : public ::testing::Test {
   }
 
   UpdateStats Update(std::map<std::string, std::string>* skipped = nullptr) {
-    return UpdateIndex(
-        (root_ / "index.sqlite").string(), {catalog_.string()},
-        [&](const std::string& file, int, const std::string& reason) {
-          if (skipped != nullptr) (*skipped)[file.substr(catalog_.string().size() + 1)] = reason;
-        },
-        nullptr);
+    return UpdateIndex((root_ / "index.sqlite").string(), {catalog_.string()},
+                       [&](const std::string& file, int, const std::string& reason) {
+                         if (skipped != nullptr)
+                           (*skipped)[file.substr(catalog_.string().size() + 1)] = reason;
+                       },
+                       nullptr);
   }
 
   std::map<std::string, ModelLine> ToasterLines() {
@@ -75,8 +76,8 @@ class ArchiveCatalog : public ::testing::Test {
   }
 
   fs::path root_;
-  fs::path catalog_ = fs::temp_directory_path() /
-                      ("kestrova-archives-" + std::to_string(getpid())) / "catalog";
+  fs::path catalog_ =
+      fs::temp_directory_path() / ("kestrova-archives-" + std::to_string(getpid())) / "catalog";
 };
 
 TEST_F(ArchiveCatalog, ZipAndCabPackagesAreIndexedAndZippedWhereTheyLie) {
