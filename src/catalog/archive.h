@@ -28,9 +28,16 @@ inline constexpr std::uint64_t kMaxNestedArchiveBytes = 2ull << 30;  // one nest
 inline constexpr std::uint64_t kMaxExpansion = 100;
 inline constexpr std::uint64_t kExpansionFloor = 64ull << 20;  // below this, any ratio is fine
 inline constexpr size_t kMaxMemberName = 1024;
+// Reading one archive, nested ones in it included, however its data
+// expands: a large vendor cab reads in seconds.
+inline constexpr int kMaxArchiveSeconds = 120;
 
 // ".zip" or ".cab", in any case.
 bool IsArchiveName(std::string_view name);
+
+// Where "!/" follows an archive's name in `path`, first to last: "!/" after
+// any other name (a folder "x!") separates nothing.
+std::vector<size_t> ArchiveSeparators(std::string_view path);
 
 // "a.zip!/b.cab!/dir/x.inf" -> {"a.zip!/b.cab", "dir/x.inf"}; {"", path} for
 // a path that is no archive member.

@@ -202,6 +202,8 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
       have_stat = S_ISREG(st.st_mode);
     }
     if (type == DT_DIR) {
+      // "x.zip!" would make its files' paths read as an archive's members.
+      if (entry.back() == '!' && IsArchiveName(entry.substr(0, entry.size() - 1))) continue;
       subfolders.emplace_back(entry);
       continue;
     }
@@ -619,9 +621,9 @@ UpdateStats UpdateIndex(
                                                          Column(r, 6),
                                                          Column(r, 7)};
       const std::string path = Column(r, 2);
-      const size_t in_archive = path.find(kArchiveSeparator);
-      if (in_archive != std::string::npos)
-        archive_members[FileKey(Column(r, 1), path.substr(0, in_archive))].push_back(
+      const std::vector<size_t> in_archive = ArchiveSeparators(path);
+      if (!in_archive.empty())
+        archive_members[FileKey(Column(r, 1), path.substr(0, in_archive.front()))].push_back(
             FileKey(Column(r, 1), path));
     }
     Stmt last = Prepare(h, "SELECT coalesce(max(id), 0) + 1 FROM lines");

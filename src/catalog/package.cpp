@@ -96,7 +96,10 @@ Package ResolveArchivePackage(const ModelLine& line, const std::string& containe
 
   Package package;
   package.archive = container;
-  package.archive_file = container.substr(0, container.find(kArchiveSeparator));
+  // The file on disk: the container's first part.
+  package.archive_file =
+      line.catalog_dir + "/" +
+      container_relative.substr(0, ArchiveSeparators(container_relative + "!/").front());
   package.inf_name = inf_member.substr(folder.size());
   auto file_of = [&](size_t i) {
     return PackageFile{members[i].name.substr(folder.size()),

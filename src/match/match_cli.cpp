@@ -195,15 +195,16 @@ int RunMatchCli(const std::vector<std::string>& args, std::ostream& out, std::os
                 (fs::path(line.catalog_dir) / line.inf).parent_path().make_preferred().string();
           } else {
             // "a.zip!/b.cab!/dir/x.inf": unpack a.zip, then b.cab; the package is dir.
-            std::string rest = line.inf;
-            for (size_t at; (at = rest.find(catalog::kArchiveSeparator)) != std::string::npos;) {
-              const std::string part = rest.substr(0, at);
+            size_t from = 0;
+            for (size_t at : catalog::ArchiveSeparators(line.inf)) {
+              const std::string part = line.inf.substr(from, at - from);
               offer.unpack.push_back(
                   offer.unpack.empty()
                       ? (fs::path(line.catalog_dir) / part).make_preferred().string()
                       : part);
-              rest = rest.substr(at + catalog::kArchiveSeparator.size());
+              from = at + catalog::kArchiveSeparator.size();
             }
+            const std::string rest = line.inf.substr(from);
             offer.folder =
                 rest.find('/') == std::string::npos ? "" : rest.substr(0, rest.rfind('/'));
           }

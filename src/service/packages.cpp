@@ -185,9 +185,9 @@ constexpr std::chrono::seconds kRetryAfter{60};
 std::string LineKey(const catalog::ModelLine& line) {
   std::string key = line.catalog_dir + '\n' + line.inf + '\n' + line.decoration + '\n' +
                     line.catalog_file + '\n' + line.driver_date + '\n';
-  const size_t in_archive = line.inf.find(catalog::kArchiveSeparator);
-  if (in_archive != std::string::npos) {
-    const std::string file = line.catalog_dir + "/" + line.inf.substr(0, in_archive);
+  const std::vector<size_t> in_archive = catalog::ArchiveSeparators(line.inf);
+  if (!in_archive.empty()) {
+    const std::string file = line.catalog_dir + "/" + line.inf.substr(0, in_archive.front());
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) throw std::runtime_error("cannot read " + file);
     key += std::to_string(st.st_size) + '\t' + std::to_string(st.st_mtim.tv_sec) + '.' +
@@ -255,7 +255,7 @@ std::optional<match::PackageOffer> PackageStore::Offer(const catalog::ModelLine&
   };
   try {
     const std::string line_key = LineKey(line);
-    const bool in_archive = line.inf.find(catalog::kArchiveSeparator) != std::string::npos;
+    const bool in_archive = !catalog::ArchiveSeparators(line.inf).empty();
     {
       std::lock_guard lock(mutex_);
       // A failed build is tried again once a while has passed.

@@ -4,10 +4,14 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <set>
 
 #include "catalog/text.h"
 
@@ -65,10 +69,49 @@ bool IsInf(std::string_view name) {
   return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The archive file, read with a deadline: skipping a member may mean
+// decompressing it, so no cap on bytes alone bounds the time.
+struct Source {
+  int fd = -1;
+  Clock::time_point deadline;
+  std::string block = std::string(kBlock, '\0');
+  bool late = false;
+  ~Source() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+la_ssize_t SourceRead(archive*, void* data, const void** buffer) {
+  auto* s = static_cast<Source*>(data);
+  if (Clock::now() > s->deadline) {
+    s->late = true;
+    return -1;
+  }
+  const ssize_t n = ::read(s->fd, s->block.data(), s->block.size());
+  if (n < 0) return -1;
+  *buffer = s->block.data();
+  return n;
+}
+
+la_int64_t SourceSeek(archive*, void* data, la_int64_t offset, int whence) {
+  const off_t at = ::lseek(static_cast<Source*>(data)->fd, offset, whence);
+  return at < 0 ? ARCHIVE_FATAL : at;
+}
+
+la_int64_t SourceSkip(archive*, void* data, la_int64_t request) {
+  auto* s = static_cast<Source*>(data);
+  const off_t from = ::lseek(s->fd, 0, SEEK_CUR);
+  if (from < 0 || ::lseek(s->fd, request, SEEK_CUR) < 0) return 0;
+  return request;
+}
+
 // The source of a nested archive: the parent's data of the current member,
 // at most kMaxNestedArchiveBytes of it.
 struct Pull {
   archive* parent;
+  Clock::time_point deadline;
   std::string block = std::string(kBlock, '\0');
   std::uint64_t pulled = 0;
   bool over = false;
@@ -77,6 +120,10 @@ struct Pull {
 
 la_ssize_t PullBlock(archive*, void* data, const void** buffer) {
   auto* p = static_cast<Pull*>(data);
+  if (Clock::now() > p->deadline) {
+    p->over = true;
+    return -1;
+  }
   const la_ssize_t n = archive_read_data(p->parent, p->block.data(), p->block.size());
   if (n < 0) {
     p->failed = true;
@@ -95,6 +142,7 @@ la_ssize_t PullBlock(archive*, void* data, const void** buffer) {
 struct Budget {
   size_t members = 0;
   std::uint64_t inf_bytes = 0;
+  Clock::time_point deadline = Clock::now() + std::chrono::seconds(kMaxArchiveSeconds);
 };
 
 // What a walk does with each file member (a nested archive not entered is
@@ -108,9 +156,19 @@ struct Visitor {
   virtual void LeaveNested(const std::string& path, const Refused* refused) = 0;
 };
 
-void OpenFile(archive* a, const std::string& file) {
-  if (archive_read_open_filename(a, file.c_str(), kBlock) != ARCHIVE_OK)
+void OpenFile(archive* a, const std::string& file, Source& source) {
+  source.fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (source.fd < 0) throw CatalogError(file + " cannot be read");
+  archive_read_set_callback_data(a, &source);
+  archive_read_set_read_callback(a, SourceRead);
+  archive_read_set_seek_callback(a, SourceSeek);
+  archive_read_set_skip_callback(a, SourceSkip);
+  if (archive_read_open1(a) != ARCHIVE_OK)
     throw Refused{"cannot be read as a zip or cab: " + ErrorOf(a)};
+}
+
+[[noreturn]] void Late() {
+  throw Refused{"takes longer than " + std::to_string(kMaxArchiveSeconds) + " s to read"};
 }
 
 // Walks every member of the open archive `a`. `stored` is what it takes in
@@ -121,6 +179,7 @@ void Walk(archive* a, std::uint64_t stored, Budget& budget, Visitor& visit, int 
     archive_entry* e = nullptr;
     const int rc = archive_read_next_header(a, &e);
     if (rc == ARCHIVE_EOF) return;
+    if (Clock::now() > budget.deadline) Late();
     if (rc < ARCHIVE_WARN) throw Refused{"is corrupt or truncated: " + ErrorOf(a)};
     if (++budget.members > kMaxArchiveMembers)
       throw Refused{"holds more than " + std::to_string(kMaxArchiveMembers) + " members"};
@@ -136,7 +195,7 @@ void Walk(archive* a, std::uint64_t stored, Budget& budget, Visitor& visit, int 
       throw Refused{"expands over " + std::to_string(kMaxExpansion) +
                     " times its size (an archive bomb)"};
     if (depth == 0 && IsArchiveName(path) && visit.EnterNested(path)) {
-      Pull pull{a};
+      Pull pull{a, budget.deadline};
       Reader inner = NewReader();
       try {
         if (archive_read_open(inner.get(), &pull, nullptr, PullBlock, nullptr) != ARCHIVE_OK)
@@ -144,6 +203,7 @@ void Walk(archive* a, std::uint64_t stored, Budget& budget, Visitor& visit, int 
         Walk(inner.get(), std::max<std::uint64_t>(size, 1), budget, visit, depth + 1);
       } catch (const Refused& r) {
         if (pull.failed) throw Refused{"is corrupt or truncated: " + ErrorOf(a)};
+        if (Clock::now() > budget.deadline) Late();
         // The parent's member cap counts nested members too.
         if (budget.members > kMaxArchiveMembers) throw;
         const Refused why =
@@ -185,6 +245,7 @@ struct InfCollector : Visitor {
   Budget* budget = nullptr;
   std::string prefix;  // "b.cab!/" inside a nested archive
   std::vector<std::string> names;
+  std::set<std::string> seen;
 
   void Member(archive* a, const std::string& path, std::uint64_t) override {
     names.push_back(AsciiUpper(prefix + path));
@@ -193,7 +254,8 @@ struct InfCollector : Visitor {
                                     "archives nested more than one level deep are not read");
       return;
     }
-    if (!IsInf(path)) return;
+    // A name held twice is read once: the index knows a member by its name.
+    if (!IsInf(path) || !seen.insert(prefix + path).second) return;
     ArchiveInf inf{prefix + path, {}};
     ReadData(a, inf.member, kMaxInfMemberBytes, inf.bytes);
     budget->inf_bytes += inf.bytes.size();
@@ -249,15 +311,17 @@ void WalkContainer(const std::string& container, Visitor& visit, Fn&& on_refused
   const std::string inner_name = file.empty() ? "" : nested;
   Focus focus(inner_name, visit);
   Budget budget;
+  Source source;
+  source.deadline = budget.deadline;
   try {
     const std::uint64_t size = SizeOf(outer);
     Reader a = NewReader();
-    OpenFile(a.get(), outer);
+    OpenFile(a.get(), outer, source);
     Walk(a.get(), std::max<std::uint64_t>(size, 1), budget, focus, 0);
-    if (a && archive_read_close(a.get()) != ARCHIVE_OK)
-      throw Refused{"is corrupt or truncated: " + ErrorOf(a.get())};
   } catch (const Refused& r) {
-    on_refused(r);
+    on_refused(source.late ? Refused{"takes longer than " + std::to_string(kMaxArchiveSeconds) +
+                                     " s to read"}
+                           : r);
   }
   if (!inner_name.empty() && !focus.found)
     throw CatalogError(container + " is not in " + outer + " any more");
@@ -300,13 +364,17 @@ ArchiveContents ReadArchiveInfs(const std::string& file) {
   InfCollector collect;
   Budget budget;
   collect.budget = &budget;
+  Source source;
+  source.deadline = budget.deadline;
   try {
     const std::uint64_t size = SizeOf(file);
     Reader a = NewReader();
-    OpenFile(a.get(), file);
+    OpenFile(a.get(), file, source);
     Walk(a.get(), std::max<std::uint64_t>(size, 1), budget, collect, 0);
   } catch (const Refused& r) {
-    throw CatalogError(r.reason);
+    throw CatalogError(source.late ? "takes longer than " + std::to_string(kMaxArchiveSeconds) +
+                                         " s to read"
+                                   : r.reason);
   }
   collect.contents.names = std::move(collect.names);
   std::sort(collect.contents.names.begin(), collect.contents.names.end());
