@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -68,8 +69,11 @@ struct ArchiveMember {
 };
 
 // The file members of `container` (a file, or "file!/nested.cab"), in the
-// order the archive holds them. Throws CatalogError.
-std::vector<ArchiveMember> ListArchive(const std::string& container);
+// order the archive holds them; with `infs`, the bytes of its INF members
+// too, read in the same pass (index into the list -> bytes). Throws
+// CatalogError.
+std::vector<ArchiveMember> ListArchive(const std::string& container,
+                                       std::map<size_t, std::string>* infs = nullptr);
 
 // Streams the members of `container` that `wanted` (indexes into the list
 // ListArchive gives) names, in archive order: `sink` gets an empty chunk as

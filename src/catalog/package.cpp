@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 
 #include "catalog/archive.h"
@@ -74,32 +76,63 @@ std::string CleanRelative(const std::string& relative) {
   return out;
 }
 
+// An archive's members and INF files, as it was when read.
+struct Listing {
+  std::string stamp;  // the file's size and time
+  std::vector<ArchiveMember> members;
+  std::map<size_t, std::string> infs;
+  std::map<std::string, size_t> by_name;  // upper case -> first member of that name
+};
+
+// The last few archives listed: a results page asks for the packages of many
+// candidates, often from one large archive, each listing a pass through it.
+std::shared_ptr<const Listing> ListingOf(const std::string& container, const std::string& file) {
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<const Listing>> cache;
+  constexpr size_t kKept = 8;
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  const auto time = fs::last_write_time(file, ec);
+  if (ec) throw CatalogError(file + " cannot be read");
+  const std::string stamp =
+      std::to_string(size) + "/" + std::to_string(time.time_since_epoch().count());
+  {
+    std::lock_guard lock(mutex);
+    auto it = cache.find(container);
+    if (it != cache.end() && it->second->stamp == stamp) return it->second;
+  }
+  auto listing = std::make_shared<Listing>();
+  listing->stamp = stamp;
+  listing->members = ListArchive(container, &listing->infs);
+  for (size_t i = 0; i < listing->members.size(); ++i)
+    listing->by_name.emplace(AsciiUpper(listing->members[i].name), i);
+  std::lock_guard lock(mutex);
+  if (cache.size() >= kKept) cache.erase(cache.begin());
+  cache[container] = listing;
+  return listing;
+}
+
 Package ResolveArchivePackage(const ModelLine& line, const std::string& container_relative,
                               const std::string& inf_member) {
   const std::string container = line.catalog_dir + "/" + container_relative;
-  const std::vector<ArchiveMember> members = ListArchive(container);
-  std::map<std::string, size_t> by_name;  // upper case -> first member of that name
-  for (size_t i = 0; i < members.size(); ++i) by_name.emplace(AsciiUpper(members[i].name), i);
+  // The file on disk: the container's first part.
+  const std::string archive_file =
+      line.catalog_dir + "/" +
+      container_relative.substr(0, ArchiveSeparators(container_relative + "!/").front());
+  const std::shared_ptr<const Listing> listing = ListingOf(container, archive_file);
+  const std::vector<ArchiveMember>& members = listing->members;
+  const std::map<std::string, size_t>& by_name = listing->by_name;
   auto inf_at = by_name.find(AsciiUpper(inf_member));
-  if (inf_at == by_name.end()) throw CatalogError(inf_member + " is not in " + container);
+  if (inf_at == by_name.end() || listing->infs.count(inf_at->second) == 0)
+    throw CatalogError(inf_member + " is not in " + container);
   const size_t inf_index = inf_at->second;
-  if (members[inf_index].size > kMaxInfMemberBytes)
-    throw CatalogError(container + "!/" + inf_member + " is too large for an INF");
-  std::string bytes;
-  ReadArchiveMembers(container, {inf_index}, [&](size_t, std::string_view chunk) {
-    if (bytes.size() + chunk.size() > kMaxInfMemberBytes)
-      throw CatalogError(container + "!/" + inf_member + " is too large for an INF");
-    bytes.append(chunk);
-  });
+  const std::string& bytes = listing->infs.at(inf_index);
   const size_t slash = inf_member.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : inf_member.substr(0, slash + 1);
 
   Package package;
   package.archive = container;
-  // The file on disk: the container's first part.
-  package.archive_file =
-      line.catalog_dir + "/" +
-      container_relative.substr(0, ArchiveSeparators(container_relative + "!/").front());
+  package.archive_file = archive_file;
   package.inf_name = inf_member.substr(folder.size());
   auto file_of = [&](size_t i) {
     return PackageFile{members[i].name.substr(folder.size()),

@@ -329,7 +329,17 @@ void WalkContainer(const std::string& container, Visitor& visit, Fn&& on_refused
 
 struct Lister : Visitor {
   std::vector<ArchiveMember> members;
-  void Member(archive*, const std::string& path, std::uint64_t size) override {
+  std::map<size_t, std::string>* infs = nullptr;
+  std::uint64_t inf_bytes = 0;
+  void Member(archive* a, const std::string& path, std::uint64_t size) override {
+    if (infs != nullptr && IsInf(path)) {
+      std::string& bytes = (*infs)[members.size()];
+      ReadData(a, path, kMaxInfMemberBytes, bytes);
+      inf_bytes += bytes.size();
+      if (inf_bytes > kMaxArchiveInfBytes)
+        throw Refused{"holds more than " + std::to_string(kMaxArchiveInfBytes >> 20) +
+                      " MiB of INF files"};
+    }
     members.push_back({path, size});
   }
   bool EnterNested(const std::string&) override { return false; }
@@ -381,8 +391,10 @@ ArchiveContents ReadArchiveInfs(const std::string& file) {
   return std::move(collect.contents);
 }
 
-std::vector<ArchiveMember> ListArchive(const std::string& container) {
+std::vector<ArchiveMember> ListArchive(const std::string& container,
+                                       std::map<size_t, std::string>* infs) {
   Lister list;
+  list.infs = infs;
   WalkContainer(container, list,
                 [&](const Refused& r) { throw CatalogError(container + " " + r.reason); });
   return std::move(list.members);

@@ -7,7 +7,8 @@ ArchiveContents ReadArchiveInfs(const std::string& file) {
   throw CatalogError(file + ": archives are not read by this build");
 }
 
-std::vector<ArchiveMember> ListArchive(const std::string& container) {
+std::vector<ArchiveMember> ListArchive(const std::string& container,
+                                       std::map<size_t, std::string>*) {
   throw CatalogError(container + ": archives are not read by this build");
 }
 
