@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
@@ -75,49 +76,38 @@ inline void Write(const std::string& path, const std::vector<Member>& members) {
   auto put = [](std::string& to, std::uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) to += static_cast<char>((v >> (8 * i)) & 0xFF);
   };
+  // From "version needed" to the extra field's length: the same in both headers.
+  auto common = [&](std::string& to, const Member& m) {
+    for (std::uint64_t v : {20, m.encrypted ? 1 : 0, m.deflated ? 8 : 0, 0x0021, 0x5021})
+      put(to, v, 2);  // version 2.0, flags, method, 00:01:02 on 2020-01-01
+    put(to, m.crc, 4);
+    put(to, m.stored.size(), 4);
+    put(to, m.size, 4);
+    put(to, m.name.size(), 2);
+    put(to, 0, 2);
+  };
   std::uint64_t offset = 0;
   for (const Member& m : members) {
     std::string local;
-    const int flags = m.encrypted ? 1 : 0;
-    const int method = m.deflated ? 8 : 0;
     put(local, 0x04034b50, 4);
-    put(local, 20, 2);
-    put(local, flags, 2);
-    put(local, method, 2);
-    put(local, 0x0021, 2);  // 00:01:02
-    put(local, 0x5021, 2);  // 2020-01-01
-    put(local, m.crc, 4);
-    put(local, m.stored.size(), 4);
-    put(local, m.size, 4);
-    put(local, m.name.size(), 2);
-    put(local, 0, 2);
+    common(local, m);
     local += m.name;
     out << local << m.stored;
     put(central, 0x02014b50, 4);
-    put(central, 20, 2);
-    put(central, 20, 2);
-    put(central, flags, 2);
-    put(central, method, 2);
-    put(central, 0x0021, 2);
-    put(central, 0x5021, 2);
-    put(central, m.crc, 4);
-    put(central, m.stored.size(), 4);
-    put(central, m.size, 4);
-    put(central, m.name.size(), 2);
-    put(central, 0, 2);
-    put(central, 0, 2);
-    put(central, 0, 2);
-    put(central, 0, 2);
-    put(central, 0, 4);
+    put(central, 20, 2);  // made by
+    common(central, m);
+    put(central, 0, 6);  // comment length, disk, internal attributes
+    put(central, 0, 4);  // external attributes
     put(central, offset, 4);
     central += m.name;
     offset += local.size() + m.stored.size();
   }
+  const std::uint64_t count = std::min<std::uint64_t>(members.size(), 0xFFFF);
   std::string end;
   put(end, 0x06054b50, 4);
   put(end, 0, 4);
-  put(end, members.size() > 0xFFFF ? 0xFFFF : members.size(), 2);
-  put(end, members.size() > 0xFFFF ? 0xFFFF : members.size(), 2);
+  put(end, count, 2);
+  put(end, count, 2);
   put(end, central.size(), 4);
   put(end, offset, 4);
   put(end, 0, 2);

@@ -3,8 +3,8 @@
 // or a hang.
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "catalog/archive.h"
 #include "fuzz_input.h"

@@ -116,31 +116,24 @@ TEST(PackageStore, PackagesPastARequestsBudgetAreBuiltInTheBackground) {
   PackageStore store(root.string());
   std::string why;
   BuildBudget spent{0, 1ull << 30};
-  const auto first = store.Offer(line, &why, &spent);
-  ASSERT_TRUE(first) << why;
-  EXPECT_TRUE(first->preparing);
-  EXPECT_TRUE(first->url.empty());
-  EXPECT_EQ(first->inf_name, "toastpkg.inf");
+  auto offer = store.Offer(line, &why, &spent);
+  ASSERT_TRUE(offer && offer->preparing && offer->url.empty()) << why;
   // Ready once the background has built it; a bounded wait.
-  std::optional<match::PackageOffer> later;
-  for (int i = 0; i < 200 && !(later && !later->preparing); ++i) {
+  for (int i = 0; i < 200 && offer && offer->preparing; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    later = store.Offer(line, &why, &spent);
+    offer = store.Offer(line, &why, &spent);
   }
-  ASSERT_TRUE(later && !later->preparing) << why;
-  EXPECT_FALSE(store.ZipFor(later->sha256 + ".zip").empty());
+  ASSERT_TRUE(offer && !offer->preparing) << why;
+  EXPECT_FALSE(store.ZipFor(offer->sha256 + ".zip").empty());
 
   // A built zip costs a request nothing; a package larger than what is left waits.
   BuildBudget small{4, 16};
-  const auto again = store.Offer(line, &why, &small);
-  ASSERT_TRUE(again);
-  EXPECT_FALSE(again->preparing);
-  EXPECT_EQ(small.zips, 4u);
+  offer = store.Offer(line, &why, &small);
+  EXPECT_TRUE(offer && !offer->preparing && small.zips == 4u);
   {
     PackageStore elsewhere((root / "elsewhere").string());
-    const auto large = elsewhere.Offer(line, &why, &small);
-    ASSERT_TRUE(large);
-    EXPECT_TRUE(large->preparing);
+    offer = elsewhere.Offer(line, &why, &small);
+    EXPECT_TRUE(offer && offer->preparing);
   }  // its background build ends with it, before the folder goes
   fs::remove_all(root);
 }
