@@ -1,6 +1,6 @@
 // Zip files written byte by byte, so a test can make the ones no zip tool
 // would: members named outside their folder, flagged encrypted, sizes that
-// lie, a bomb. Layout: APPNOTE.TXT (the .ZIP file format specification),
+// lie, a bomb. Layout: PKWARE's APPNOTE.TXT (the .ZIP file format),
 // sections 4.3.7 (local header), 4.3.12 (central header), 4.3.16 (end record).
 #pragma once
 
