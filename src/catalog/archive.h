@@ -63,6 +63,20 @@ struct ArchiveContents {
 // the reason for an archive that is corrupt or hostile.
 ArchiveContents ReadArchiveInfs(const std::string& file);
 
+// What the index keeps of an archive at `file` (`relative` to its catalog
+// folder): the model lines of each INF in it, its catalog file looked for
+// beside it in the archive, or why it was skipped; nested archives left out
+// come with their reason. `path` is "relative!/member". Throws CatalogError
+// for an archive skipped as a whole.
+struct ArchiveMemberLines {
+  std::string path;
+  std::vector<ModelLine> lines;
+  int error_line = 0;
+  std::string error;
+};
+std::vector<ArchiveMemberLines> ReadArchiveLines(const std::string& file,
+                                                 const std::string& relative);
+
 struct ArchiveMember {
   std::string name;  // path inside its archive, '/' separators
   std::uint64_t size = 0;

@@ -442,37 +442,17 @@ struct ReadResult {
 
 ReadResult ReadArchiveFile(const std::string& full, const std::string& relative) {
   ReadResult r;
-  ArchiveContents contents;
   try {
-    contents = ReadArchiveInfs(full);
+    for (ArchiveMemberLines& m : ReadArchiveLines(full, relative)) {
+      r.member_paths.push_back(std::move(m.path));
+      ReadResult member;
+      member.lines = std::move(m.lines);
+      member.error_line = m.error_line;
+      member.error = std::move(m.error);
+      r.members.push_back(std::move(member));
+    }
   } catch (const CatalogError& e) {
     r.error = e.what();
-    return r;
-  }
-  const std::string prefix = relative + std::string(kArchiveSeparator);
-  for (const ArchiveInf& inf : contents.infs) {
-    ReadResult m;
-    try {
-      m.lines = ReadInf(inf.bytes, prefix + inf.member);
-    } catch (const InfError& e) {
-      m.error_line = e.line;
-      m.error = e.reason;
-    }
-    // Its catalog file is looked for beside it in the archive.
-    const std::string folder = AsciiUpper(inf.member.substr(0, inf.member.rfind('/') + 1));
-    for (ModelLine& line : m.lines) {
-      line.catalog_present = !line.catalog_file.empty() &&
-                             line.catalog_file.find_first_of("/\\") == std::string::npos &&
-                             contents.Holds(folder + AsciiUpper(line.catalog_file));
-    }
-    r.member_paths.push_back(prefix + inf.member);
-    r.members.push_back(std::move(m));
-  }
-  for (auto& [nested, reason] : contents.skipped) {
-    ReadResult m;
-    m.error = reason;
-    r.member_paths.push_back(prefix + nested);
-    r.members.push_back(std::move(m));
   }
   return r;
 }
