@@ -32,7 +32,11 @@ if(WIN32)
 else()
   find_package(SQLite3 REQUIRED)
   find_package(nlohmann_json 3 REQUIRED)
-  target_link_libraries(kestrova_catalog PUBLIC SQLite::SQLite3)
+  # Catalogs may hold .zip and .cab files, read in place with libarchive
+  # (not packaged for the Windows build, which reads plain folders).
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(KESTROVA_LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
+  target_link_libraries(kestrova_catalog PUBLIC SQLite::SQLite3 PRIVATE PkgConfig::KESTROVA_LIBARCHIVE)
   target_link_libraries(kestrova_match PUBLIC kestrova_catalog kestrova_report kestrova_platform nlohmann_json::nlohmann_json)
 endif()
 target_compile_definitions(kestrova_match PRIVATE KESTROVA_VERSION="${PROJECT_VERSION}")

@@ -8,7 +8,6 @@ find_package(Threads REQUIRED)
 # the tests and the load tool.
 find_package(Boost 1.74 REQUIRED)
 
-pkg_check_modules(KESTROVA_LIBARCHIVE REQUIRED IMPORTED_TARGET libarchive)
 find_package(OpenSSL REQUIRED)
 
 kestrova_subsystem(service)

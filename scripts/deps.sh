@@ -21,7 +21,7 @@ test=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   systemd systemd-journal-remote
   libsqlite3-dev libpqxx-dev libcpp-httplib-dev libboost-dev nlohmann-json3-dev postgresql curl
-  libarchive-dev libssl-dev gcab
+  libarchive-dev libssl-dev gcab zlib1g-dev
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 binutils-mingw-w64-i686
   wine wine32:i386 wine64

@@ -18,6 +18,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "catalog/archive.h"
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
 #include "catalog/text.h"
@@ -144,6 +145,7 @@ std::int64_t IdKey(std::string_view id) {
 struct FoundFile {
   std::string dir, path;  // catalog folder (absolute), path relative to it with '/'
   std::int64_t size = 0, mtime = 0;
+  bool archive = false;  // a .zip or .cab whose INF members are read in place
 };
 
 std::int64_t MtimeNs(const struct stat& st) {
@@ -200,12 +202,14 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
       have_stat = S_ISREG(st.st_mode);
     }
     if (type == DT_DIR) {
+      // "x.zip!" would make its files' paths read as an archive's members.
+      if (entry.back() == '!' && IsArchiveName(entry.substr(0, entry.size() - 1))) continue;
       subfolders.emplace_back(entry);
       continue;
     }
     const bool link = type == DT_LNK;
     if (link || !have_stat) {
-      if (!link && !IsInfName(entry)) {
+      if (!link && !IsInfName(entry) && !IsArchiveName(entry)) {
         if (type == DT_REG) {
           if (!here) here = &names[path];
           here->push_back(AsciiUpper(entry));
@@ -218,7 +222,8 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
     if (!S_ISREG(st.st_mode)) continue;
     if (!here) here = &names[path];
     here->push_back(AsciiUpper(entry));
-    if (!IsInfName(entry)) continue;
+    const bool archive = IsArchiveName(entry);
+    if (!IsInfName(entry) && !archive) continue;
     // A file link is followed only while it stays inside the catalog folder.
     if (link && !StaysInside(path + "/" + e->d_name, root)) continue;
     FoundFile f;
@@ -227,6 +232,7 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
              std::string(entry);
     f.size = st.st_size;
     f.mtime = MtimeNs(st);
+    f.archive = archive;
     found.push_back(std::move(f));
   }
   for (const std::string& sub : subfolders)
@@ -428,7 +434,28 @@ struct ReadResult {
   std::vector<ModelLine> lines;
   int error_line = 0;
   std::string error;
+  // An archive's INF members, each with its path ("a.zip!/x.inf"), and its
+  // nested archives left out ("a.zip!/b.cab") with the reason as `error`.
+  std::vector<std::string> member_paths;
+  std::vector<ReadResult> members;
 };
+
+ReadResult ReadArchiveFile(const std::string& full, const std::string& relative) {
+  ReadResult r;
+  try {
+    for (ArchiveMemberLines& m : ReadArchiveLines(full, relative)) {
+      r.member_paths.push_back(std::move(m.path));
+      ReadResult member;
+      member.lines = std::move(m.lines);
+      member.error_line = m.error_line;
+      member.error = std::move(m.error);
+      r.members.push_back(std::move(member));
+    }
+  } catch (const CatalogError& e) {
+    r.error = e.what();
+  }
+  return r;
+}
 
 ReadResult ReadFile(const std::string& full, const std::string& relative) {
   ReadResult r;
@@ -455,7 +482,8 @@ void ReadAll(const std::vector<const FoundFile*>& jobs, std::vector<ReadResult>&
   std::atomic<size_t> next{0};
   auto work = [&] {
     for (size_t i; (i = next.fetch_add(1)) < jobs.size();)
-      out[i] = ReadFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path);
+      out[i] = jobs[i]->archive ? ReadArchiveFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path)
+                                : ReadFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path);
   };
   const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   std::vector<std::thread> pool;
@@ -555,6 +583,8 @@ UpdateStats UpdateIndex(
     bool seen = false;
   };
   std::unordered_map<std::string, Known> known;  // by FileKey
+  // An archive's key -> the keys of its members' rows, which come and go with it.
+  std::unordered_map<std::string, std::vector<std::string>> archive_members;
   std::int64_t next_line = 1;
   if (!fresh) {
     Stmt s = Prepare(h,
@@ -570,6 +600,11 @@ UpdateStats UpdateIndex(
                                                          sqlite3_column_int(r, 5),
                                                          Column(r, 6),
                                                          Column(r, 7)};
+      const std::string path = Column(r, 2);
+      const std::vector<size_t> in_archive = ArchiveSeparators(path);
+      if (!in_archive.empty())
+        archive_members[FileKey(Column(r, 1), path.substr(0, in_archive.front()))].push_back(
+            FileKey(Column(r, 1), path));
     }
     Stmt last = Prepare(h, "SELECT coalesce(max(id), 0) + 1 FROM lines");
     if (sqlite3_step(last.get()) != SQLITE_ROW) Fail(h, "catalog index");
@@ -620,15 +655,20 @@ UpdateStats UpdateIndex(
   // is far cheaper than inserting all over it.
   std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids;
 
-  auto store = [&](const FoundFile& f, const std::string& package, ReadResult& r) {
+  // `path` is f's own, or a member's of the archive f.
+  auto store = [&](const FoundFile& f, const std::string& path, const std::string& package,
+                   ReadResult& r) {
     Bind(add_file.get(), 1, f.dir);
-    Bind(add_file.get(), 2, f.path);
+    Bind(add_file.get(), 2, path);
     Bind(add_file.get(), 3, f.size);
     Bind(add_file.get(), 4, f.mtime);
     Bind(add_file.get(), 5, std::int64_t{r.error_line});
     if (!r.error.empty()) Bind(add_file.get(), 6, r.error);
     std::vector<std::string> catalogs;
+    // An archive member's catalog was looked for in its archive, which
+    // changes only with the archive itself.
     for (ModelLine& m : r.lines) {
+      if (f.archive) continue;
       m.catalog_present =
           !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
       catalogs.push_back(m.catalog_file);
@@ -682,19 +722,64 @@ UpdateStats UpdateIndex(
     for (size_t i = 0; i < batch.size(); ++i) {
       const FoundFile& f = *batch[i];
       const std::string full = f.dir + "/" + f.path;
-      store(f, full.substr(0, full.rfind('/')), results[i]);
+      store(f, f.path, full.substr(0, full.rfind('/')), results[i]);
       if (!results[i].error.empty()) {
         ++stats.malformed;
         if (on_malformed) on_malformed(full, results[i].error_line, results[i].error);
+      }
+      for (size_t m = 0; m < results[i].members.size(); ++m) {
+        ReadResult& member = results[i].members[m];
+        store(f, results[i].member_paths[m], "", member);
+        if (!member.error.empty()) {
+          ++stats.malformed;
+          if (on_malformed)
+            on_malformed(f.dir + "/" + results[i].member_paths[m], member.error_line, member.error);
+        }
       }
       if (on_progress) on_progress(++done, found.size());
     }
     batch.clear();
   };
+  // An unchanged archive's members are unchanged; a changed one's are forgotten
+  // with it. Their errors are reported again either way, as a file's are.
+  auto visit_members = [&](const FoundFile& f, bool unchanged) {
+    auto members = archive_members.find(FileKey(f.dir, f.path));
+    if (members == archive_members.end()) return;
+    for (const std::string& key : members->second) {
+      auto m = known.find(key);
+      if (m == known.end() || m->second.seen) continue;
+      m->second.seen = true;
+      if (!unchanged) {
+        forget(m->second);
+      } else if (!m->second.error.empty()) {
+        ++stats.malformed;
+        if (on_malformed)
+          on_malformed(f.dir + "/" + key.substr(key.find('\0') + 1), m->second.error_line,
+                       m->second.error);
+      }
+    }
+  };
   for (const FoundFile& f : found) {
     auto it = known.find(FileKey(f.dir, f.path));
     if (it != known.end()) {
       it->second.seen = true;
+      if (f.archive) {
+        const bool unchanged = it->second.size == f.size && it->second.mtime == f.mtime;
+        if (unchanged && !it->second.error.empty()) {
+          ++stats.malformed;
+          if (on_malformed) on_malformed(f.dir + "/" + f.path, 0, it->second.error);
+        }
+        visit_members(f, unchanged);
+        if (unchanged) {
+          if (on_progress) on_progress(++done, found.size());
+          continue;
+        }
+        forget(it->second);
+        ++stats.reread;
+        batch.push_back(&f);
+        if (batch.size() == kBatch) flush();
+        continue;
+      }
       const std::string full = f.dir + "/" + f.path;
       const std::string package = full.substr(0, full.rfind('/'));
       if (it->second.size == f.size && it->second.mtime == f.mtime &&

@@ -4,8 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 
+#include "catalog/archive.h"
 #include "catalog/inf_reader.h"
 #include "catalog/paths.h"
 #include "catalog/text.h"
@@ -55,9 +59,117 @@ std::string FindBeside(const fs::path& folder, const std::string& relative, std:
   return fs::is_regular_file(at, ec) ? at.string() : "";
 }
 
+// `relative` with "." parts dropped; "" when a part is empty or would
+// leave the folder.
+std::string CleanRelative(const std::string& relative) {
+  std::string out;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(start, end - start);
+    start = end + 1;
+    if (part == ".") continue;
+    if (part.empty() || part == ".." || part.find(':') != std::string::npos) return "";
+    if (!out.empty()) out += '/';
+    out += part;
+  }
+  return out;
+}
+
+// An archive's members and INF files, as it was when read.
+struct Listing {
+  std::string stamp;  // the file's size and time
+  std::vector<ArchiveMember> members;
+  std::map<size_t, std::string> infs;
+  std::map<std::string, size_t> by_name;  // upper case -> first member of that name
+};
+
+// The last few archives listed: a results page asks for the packages of many
+// candidates, often from one large archive, each listing a pass through it.
+std::shared_ptr<const Listing> ListingOf(const std::string& container, const std::string& file) {
+  static std::mutex mutex;
+  static std::map<std::string, std::shared_ptr<const Listing>> cache;
+  constexpr size_t kKept = 8;
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  const auto time = fs::last_write_time(file, ec);
+  if (ec) throw CatalogError(file + " cannot be read");
+  const std::string stamp =
+      std::to_string(size) + "/" + std::to_string(time.time_since_epoch().count());
+  {
+    std::lock_guard lock(mutex);
+    auto it = cache.find(container);
+    if (it != cache.end() && it->second->stamp == stamp) return it->second;
+  }
+  auto listing = std::make_shared<Listing>();
+  listing->stamp = stamp;
+  listing->members = ListArchive(container, &listing->infs);
+  for (size_t i = 0; i < listing->members.size(); ++i)
+    listing->by_name.emplace(AsciiUpper(listing->members[i].name), i);
+  std::lock_guard lock(mutex);
+  if (cache.size() >= kKept) cache.erase(cache.begin());
+  cache[container] = listing;
+  return listing;
+}
+
+Package ResolveArchivePackage(const ModelLine& line, const std::string& container_relative,
+                              const std::string& inf_member) {
+  const std::string container = line.catalog_dir + "/" + container_relative;
+  // The file on disk: the container's first part.
+  const std::string archive_file =
+      line.catalog_dir + "/" +
+      container_relative.substr(0, ArchiveSeparators(container_relative + "!/").front());
+  const std::shared_ptr<const Listing> listing = ListingOf(container, archive_file);
+  const std::vector<ArchiveMember>& members = listing->members;
+  const std::map<std::string, size_t>& by_name = listing->by_name;
+  auto inf_at = by_name.find(AsciiUpper(inf_member));
+  if (inf_at == by_name.end() || listing->infs.count(inf_at->second) == 0)
+    throw CatalogError(inf_member + " is not in " + container);
+  const size_t inf_index = inf_at->second;
+  const std::string& bytes = listing->infs.at(inf_index);
+  const size_t slash = inf_member.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : inf_member.substr(0, slash + 1);
+
+  Package package;
+  package.archive = container;
+  package.archive_file = archive_file;
+  package.inf_name = inf_member.substr(folder.size());
+  auto file_of = [&](size_t i) {
+    return PackageFile{members[i].name.substr(folder.size()),
+                       container + std::string(kArchiveSeparator) + members[i].name,
+                       members[i].size, i};
+  };
+  package.files.push_back(file_of(inf_index));
+  std::set<size_t> found{inf_index};
+  auto add = [&](const std::string& wanted) {
+    const std::string clean = CleanRelative(wanted);
+    auto at = clean.empty() ? by_name.end() : by_name.find(AsciiUpper(folder + clean));
+    if (at == by_name.end()) {
+      package.missing.push_back(wanted);
+    } else {
+      found.insert(at->second);
+    }
+  };
+  if (!line.catalog_file.empty()) add(line.catalog_file);
+  std::vector<std::string> listed;
+  try {
+    listed = SourceFiles(bytes, ArchOfDecoration(line.decoration));
+  } catch (const InfError& e) {
+    throw CatalogError(container + "!/" + inf_member + ": " + e.what());
+  }
+  for (const std::string& f : listed) add(f);
+  // Archive order: the zip is then written in one pass over the archive.
+  for (size_t i : found)
+    if (i != inf_index) package.files.push_back(file_of(i));
+  return package;
+}
+
 }  // namespace
 
 Package ResolvePackage(const ModelLine& line) {
+  const auto [container, member] = SplitArchivePath(line.inf);
+  if (!container.empty()) return ResolveArchivePackage(line, container, member);
   const fs::path inf_path = PathFromUtf8(line.catalog_dir) / PathFromUtf8(line.inf);
   std::ifstream in(inf_path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -412,6 +412,7 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                                         {"sha256", c.package->sha256},
                                         {"bytes", c.package->bytes},
                                         {"complete", c.package->Complete()},
+                                        {"preparing", c.package->preparing},
                                         {"missing", c.package->missing}};
       }
     }

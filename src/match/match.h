@@ -18,9 +18,14 @@ namespace match {
 struct PackageOffer {
   std::string url, sha256;
   std::uint64_t bytes = 0;
-  std::string inf_name;              // the INF's name inside the package
-  std::string folder;                // where the unpacked package is, when no url serves it
+  std::string inf_name;  // the INF's name inside the package
+  std::string folder;    // where the unpacked package is, when no url serves it
+  // When no url serves it and it lies in an archive: the archives to unpack,
+  // the file on disk first, then any nested in it; `folder` is then the
+  // package's folder inside the last ("" for its top).
+  std::vector<std::string> unpack;
   std::vector<std::string> missing;  // files the INF names that are not there
+  bool preparing = false;            // its zip is being built: no url yet, ask again later
   bool Complete() const { return missing.empty(); }
 };
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "catalog/archive.h"
 #include "catalog/catalog.h"
 #include "catalog/package.h"
 #include "catalog/paths.h"
@@ -222,10 +223,28 @@ int Run(const Options& options, std::ostream& out, std::ostream& err, bool progr
           PackageOffer offer;
           offer.inf_name = package.inf_name;
           offer.missing = package.missing;
-          offer.folder = catalog::Utf8OfPath(
-              (catalog::PathFromUtf8(line.catalog_dir) / catalog::PathFromUtf8(line.inf))
-                  .parent_path()
-                  .make_preferred());
+          if (package.archive.empty()) {
+            offer.folder = catalog::Utf8OfPath(
+                (catalog::PathFromUtf8(line.catalog_dir) / catalog::PathFromUtf8(line.inf))
+                    .parent_path()
+                    .make_preferred());
+          } else {
+            // "a.zip!/b.cab!/dir/x.inf": unpack a.zip, then b.cab; the package is dir.
+            size_t from = 0;
+            for (size_t at : catalog::ArchiveSeparators(line.inf)) {
+              const std::string part = line.inf.substr(from, at - from);
+              offer.unpack.push_back(
+                  offer.unpack.empty()
+                      ? catalog::Utf8OfPath(
+                            (catalog::PathFromUtf8(line.catalog_dir) / catalog::PathFromUtf8(part))
+                                .make_preferred())
+                      : part);
+              from = at + catalog::kArchiveSeparator.size();
+            }
+            const std::string rest = line.inf.substr(from);
+            offer.folder =
+                rest.find('/') == std::string::npos ? "" : rest.substr(0, rest.rfind('/'));
+          }
           return offer;
         } catch (const catalog::CatalogError&) {
           return std::nullopt;

@@ -100,6 +100,11 @@ void AppendInstall(std::string& html, const Device& d, const Candidate& best,
             "\" download>Download the driver package</a> (" + Bytes(p->bytes) +
             ", zip, SHA-256 <span class=\"mono\">" + Esc(p->sha256) + "</span>)</div>\n";
   }
+  if (p != nullptr && p->preparing) {
+    html +=
+        "<div>The download of this package is being prepared: reload this page in a "
+        "minute.</div>\n";
+  }
   if (p != nullptr && !p->Complete()) {
     std::string names;
     for (size_t i = 0; i < p->missing.size(); ++i) names += (i ? ", " : "") + p->missing[i];
@@ -107,7 +112,15 @@ void AppendInstall(std::string& html, const Device& d, const Candidate& best,
             (p->missing.size() == 1 ? " is" : " are") +
             " missing, so Windows may refuse it or the device may not work.</div>\n";
   }
-  if (p != nullptr && p->url.empty() && !p->folder.empty()) {
+  if (p != nullptr && p->url.empty() && !p->unpack.empty()) {
+    html += "<ol>\n<li>Unpack <span class=\"mono\">" + Esc(p->unpack.front()) +
+            "</span> into a folder of its own";
+    for (size_t i = 1; i < p->unpack.size(); ++i)
+      html += ", then <span class=\"mono\">" + Esc(p->unpack[i]) + "</span> from it";
+    html += p->folder.empty() ? std::string(".</li>\n")
+                              : "; the package is its folder <span class=\"mono\">" +
+                                    Esc(p->folder) + "</span>.</li>\n";
+  } else if (p != nullptr && p->url.empty() && !p->folder.empty()) {
     html += "<ol>\n<li>The package is the folder <span class=\"mono\">" + Esc(p->folder) +
             "</span>.</li>\n";
   } else {

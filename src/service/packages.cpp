@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <stdexcept>
 
+#include "catalog/archive.h"
 #include "catalog/package.h"
 
 namespace fs = std::filesystem;
@@ -82,12 +85,7 @@ void WritePackageZip(const catalog::Package& package, const std::string& date,
       archive_write_open_filename(zip.get(), path.c_str()) != ARCHIVE_OK)
     fail("cannot write " + path);
   const std::time_t when = DateOf(date);
-  std::string buf(1 << 16, '\0');
-  for (const catalog::PackageFile& f : package.files) {
-    std::ifstream in(f.source, std::ios::binary);
-    std::error_code ec;
-    const auto size = fs::file_size(f.source, ec);
-    if (!in || ec) fail("cannot read " + f.source);
+  auto header = [&](const catalog::PackageFile& f, std::uint64_t size) {
     std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
                                                                         archive_entry_free);
     archive_entry_set_pathname(entry.get(), f.name.c_str());
@@ -98,6 +96,54 @@ void WritePackageZip(const catalog::Package& package, const std::string& date,
     archive_entry_set_size(entry.get(), static_cast<la_int64_t>(size));
     archive_entry_set_mtime(entry.get(), when, 0);
     if (archive_write_header(zip.get(), entry.get()) != ARCHIVE_OK) fail("cannot write " + path);
+  };
+  if (!package.archive.empty()) {
+    // Members stream from the archive into the zip in one pass, in the
+    // order both hold them; a member that is not the size it claims is refused.
+    const catalog::PackageFile* current = nullptr;
+    std::uint64_t copied = 0;
+    auto finish = [&] {
+      if (current != nullptr && copied != current->size)
+        fail(current->source + " is not the size its archive gives");
+    };
+    std::vector<size_t> wanted;
+    std::map<size_t, const catalog::PackageFile*> by_member;
+    for (const catalog::PackageFile& f : package.files) {
+      wanted.push_back(f.member);
+      by_member[f.member] = &f;
+    }
+    // The INF is written first, as for a folder's package.
+    for (bool inf_pass : {true, false}) {
+      std::vector<size_t> now;
+      for (size_t m : wanted)
+        if ((m == package.files.front().member) == inf_pass) now.push_back(m);
+      if (now.empty()) continue;
+      catalog::ReadArchiveMembers(package.archive, now, [&](size_t m, std::string_view chunk) {
+        if (current == nullptr || current->member != m) {
+          finish();
+          current = by_member.at(m);
+          copied = 0;
+          header(*current, current->size);
+        }
+        if (copied + chunk.size() > current->size)
+          fail(current->source + " is not the size its archive gives");
+        if (!chunk.empty() && archive_write_data(zip.get(), chunk.data(), chunk.size()) < 0)
+          fail("cannot write " + path);
+        copied += chunk.size();
+      });
+      finish();
+      current = nullptr;
+    }
+    if (archive_write_close(zip.get()) != ARCHIVE_OK) fail("cannot write " + path);
+    return;
+  }
+  std::string buf(1 << 16, '\0');
+  for (const catalog::PackageFile& f : package.files) {
+    std::ifstream in(f.source, std::ios::binary);
+    std::error_code ec;
+    const auto size = fs::file_size(f.source, ec);
+    if (!in || ec) fail("cannot read " + f.source);
+    header(f, size);
     std::uint64_t copied = 0;
     while (in && copied < size) {
       in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
@@ -117,45 +163,176 @@ PackageStore::PackageStore(std::string folder) : folder_(std::move(folder)) {
   fs::create_directories(folder_, ec);
 }
 
+PackageStore::~PackageStore() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+namespace {
+
+// Background work waiting at most: a flood of distinct packages is offered
+// as being prepared again next time instead of growing the queue.
+constexpr size_t kMaxQueued = 256;
+constexpr size_t kMaxRemembered = 65536;
+constexpr std::chrono::seconds kRetryAfter{60};
+
+// A line's package, as the line names it; for an archive, with what the
+// archive on disk is now (a changed archive is a new package).
+std::string LineKey(const catalog::ModelLine& line) {
+  std::string key = line.catalog_dir + '\n' + line.inf + '\n' + line.decoration + '\n' +
+                    line.catalog_file + '\n' + line.driver_date + '\n';
+  const std::vector<size_t> in_archive = catalog::ArchiveSeparators(line.inf);
+  if (!in_archive.empty()) {
+    const std::string file = line.catalog_dir + "/" + line.inf.substr(0, in_archive.front());
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) throw std::runtime_error("cannot read " + file);
+    key += std::to_string(st.st_size) + '\t' + std::to_string(st.st_mtim.tv_sec) + '.' +
+           std::to_string(st.st_mtim.tv_nsec);
+  }
+  return key;
+}
+
+bool Affordable(const BuildBudget* budget, std::uint64_t bytes) {
+  return budget == nullptr || (budget->zips > 0 && bytes <= budget->bytes);
+}
+
+void Spend(BuildBudget* budget, std::uint64_t bytes) {
+  if (budget == nullptr) return;
+  budget->zips = budget->zips > 0 ? budget->zips - 1 : 0;
+  budget->bytes = bytes < budget->bytes ? budget->bytes - bytes : 0;
+}
+
+}  // namespace
+
+match::PackageOffer PackageStore::Preparing(const catalog::ModelLine& line,
+                                            const std::string& line_key) {
+  // Caller holds mutex_.
+  if (!stopping_ && queue_.size() < kMaxQueued && queued_.insert(line_key).second) {
+    queue_.emplace_back(line_key, line);
+    if (!worker_.joinable()) worker_ = std::thread([this] { Work(); });
+    wake_.notify_one();
+  }
+  match::PackageOffer offer;
+  offer.inf_name = line.inf.substr(line.inf.rfind('/') + 1);
+  offer.preparing = true;
+  return offer;
+}
+
+void PackageStore::Work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    auto [line_key, line] = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    std::string why;
+    const bool built = Offer(line, &why).has_value();
+    lock.lock();
+    queued_.erase(line_key);
+    if (built) {
+      failed_.erase(line_key);
+    } else if (failed_.size() < kMaxRemembered) {
+      failed_[line_key] = Failure{why, std::chrono::steady_clock::now()};
+    }
+  }
+}
+
 std::optional<match::PackageOffer> PackageStore::Offer(const catalog::ModelLine& line,
-                                                       std::string* why) {
+                                                       std::string* why, BuildBudget* budget) {
+  auto offer_of = [](const Built& b) {
+    match::PackageOffer offer;
+    offer.inf_name = b.inf_name;
+    offer.missing = b.missing;
+    offer.sha256 = b.sha256;
+    offer.bytes = b.bytes;
+    offer.url = "/packages/" + b.sha256 + ".zip";
+    return offer;
+  };
   try {
+    const std::string line_key = LineKey(line);
+    const bool in_archive = !catalog::ArchiveSeparators(line.inf).empty();
+    {
+      std::lock_guard lock(mutex_);
+      // A failed build is tried again once a while has passed.
+      if (auto failed = failed_.find(line_key); failed != failed_.end() && budget != nullptr) {
+        if (std::chrono::steady_clock::now() - failed->second.when < kRetryAfter)
+          throw std::runtime_error(failed->second.why);
+        failed_.erase(failed);
+      }
+      std::error_code ec;
+      // Finding an archive package's files means reading through its archive:
+      // once per archive as it is, and within the budget.
+      if (auto it = by_line_.find(line_key);
+          it != by_line_.end() && fs::exists(folder_ + "/" + it->second.sha256 + ".zip", ec))
+        return offer_of(it->second);
+      if (in_archive && !Affordable(budget, 0)) return Preparing(line, line_key);
+    }
     const catalog::Package package = catalog::ResolvePackage(line);
     // What the files are now: a changed file builds a new zip.
     std::string key = line.driver_date + '\n';
     std::uint64_t total = 0;
     for (const catalog::PackageFile& f : package.files) {
+      // A member of an archive changes with its archive.
+      const std::string& on_disk = package.archive.empty() ? f.source : package.archive_file;
       struct stat st {};
-      if (::stat(f.source.c_str(), &st) != 0) throw std::runtime_error("cannot read " + f.source);
-      total += static_cast<std::uint64_t>(st.st_size);
-      key += f.name + '\t' + f.source + '\t' + std::to_string(st.st_size) + '\t' +
-             std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + '\n';
+      if (::stat(on_disk.c_str(), &st) != 0) throw std::runtime_error("cannot read " + on_disk);
+      const std::uint64_t size =
+          package.archive.empty() ? static_cast<std::uint64_t>(st.st_size) : f.size;
+      total += size;
+      key += f.name + '\t' + f.source + '\t' + std::to_string(size) + '\t' +
+             std::to_string(st.st_size) + '\t' + std::to_string(st.st_mtim.tv_sec) + '.' +
+             std::to_string(st.st_mtim.tv_nsec) + '\n';
     }
     if (total > kMaxPackageBytes) throw std::runtime_error("the package is larger than 4 GiB");
-    match::PackageOffer offer;
-    offer.inf_name = package.inf_name;
-    offer.missing = package.missing;
-    // One build at a time: a zip is built once, also when several requests want it.
-    std::lock_guard lock(mutex_);
-    auto it = built_.find(key);
-    std::error_code ec;
-    if (it == built_.end() || !fs::exists(ZipFor(it->second.sha256 + ".zip"), ec)) {
-      const std::string temp = folder_ + "/.building-" + std::to_string(getpid()) + ".zip";
-      try {
-        WritePackageZip(package, line.driver_date, temp);
-        const std::string sha = Sha256OfFile(temp);
-        const auto bytes = fs::file_size(temp);
-        fs::rename(temp, folder_ + "/" + sha + ".zip");
-        it = built_.insert_or_assign(key, Built{sha, bytes}).first;
-      } catch (...) {
-        fs::remove(temp, ec);
-        throw;
+    {
+      std::unique_lock lock(mutex_);
+      auto it = built_.find(key);
+      std::error_code ec;
+      if (it != built_.end() && fs::exists(folder_ + "/" + it->second.sha256 + ".zip", ec)) {
+        if (in_archive && by_line_.size() < kMaxRemembered) by_line_[line_key] = it->second;
+        return offer_of(it->second);
       }
+      // A zip another request is building, or one past this request's
+      // budget, is built in the background.
+      if (building_.count(key) != 0 || !Affordable(budget, total)) {
+        match::PackageOffer offer = Preparing(line, line_key);
+        offer.inf_name = package.inf_name;
+        offer.missing = package.missing;
+        return offer;
+      }
+      building_.insert(key);
+      Spend(budget, total);
     }
-    offer.sha256 = it->second.sha256;
-    offer.bytes = it->second.bytes;
-    offer.url = "/packages/" + offer.sha256 + ".zip";
-    return offer;
+    static std::atomic<unsigned> serial{0};
+    const std::string temp = folder_ + "/.building-" + std::to_string(getpid()) + "-" +
+                             std::to_string(serial.fetch_add(1)) + ".zip";
+    Built built{"", 0, package.inf_name, package.missing};
+    std::error_code ec;
+    try {
+      WritePackageZip(package, line.driver_date, temp);
+      built.sha256 = Sha256OfFile(temp);
+      built.bytes = fs::file_size(temp);
+      fs::rename(temp, folder_ + "/" + built.sha256 + ".zip");
+    } catch (...) {
+      fs::remove(temp, ec);
+      std::lock_guard lock(mutex_);
+      building_.erase(key);
+      throw;
+    }
+    std::lock_guard lock(mutex_);
+    building_.erase(key);
+    if (built_.size() >= kMaxRemembered) built_.clear();
+    built_[key] = built;
+    if (in_archive) {
+      if (by_line_.size() >= kMaxRemembered) by_line_.clear();
+      by_line_[line_key] = built;
+    }
+    return offer_of(built);
   } catch (const std::exception& e) {
     if (why != nullptr) *why = e.what();
     return std::nullopt;

@@ -691,13 +691,15 @@ Answer Service::Post(const Request& req) {
     auto [index, generation] = catalog_.CurrentWithGeneration();
     if (!index) throw std::runtime_error("the catalog is not loaded");
     auto results = match::MatchReport(report, *index);
-    AttachPackages(results);
+    const bool ready = AttachPackages(results);
     const bool json = WantsJson(req);
     answer.status = 200;
     answer.content_type = json ? kJson : kHtml;
     answer.body =
         json ? JsonText(ReportJson(stored, report, results)) : match::ResultsPage(report, results);
-    Remember(stored.post.scan_id + (json ? "/json" : "/html"), generation, answer.body);
+    // A page offering a package still being prepared is not kept: the next
+    // visit shows its download.
+    if (ready) Remember(stored.post.scan_id + (json ? "/json" : "/html"), generation, answer.body);
   } catch (const std::exception& e) {
     Log("error: results of stored report " + stored.post.scan_id + ": " + e.what());
     answer = Plain(202, "The report is stored (scan id " + stored.post.scan_id +
@@ -739,21 +741,25 @@ Answer Service::Lookup(const std::string& raw_id, bool json) {
     return Plain(500, std::string("The stored report cannot be read: ") + e.what());
   }
   auto results = match::MatchReport(report, *index);
-  AttachPackages(results);
+  const bool ready = AttachPackages(results);
   answer.body =
       json ? JsonText(ReportJson(*stored, report, results)) : match::ResultsPage(report, results);
-  Remember(key, generation, answer.body);
+  if (ready) Remember(key, generation, answer.body);
   return answer;
 }
 
-void Service::AttachPackages(std::vector<match::DeviceResult>& results) {
-  if (packages_ == nullptr) return;
+bool Service::AttachPackages(std::vector<match::DeviceResult>& results) {
+  if (packages_ == nullptr) return true;
+  BuildBudget budget;  // per request: the rest is built in the background
+  bool ready = true;
   match::AttachPackages(results, [&](const catalog::ModelLine& line) {
     std::string why;
-    auto offer = packages_->Offer(line, &why);
+    auto offer = packages_->Offer(line, &why, &budget);
     if (!offer) Log("package of " + line.catalog_dir + "/" + line.inf + " not offered: " + why);
+    if (offer && offer->preparing) ready = false;
     return offer;
   });
+  return ready;
 }
 
 // GET /packages/<sha256>.zip: only a name the store built can be asked for,

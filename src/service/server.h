@@ -93,7 +93,8 @@ class Service {
   Answer Lookup(const std::string& id, bool json);
   Answer Health();
   Answer PackageDownload(const std::string& path);
-  void AttachPackages(std::vector<match::DeviceResult>& results);
+  // False when a package is still being prepared.
+  bool AttachPackages(std::vector<match::DeviceResult>& results);
   void Log(const std::string& line);
 
   // Rendered results of stored reports, per catalog generation.

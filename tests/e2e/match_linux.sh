@@ -111,6 +111,31 @@ PY
   "$match" --catalog "$toasters" --index "$work/toasters.sqlite" --output "$work/install-$system.html" "$work/$system.html" \
     2>"$work/match-$system.err" || { cat "$work/match-$system.err" >&2; fail "kestrova-match failed on the $system report"; }
 done
+# A catalog of archives: the toaster package as a vendor cab inside a zip, and
+# a hostile zip beside it, skipped with its reason.
+archives=$work/archives
+mkdir -p "$archives"
+(cd "$src/tests/data/packages/toaster" && gcab -c -z "$work/toaster.cab" toastpkg.inf toastpkg.cat TOASTER.SYS)
+python3 - "$work/toaster.cab" "$archives" <<'PY'
+import sys, zipfile
+cab, folder = sys.argv[1:]
+with zipfile.ZipFile(folder + "/bundle.zip", "w", zipfile.ZIP_DEFLATED) as z:
+    z.write(cab, "wu/toaster.cab")
+with zipfile.ZipFile(folder + "/evil.zip", "w") as z:
+    z.writestr("../evil.inf", "[Version]\n")
+PY
+"$match" --catalog "$archives" --index "$work/archives.sqlite" --json --output "$work/archives.html" "$work/win10.html" \
+  >"$work/archives.json" 2>"$work/archives.err" || { cat "$work/archives.err" >&2; fail "kestrova-match failed on a catalog of archives"; }
+grep -qF "skipped $archives/evil.zip: member \"../evil.inf\" would be unpacked outside its folder" "$work/archives.err" ||
+  { cat "$work/archives.err" >&2; fail "the hostile zip was not skipped with its reason"; }
+python3 - "$work/archives.json" <<'PY' || fail "the toaster in the cab in the zip was not offered"
+import json, sys
+best = json.load(open(sys.argv[1]))["devices"][0]["candidates"][0]
+assert best["inf"] == "bundle.zip!/wu/toaster.cab!/toastpkg.inf" and best["package"]["complete"], best
+PY
+grep -qF "Unpack <span class=\"mono\">$archives/bundle.zip</span> into a folder of its own, then <span class=\"mono\">wu/toaster.cab</span> from it" \
+  "$work/archives.html" || fail "the results page does not say which archives to unpack"
+
 KESTROVA_INSTALL_WIN10=$work/install-win10.html KESTROVA_INSTALL_XP=$work/install-xp.html KESTROVA_PAGE_WORK=$work \
   node --test --test-concurrency=1 install_block.test.mjs
 pass

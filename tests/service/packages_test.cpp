@@ -7,11 +7,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "catalog/inf_reader.h"
+#include "catalog/zip_maker.h"
 
 namespace service {
 namespace {
@@ -68,6 +72,69 @@ TEST(PackageZip, SameBytesFromTwoBuildsWithFixedOrderDateAndMode) {
   }
   archive_read_free(reader);
   EXPECT_EQ(names, (std::vector<std::string>{"toastpkg.inf", "toastpkg.cat", "TOASTER.SYS"}));
+  fs::remove_all(root);
+}
+
+// The toaster package as a vendor cab inside a zip, and unpacked: one zip.
+TEST(PackageZip, ArchivePackageZipsAsItsUnpackedFolderDoes) {
+  const std::string dir = KESTROVA_TEST_DATA "/packages/toaster";
+  const fs::path root = fs::temp_directory_path() / ("kestrova-zip-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "catalog");
+  const std::string cab = (root / "toaster.cab").string();
+  ASSERT_EQ(std::system(("cd '" + dir + "' && gcab -c -z '" + cab +
+                         "' toastpkg.inf toastpkg.cat TOASTER.SYS")
+                            .c_str()),
+            0);
+  zip_maker::Write((root / "catalog" / "bundle.zip").string(),
+                   {zip_maker::Stored("wu/toaster.cab", ReadAll(cab))});
+  const std::string inf = ReadAll(dir + "/toastpkg.inf");
+  catalog::ModelLine folder_line = catalog::ReadInf(inf, "toastpkg.inf").front();
+  folder_line.catalog_dir = dir;
+  catalog::ModelLine archive_line =
+      catalog::ReadInf(inf, "bundle.zip!/wu/toaster.cab!/toastpkg.inf").front();
+  archive_line.catalog_dir = (root / "catalog").string();
+
+  PackageStore store((root / "zips").string());
+  std::string why;
+  const auto from_folder = store.Offer(folder_line, &why);
+  ASSERT_TRUE(from_folder) << why;
+  const auto from_archive = store.Offer(archive_line, &why);
+  ASSERT_TRUE(from_archive) << why;
+  EXPECT_EQ(from_archive->sha256, from_folder->sha256);
+  EXPECT_EQ(from_archive->bytes, from_folder->bytes);
+  fs::remove_all(root);
+}
+
+TEST(PackageStore, PackagesPastARequestsBudgetAreBuiltInTheBackground) {
+  const std::string dir = KESTROVA_TEST_DATA "/packages/toaster";
+  catalog::ModelLine line =
+      catalog::ReadInf(ReadAll(dir + "/toastpkg.inf"), "toastpkg.inf").front();
+  line.catalog_dir = dir;
+  const fs::path root = fs::temp_directory_path() / ("kestrova-zip-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  PackageStore store(root.string());
+  std::string why;
+  BuildBudget spent{0, 1ull << 30};
+  auto offer = store.Offer(line, &why, &spent);
+  ASSERT_TRUE(offer && offer->preparing && offer->url.empty()) << why;
+  // Ready once the background has built it; a bounded wait.
+  for (int i = 0; i < 200 && offer && offer->preparing; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    offer = store.Offer(line, &why, &spent);
+  }
+  ASSERT_TRUE(offer && !offer->preparing) << why;
+  EXPECT_FALSE(store.ZipFor(offer->sha256 + ".zip").empty());
+
+  // A built zip costs a request nothing; a package larger than what is left waits.
+  BuildBudget small{4, 16};
+  offer = store.Offer(line, &why, &small);
+  EXPECT_TRUE(offer && !offer->preparing && small.zips == 4u);
+  {
+    PackageStore elsewhere((root / "elsewhere").string());
+    offer = elsewhere.Offer(line, &why, &small);
+    EXPECT_TRUE(offer && offer->preparing);
+  }  // its background build ends with it, before the folder goes
   fs::remove_all(root);
 }
 
