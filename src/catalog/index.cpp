@@ -110,16 +110,18 @@ int SchemaOf(sqlite3* db) {
 // Ids are kept as 64-bit hashes of their upper-case text: a short integer
 // key makes the id table a fraction of the size and its lookups cheap. A
 // line's own id list verifies every hit, so a collision costs a wasted read,
-// never a wrong answer. A file's model lines are one record in its own row
-// (files.lines): storing a file is one row, and a key leads to the files
-// that hold it, each read once.
+// never a wrong answer. A file's model lines are one record (lines.record):
+// storing a file is one row, and a key leads to the files that hold it, each
+// read once. The records are a table of their own, so reading every file's
+// size and time (each update does) does not read them too.
 void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
        "DROP TABLE IF EXISTS id_keys;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
        "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
-       "  catalogs TEXT, line_count INTEGER NOT NULL, lines BLOB NOT NULL);"
+       "  catalogs TEXT, line_count INTEGER NOT NULL);"
+       "CREATE TABLE lines(file_id INTEGER PRIMARY KEY, record BLOB NOT NULL);"
        "CREATE TABLE ids(key INTEGER NOT NULL, file_id INTEGER NOT NULL,"
        "  PRIMARY KEY(key, file_id)) WITHOUT ROWID;"
        "CREATE TABLE id_keys(id INTEGER PRIMARY KEY, keys BLOB NOT NULL);"
@@ -518,9 +520,10 @@ Index Index::Open(const std::string& db_path) {
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
-  impl->lookup = Prepare(impl->db.get(),
-                         "SELECT f.dir, f.path, f.lines FROM ids i JOIN files f ON f.id = i.file_id"
-                         " WHERE i.key = ?1 ORDER BY i.file_id");
+  impl->lookup =
+      Prepare(impl->db.get(),
+              "SELECT f.dir, f.path, l.record FROM ids i JOIN lines l ON l.file_id = i.file_id"
+              " JOIN files f ON f.id = i.file_id WHERE i.key = ?1 ORDER BY i.file_id");
   impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
   impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
@@ -681,7 +684,8 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
   t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   // Nothing to protect until the rename: no journal, no syncs but the last.
   Exec(t.db.get(),
-       "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;"
+       "PRAGMA page_size = 8192; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+       "PRAGMA cache_size = -65536;"
        "BEGIN");
   CreateTables(t.db.get());
 }
@@ -742,15 +746,16 @@ UpdateStats UpdateIndex(
                                                          Column(r, 7)};
     }
   }
-  Stmt file_lines = Prepare(h, "SELECT lines FROM files WHERE id = ?1");
+  Stmt file_lines = Prepare(h, "SELECT record FROM lines WHERE file_id = ?1");
   Stmt del_id = Prepare(h, "DELETE FROM ids WHERE key = ?1 AND file_id = ?2");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
+  Stmt del_record = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
+  Stmt put_record = Prepare(h, "INSERT OR REPLACE INTO lines(file_id, record) VALUES(?1, ?2)");
   // A file read again keeps its row: its ids, mostly the same as before,
   // then change only where they differ.
-  Stmt put_file =
-      Prepare(h,
-              "INSERT OR REPLACE INTO files(id, dir, path, size, mtime, error_line,"
-              " error, catalogs, line_count, lines) VALUES(?10,?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+  Stmt put_file = Prepare(h,
+                          "INSERT OR REPLACE INTO files(id, dir, path, size, mtime, error_line,"
+                          " error, catalogs, line_count) VALUES(?9,?1,?2,?3,?4,?5,?6,?7,?8)");
   Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(key, file_id) VALUES(?1, ?2)");
   KeySet added_keys, removed_keys;  // an update in place's changes to the key set
 
@@ -782,6 +787,8 @@ UpdateStats UpdateIndex(
     remove_ids(keys_of_file(k.id), k.id);
     Bind(del_file.get(), 1, k.id);
     StepDone(h, del_file.get());
+    Bind(del_record.get(), 1, k.id);
+    StepDone(h, del_record.get());
   };
 
   // A new index gets its ids at the end, sorted: appending to the id table
@@ -808,10 +815,13 @@ UpdateStats UpdateIndex(
     if (!r.error.empty()) Bind(s, 6, r.error);
     Bind(s, 7, CatalogState(catalogs, folder_names, package));
     Bind(s, 8, static_cast<std::int64_t>(r.lines.size()));
-    sqlite3_bind_blob(s, 9, record.data(), static_cast<int>(record.size()), SQLITE_STATIC);
-    if (prior_id != 0) Bind(s, 10, prior_id);
+    if (prior_id != 0) Bind(s, 9, prior_id);
     StepDone(h, s);
     const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(h);
+    Bind(put_record.get(), 1, file_id);
+    sqlite3_bind_blob(put_record.get(), 2, record.data(), static_cast<int>(record.size()),
+                      SQLITE_STATIC);
+    StepDone(h, put_record.get());
     const KeySet keys = KeysOfRecord(record);
     if (fresh) {
       for (const std::int64_t key : keys) pending_ids.emplace_back(key, file_id);
