@@ -111,9 +111,9 @@ int SchemaOf(sqlite3* db) {
 // key makes the id table a fraction of the size and its lookups cheap. A
 // line's own id list verifies every hit, so a collision costs a wasted read,
 // never a wrong answer. A file's model lines are one record (lines.record):
-// storing a file is one row, and a key leads to the files that hold it, each
-// read once. The records are a table of their own, so reading every file's
-// size and time (each update does) does not read them too.
+// storing a file is two rows whatever its lines, and a key leads to the files
+// that hold it, each read once. The records are a table of their own, so
+// reading every file's size and time (each update does) skips them.
 void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
