@@ -330,7 +330,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::Index
       const std::string key = AsciiUpper(id);
       auto hit = cache.find(key);
       if (hit == cache.end()) {
-        hit = cache.emplace(key, index.LinesForId(id)).first;
+        hit = cache.emplace(key, index.LinesForIds({id}).front()).first;
         keep_chosen(hit->second);
       }
       for (const catalog::ModelLine& line : hit->second) {
