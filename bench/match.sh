@@ -17,10 +17,10 @@ python3 - "$json" <<'PY'
 import json, sys
 runs = {b["run_name"]: b for b in json.load(open(sys.argv[1]))["benchmarks"]
         if b.get("aggregate_name") == "median"}
-def ms(name):
+def ms(name, kind="real_time"):
     b = runs[name]
     scale = {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[b["time_unit"]]
-    return b["real_time"] * scale
+    return b[kind] * scale
 index = ms("BM_IndexFromNothing/iterations:2")
 update = ms("BM_IndexOnePercentChanged/iterations:3")
 match = ms("BM_Match200Devices")
@@ -30,5 +30,10 @@ for what, figure, limit in (("index 100,000 INF files", index, 10000), ("re-inde
     good = figure <= limit
     ok &= good
     print(f"{'PASS' if good else 'FAIL'}  {what}: {figure:.1f} ms (target <= {limit} ms)")
+# On a shared machine the wall figures are mostly waiting: the calling
+# thread's processor time, for comparison.
+for what, name in (("index", "BM_IndexFromNothing/iterations:2"), ("re-index", "BM_IndexOnePercentChanged/iterations:3"),
+                   ("match", "BM_Match200Devices")):
+    print(f"      {what}: {ms(name, 'cpu_time'):.1f} ms processor on the calling thread")
 sys.exit(0 if ok else 1)
 PY

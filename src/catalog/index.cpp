@@ -29,7 +29,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 4;
+constexpr int kSchema = 5;
 constexpr char kListSep = '\x1f';
 
 struct DbCloser {
@@ -110,25 +110,24 @@ int SchemaOf(sqlite3* db) {
 
 // Ids are kept as 64-bit hashes of their upper-case text: a short integer
 // key makes the id table a fraction of the size and its lookups cheap. A
-// line's own id list (kept once, in `lines`) verifies every hit, so a
-// collision costs a wasted read, never a wrong answer. The lines of a file
-// are numbered in one run (files.first_line, files.line_count), so a file's
-// lines and ids are found without further indexes.
+// line's own id list verifies every hit, so a collision costs a wasted read,
+// never a wrong answer. A file's model lines are one record (lines.record):
+// storing a file is two rows whatever its lines, and a key leads to the files
+// that hold it, each read once. The records are a table of their own, so
+// reading every file's size and time (each update does) skips them.
 void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
+       "DROP TABLE IF EXISTS id_keys;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
        "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
-       "  catalogs TEXT, first_line INTEGER NOT NULL, line_count INTEGER NOT NULL);"
-       "CREATE TABLE lines(id INTEGER PRIMARY KEY, file_id INTEGER NOT NULL, description TEXT,"
-       "  provider TEXT, class_name TEXT, class_guid TEXT, catalog_file TEXT, install_section TEXT,"
-       "  manufacturer TEXT, decoration TEXT, decorations TEXT, driver_date TEXT,"
-       "  driver_version TEXT, ids TEXT, install_nt INTEGER, feature_score INTEGER,"
-       "  exclude_ids TEXT, catalog_present INTEGER);"
-       "CREATE TABLE ids(key INTEGER NOT NULL, line_id INTEGER NOT NULL,"
-       "  PRIMARY KEY(key, line_id)) WITHOUT ROWID;"
-       "PRAGMA user_version = 4;");
-  static_assert(kSchema == 4, "CreateTables writes the schema number");
+       "  catalogs TEXT, line_count INTEGER NOT NULL);"
+       "CREATE TABLE lines(file_id INTEGER PRIMARY KEY, record BLOB NOT NULL);"
+       "CREATE TABLE ids(key INTEGER NOT NULL, file_id INTEGER NOT NULL,"
+       "  PRIMARY KEY(key, file_id)) WITHOUT ROWID;"
+       "CREATE TABLE id_keys(id INTEGER PRIMARY KEY, keys BLOB NOT NULL);"
+       "PRAGMA user_version = 5;");
+  static_assert(kSchema == 5, "CreateTables writes the schema number");
 }
 
 // FNV-1a over the upper-case id.
@@ -140,6 +139,186 @@ std::int64_t IdKey(std::string_view id) {
     h *= 1099511628211ull;
   }
   return static_cast<std::int64_t>(h);
+}
+
+// A file's lines record: each line as a length-prefixed record, its ids
+// first, so a line that does not hold the id sought is passed over undecoded.
+// Lengths and numbers are LEB128.
+void PutNumber(std::string& out, std::uint64_t v) {
+  for (; v >= 0x80; v >>= 7) out += static_cast<char>((v & 0x7F) | 0x80);
+  out += static_cast<char>(v);
+}
+void PutText(std::string& out, std::string_view text) {
+  PutNumber(out, text.size());
+  out.append(text);
+}
+void PutList(std::string& out, const std::vector<std::string>& items) {
+  PutNumber(out, items.size());
+  for (const std::string& item : items) PutText(out, item);
+}
+
+std::string EncodeLines(const std::vector<ModelLine>& lines) {
+  std::string out, line;
+  for (const ModelLine& m : lines) {
+    line.clear();
+    PutList(line, m.ids);
+    for (const std::string* text :
+         {&m.description, &m.provider, &m.class_name, &m.class_guid, &m.catalog_file,
+          &m.install_section, &m.manufacturer, &m.decoration, &m.driver_date, &m.driver_version})
+      PutText(line, *text);
+    PutList(line, m.manufacturer_decorations);
+    PutList(line, m.exclude_ids);
+    PutNumber(line, m.install_section_nt ? 1 : 0);
+    PutNumber(line, static_cast<std::uint32_t>(m.feature_score));
+    PutNumber(line, m.catalog_present ? 1 : 0);
+    PutText(out, line);
+  }
+  return out;
+}
+
+// Reads what EncodeLines wrote; a record cut short means a damaged index.
+class RecordReader {
+ public:
+  explicit RecordReader(std::string_view data) : data_(data) {}
+  bool AtEnd() const { return at_ == data_.size(); }
+  std::uint64_t Number() {
+    std::uint64_t v = 0;
+    for (int shift = 0; shift < 64 && at_ < data_.size(); shift += 7) {
+      const auto b = static_cast<unsigned char>(data_[at_++]);
+      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+      if ((b & 0x80) == 0) return v;
+    }
+    Damaged();
+  }
+  std::string_view Text() {
+    const std::uint64_t n = Number();
+    if (n > data_.size() - at_) Damaged();
+    const std::string_view text = data_.substr(at_, n);
+    at_ += n;
+    return text;
+  }
+  std::vector<std::string> List() {
+    std::vector<std::string> items(CountAtMost(Number()));
+    for (std::string& item : items) item = Text();
+    return items;
+  }
+  size_t CountAtMost(std::uint64_t n) const {
+    if (n > data_.size() - at_) Damaged();  // every item takes a byte at least
+    return static_cast<size_t>(n);
+  }
+
+ private:
+  [[noreturn]] static void Damaged() {
+    throw CatalogError("catalog index is damaged; index the catalog again");
+  }
+  std::string_view data_;
+  size_t at_ = 0;
+};
+
+// The lines of a record that hold `id` (any case).
+void DecodeLinesHolding(std::string_view record, std::string_view id, const std::string& dir,
+                        const std::string& path, std::vector<ModelLine>& out) {
+  RecordReader file(record);
+  while (!file.AtEnd()) {
+    const std::string_view line_record = file.Text();
+    RecordReader line(line_record);
+    bool holds = false;
+    for (size_t n = line.CountAtMost(line.Number()); n > 0 && !holds; --n)
+      holds = EqualsNoCase(line.Text(), id);
+    if (!holds) continue;
+    line = RecordReader(line_record);
+    ModelLine m;
+    m.catalog_dir = dir;
+    m.inf = path;
+    m.ids = line.List();
+    for (std::string* text :
+         {&m.description, &m.provider, &m.class_name, &m.class_guid, &m.catalog_file,
+          &m.install_section, &m.manufacturer, &m.decoration, &m.driver_date, &m.driver_version})
+      *text = line.Text();
+    m.manufacturer_decorations = line.List();
+    m.exclude_ids = line.List();
+    m.install_section_nt = line.Number() != 0;
+    m.feature_score = static_cast<int>(static_cast<std::uint32_t>(line.Number()));
+    m.catalog_present = line.Number() != 0;
+    out.push_back(std::move(m));
+  }
+}
+
+// The keys of every id in a record, sorted, each once.
+std::vector<std::int64_t> KeysOfRecord(std::string_view record) {
+  std::vector<std::int64_t> keys;
+  RecordReader file(record);
+  while (!file.AtEnd()) {
+    RecordReader line(file.Text());
+    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n) {
+      const std::string_view id = line.Text();
+      if (!id.empty()) keys.push_back(IdKey(id));  // a line without a hardware id: its other ids
+    }
+  }
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+std::string_view BlobColumn(sqlite3_stmt* s, int i) {
+  const void* data = sqlite3_column_blob(s, i);
+  return data ? std::string_view(static_cast<const char*>(data),
+                                 static_cast<size_t>(sqlite3_column_bytes(s, i)))
+              : std::string_view();
+}
+
+// Every id key of the index, sorted, is also kept as one blob: most of a
+// report's ids (generic and class ids) are in no catalog, and the blob,
+// loaded once, answers those without a descent of the id table.
+using KeySet = std::vector<std::int64_t>;
+
+KeySet ReadKeySet(sqlite3* db) {
+  Stmt s = Prepare(db, "SELECT keys FROM id_keys WHERE id = 1");
+  KeySet keys;
+  if (sqlite3_step(s.get()) != SQLITE_ROW) return keys;
+  const auto* bytes = static_cast<const unsigned char*>(sqlite3_column_blob(s.get(), 0));
+  const size_t count = static_cast<size_t>(sqlite3_column_bytes(s.get(), 0)) / 8;
+  keys.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    std::uint64_t v = 0;  // little-endian, whatever the machine
+    for (int b = 7; b >= 0; --b) v = v << 8 | bytes[i * 8 + static_cast<size_t>(b)];
+    keys[i] = static_cast<std::int64_t>(v);
+  }
+  return keys;
+}
+
+void WriteKeySet(sqlite3* db, const KeySet& keys) {
+  std::string bytes(keys.size() * 8, '\0');
+  for (size_t i = 0; i < keys.size(); ++i) {
+    auto v = static_cast<std::uint64_t>(keys[i]);
+    for (size_t b = 0; b < 8; ++b, v >>= 8) bytes[i * 8 + b] = static_cast<char>(v & 0xFF);
+  }
+  Stmt s = Prepare(db, "INSERT OR REPLACE INTO id_keys(id, keys) VALUES(1, ?1)");
+  sqlite3_bind_blob(s.get(), 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+  if (sqlite3_step(s.get()) != SQLITE_DONE) Fail(db, "catalog index");
+}
+
+// The key set after an update in place: keys added, and keys removed that no
+// line has any more (a key shared with other lines stays).
+void UpdateKeySet(sqlite3* db, KeySet& keys, KeySet added, KeySet removed) {
+  std::sort(added.begin(), added.end());
+  added.erase(std::unique(added.begin(), added.end()), added.end());
+  std::sort(removed.begin(), removed.end());
+  removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
+  Stmt still = Prepare(db, "SELECT 1 FROM ids WHERE key = ?1 LIMIT 1");
+  KeySet gone;
+  for (const std::int64_t key : removed) {
+    if (std::binary_search(added.begin(), added.end(), key)) continue;
+    sqlite3_bind_int64(still.get(), 1, key);
+    if (sqlite3_step(still.get()) != SQLITE_ROW) gone.push_back(key);
+    sqlite3_reset(still.get());
+  }
+  KeySet merged;
+  merged.reserve(keys.size() + added.size());
+  std::set_union(keys.begin(), keys.end(), added.begin(), added.end(), std::back_inserter(merged));
+  keys.clear();
+  std::set_difference(merged.begin(), merged.end(), gone.begin(), gone.end(),
+                      std::back_inserter(keys));
 }
 
 struct FoundFile {
@@ -168,29 +347,58 @@ bool StaysInside(const fs::path& path, const std::string& dir) {
 // file anyway, so whether a package holds its catalog costs no extra call.
 using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
+struct FdCloser {
+  int fd;
+  ~FdCloser() { ::close(fd); }
+};
+
+// A folder's entries read straight from getdents64 into a buffer the whole
+// walk shares: a DIR stream would cost two more system calls per folder and
+// a buffer of its own. Each folder's entries are all read before the walk
+// goes into its subfolders, so one buffer serves every level.
+class EntryReader {
+ public:
+  EntryReader(int fd, std::vector<char>& buffer) : fd_(fd), buffer_(buffer) {}
+  // The next entry; nullptr at the end, or on an error (`failed`, errno set).
+  const struct dirent64* Next(bool& failed) {
+    failed = false;
+    if (at_ >= filled_) {
+      const ssize_t n = ::getdents64(fd_, buffer_.data(), buffer_.size());
+      if (n <= 0) {
+        failed = n < 0;
+        return nullptr;
+      }
+      filled_ = static_cast<size_t>(n);
+      at_ = 0;
+    }
+    const auto* e = reinterpret_cast<const struct dirent64*>(buffer_.data() + at_);
+    at_ += e->d_reclen;
+    return e;
+  }
+
+ private:
+  int fd_;
+  std::vector<char>& buffer_;
+  size_t at_ = 0, filled_ = 0;
 };
 
 // One folder of the walk, opened relative to its parent and read by the
 // type readdir gives: a catalog of a hundred thousand packages is as many
 // folders, so a path lookup or stat per entry would be most of the cost.
 void WalkFolder(int parent_fd, const char* name, const std::string& path, const std::string& root,
-                std::vector<FoundFile>& found, FolderNames& names) {
+                std::vector<FoundFile>& found, FolderNames& names, std::vector<char>& buffer) {
   const int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     // Folder links are not followed; unreadable folders are passed over.
     if (errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENOENT) return;
     throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
   }
-  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-  if (!dir) {
-    ::close(fd);
-    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
-  }
+  const FdCloser closer{fd};
+  EntryReader entries(fd, buffer);
   std::vector<std::string>* here = nullptr;
   std::vector<std::string> subfolders;
-  while (const dirent* e = ::readdir(dir.get())) {
+  bool failed = false;
+  while (const struct dirent64* e = entries.Next(failed)) {
     const std::string_view entry = e->d_name;
     if (entry == "." || entry == "..") continue;
     unsigned char type = e->d_type;
@@ -235,18 +443,21 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
     f.archive = archive;
     found.push_back(std::move(f));
   }
+  if (failed)
+    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
   for (const std::string& sub : subfolders)
-    WalkFolder(fd, sub.c_str(), path + "/" + sub, root, found, names);
+    WalkFolder(fd, sub.c_str(), path + "/" + sub, root, found, names, buffer);
 }
 
 std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
   std::vector<FoundFile> found;
+  std::vector<char> buffer(1 << 15);
   for (const std::string& dir : dirs) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
       throw CatalogError("cannot read catalog folder " + dir + ": " + std::strerror(errno));
     try {
-      WalkFolder(fd, ".", dir, dir, found, names);
+      WalkFolder(fd, ".", dir, dir, found, names, buffer);
     } catch (...) {
       ::close(fd);
       throw;
@@ -316,8 +527,12 @@ std::vector<std::string> CatalogNames(const std::string& state) {
 
 struct Index::Impl {
   Db db;
-  Stmt lookup;
+  Stmt lookup, begin_read, data_version;
   std::mutex lock;  // one statement, shared by the callers
+  // The id keys as of data version `keys_version`: reloaded when an update
+  // in place has changed the index since.
+  KeySet keys;
+  std::int64_t keys_version = -1;
 };
 
 Index::Index(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -343,50 +558,31 @@ Index Index::Open(const std::string& db_path) {
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
-  impl->lookup = Prepare(
-      impl->db.get(),
-      "SELECT f.dir, f.path, l.description, l.provider, l.class_name, l.class_guid,"
-      " l.catalog_file, l.install_section, l.manufacturer, l.decoration, l.decorations,"
-      " l.driver_date, l.driver_version, l.ids, l.install_nt, l.feature_score, l.exclude_ids,"
-      " l.catalog_present"
-      " FROM ids i JOIN lines l ON l.id = i.line_id JOIN files f ON f.id = l.file_id"
-      " WHERE i.key = ?1 ORDER BY i.line_id");
+  impl->lookup =
+      Prepare(impl->db.get(),
+              "SELECT f.dir, f.path, l.record FROM ids i JOIN lines l ON l.file_id = i.file_id"
+              " JOIN files f ON f.id = i.file_id WHERE i.key = ?1 ORDER BY i.file_id");
+  impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
+  impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
 }
 
 namespace {
 
 // One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view id) {
+std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, const KeySet& keys,
+                                 std::string_view id) {
   std::vector<ModelLine> out;
-  Bind(s, 1, IdKey(id));
+  const std::int64_t key = IdKey(id);
+  if (!std::binary_search(keys.begin(), keys.end(), key)) return out;
+  Bind(s, 1, key);
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    // The hash found it; the line's own ids confirm it.
-    std::vector<std::string> ids = SplitList(Column(s, 13), false);
-    if (std::none_of(ids.begin(), ids.end(),
-                     [&](const std::string& own) { return EqualsNoCase(own, id); }))
-      continue;
-    ModelLine m;
-    m.catalog_dir = Column(s, 0);
-    m.inf = Column(s, 1);
-    m.description = Column(s, 2);
-    m.provider = Column(s, 3);
-    m.class_name = Column(s, 4);
-    m.class_guid = Column(s, 5);
-    m.catalog_file = Column(s, 6);
-    m.install_section = Column(s, 7);
-    m.manufacturer = Column(s, 8);
-    m.decoration = Column(s, 9);
-    m.manufacturer_decorations = SplitList(Column(s, 10), true);
-    m.driver_date = Column(s, 11);
-    m.driver_version = Column(s, 12);
-    m.ids = std::move(ids);
-    m.install_section_nt = sqlite3_column_int(s, 14) != 0;
-    m.feature_score = sqlite3_column_int(s, 15);
-    m.exclude_ids = SplitList(Column(s, 16), false);
-    m.catalog_present = sqlite3_column_int(s, 17) != 0;
-    out.push_back(std::move(m));
+  try {
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+      DecodeLinesHolding(BlobColumn(s, 2), id, Column(s, 0), Column(s, 1), out);
+  } catch (...) {
+    sqlite3_reset(s);
+    throw;
   }
   sqlite3_reset(s);
   sqlite3_clear_bindings(s);
@@ -397,8 +593,7 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, std::string_view 
 }  // namespace
 
 std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
-  std::lock_guard<std::mutex> guard(impl_->lock);
-  return ReadLines(impl_->db.get(), impl_->lookup.get(), id);
+  return std::move(LinesForIds({std::string(id)}).front());
 }
 
 std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
@@ -408,7 +603,21 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
   sqlite3* db = impl_->db.get();
   Exec(db, "BEGIN");
   try {
-    for (const std::string& id : ids) out.push_back(ReadLines(db, impl_->lookup.get(), id));
+    // A first read takes the snapshot; the data version then tells whether
+    // an update has changed the index since the keys were read.
+    const int rc = sqlite3_step(impl_->begin_read.get());
+    sqlite3_reset(impl_->begin_read.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Fail(db, "catalog index");
+    sqlite3_stmt* version = impl_->data_version.get();
+    if (sqlite3_step(version) != SQLITE_ROW) Fail(db, "catalog index");
+    const std::int64_t now = sqlite3_column_int64(version, 0);
+    sqlite3_reset(version);
+    if (now != impl_->keys_version) {
+      impl_->keys = ReadKeySet(db);
+      impl_->keys_version = now;
+    }
+    for (const std::string& id : ids)
+      out.push_back(ReadLines(db, impl_->lookup.get(), impl_->keys, id));
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -419,7 +628,7 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
 
 size_t Index::LineCount() const {
   std::lock_guard<std::mutex> guard(impl_->lock);
-  Stmt s = Prepare(impl_->db.get(), "SELECT count(*) FROM lines");
+  Stmt s = Prepare(impl_->db.get(), "SELECT coalesce(sum(line_count), 0) FROM files");
   if (sqlite3_step(s.get()) != SQLITE_ROW) Fail(impl_->db.get(), "catalog index");
   return static_cast<size_t>(sqlite3_column_int64(s.get(), 0));
 }
@@ -511,7 +720,7 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
   std::error_code ec;
   if (fs::exists(db_path, ec)) {
     try {
-      t.db = OpenDb(db_path, SQLITE_OPEN_READWRITE);
+      t.db = OpenDb(db_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
       // A rollback journal, so readers need no write access beside the file.
       Exec(t.db.get(), "PRAGMA journal_mode = DELETE");
       // Changed files' ids lie all over the id table: a cache of its pages
@@ -532,10 +741,11 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
   // mkstemp makes it private to its owner, as every database file here is.
   ::close(fd);
   t.temp = name;
-  t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE);
+  t.db = OpenDb(t.temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   // Nothing to protect until the rename: no journal, no syncs but the last.
   Exec(t.db.get(),
-       "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA cache_size = -65536;"
+       "PRAGMA page_size = 8192; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+       "PRAGMA cache_size = -65536;"
        "BEGIN");
   CreateTables(t.db.get());
 }
@@ -577,7 +787,7 @@ UpdateStats UpdateIndex(
   } rollback{h};
 
   struct Known {
-    std::int64_t id, size, mtime, first_line, line_count;
+    std::int64_t id, size, mtime;
     int error_line;
     std::string error, catalogs;
     bool seen = false;
@@ -585,18 +795,14 @@ UpdateStats UpdateIndex(
   std::unordered_map<std::string, Known> known;  // by FileKey
   // An archive's key -> the keys of its members' rows, which come and go with it.
   std::unordered_map<std::string, std::vector<std::string>> archive_members;
-  std::int64_t next_line = 1;
   if (!fresh) {
-    Stmt s = Prepare(h,
-                     "SELECT id, dir, path, size, mtime, error_line, error, catalogs, first_line,"
-                     " line_count FROM files");
+    Stmt s =
+        Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       sqlite3_stmt* r = s.get();
       known[FileKey(Column(r, 1), Column(r, 2))] = Known{sqlite3_column_int64(r, 0),
                                                          sqlite3_column_int64(r, 3),
                                                          sqlite3_column_int64(r, 4),
-                                                         sqlite3_column_int64(r, 8),
-                                                         sqlite3_column_int64(r, 9),
                                                          sqlite3_column_int(r, 5),
                                                          Column(r, 6),
                                                          Column(r, 7)};
@@ -606,64 +812,60 @@ UpdateStats UpdateIndex(
         archive_members[FileKey(Column(r, 1), path.substr(0, in_archive.front()))].push_back(
             FileKey(Column(r, 1), path));
     }
-    Stmt last = Prepare(h, "SELECT coalesce(max(id), 0) + 1 FROM lines");
-    if (sqlite3_step(last.get()) != SQLITE_ROW) Fail(h, "catalog index");
-    next_line = sqlite3_column_int64(last.get(), 0);
   }
-  Stmt line_ids = Prepare(h, "SELECT id, ids FROM lines WHERE id BETWEEN ?1 AND ?2");
-  Stmt del_id = Prepare(h, "DELETE FROM ids WHERE key = ?1 AND line_id = ?2");
-  Stmt del_lines = Prepare(h, "DELETE FROM lines WHERE id BETWEEN ?1 AND ?2");
+  Stmt file_lines = Prepare(h, "SELECT record FROM lines WHERE file_id = ?1");
+  Stmt del_id = Prepare(h, "DELETE FROM ids WHERE key = ?1 AND file_id = ?2");
   Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt add_file =
-      Prepare(h,
-              "INSERT INTO files(dir, path, size, mtime, error_line, error, catalogs, first_line,"
-              " line_count) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
-  Stmt add_line =
-      Prepare(h,
-              "INSERT INTO lines(id, file_id, description, provider, class_name, class_guid,"
-              " catalog_file, install_section, manufacturer, decoration, decorations, driver_date,"
-              " driver_version, ids, install_nt, feature_score, exclude_ids, catalog_present)"
-              " VALUES(?18,?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17)");
-  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(key, line_id) VALUES(?1, ?2)");
+  Stmt del_record = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
+  Stmt put_record = Prepare(h, "INSERT OR REPLACE INTO lines(file_id, record) VALUES(?1, ?2)");
+  // A file read again keeps its row: its ids, mostly the same as before,
+  // then change only where they differ.
+  Stmt put_file = Prepare(h,
+                          "INSERT OR REPLACE INTO files(id, dir, path, size, mtime, error_line,"
+                          " error, catalogs, line_count) VALUES(?9,?1,?2,?3,?4,?5,?6,?7,?8)");
+  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(key, file_id) VALUES(?1, ?2)");
+  KeySet added_keys, removed_keys;  // an update in place's changes to the key set
 
-  auto forget = [&](const Known& k) {
-    if (k.line_count > 0) {
-      const std::int64_t last = k.first_line + k.line_count - 1;
-      std::vector<std::pair<std::int64_t, std::int64_t>> keys;
-      Bind(line_ids.get(), 1, k.first_line);
-      Bind(line_ids.get(), 2, last);
-      while (sqlite3_step(line_ids.get()) == SQLITE_ROW) {
-        const std::int64_t line = sqlite3_column_int64(line_ids.get(), 0);
-        for (const std::string& id : SplitList(Column(line_ids.get(), 1), false))
-          if (!id.empty()) keys.emplace_back(IdKey(id), line);
-      }
-      sqlite3_reset(line_ids.get());
-      for (const auto& [key, line] : keys) {
-        Bind(del_id.get(), 1, key);
-        Bind(del_id.get(), 2, line);
-        StepDone(h, del_id.get());
-      }
-      Bind(del_lines.get(), 1, k.first_line);
-      Bind(del_lines.get(), 2, last);
-      StepDone(h, del_lines.get());
+  auto keys_of_file = [&](std::int64_t file_id) {
+    Bind(file_lines.get(), 1, file_id);
+    KeySet keys;
+    if (sqlite3_step(file_lines.get()) == SQLITE_ROW)
+      keys = KeysOfRecord(BlobColumn(file_lines.get(), 0));
+    sqlite3_reset(file_lines.get());
+    return keys;
+  };
+  auto remove_ids = [&](const KeySet& keys, std::int64_t file_id) {
+    for (const std::int64_t key : keys) {
+      removed_keys.push_back(key);
+      Bind(del_id.get(), 1, key);
+      Bind(del_id.get(), 2, file_id);
+      StepDone(h, del_id.get());
     }
+  };
+  auto add_ids = [&](const KeySet& keys, std::int64_t file_id) {
+    for (const std::int64_t key : keys) {
+      added_keys.push_back(key);
+      Bind(add_id.get(), 1, key);
+      Bind(add_id.get(), 2, file_id);
+      StepDone(h, add_id.get());
+    }
+  };
+  auto forget = [&](const Known& k) {
+    remove_ids(keys_of_file(k.id), k.id);
     Bind(del_file.get(), 1, k.id);
     StepDone(h, del_file.get());
+    Bind(del_record.get(), 1, k.id);
+    StepDone(h, del_record.get());
   };
 
   // A new index gets its ids at the end, sorted: appending to the id table
   // is far cheaper than inserting all over it.
   std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids;
 
-  // `path` is f's own, or a member's of the archive f.
+  // `path` is f's own, or a member's of the archive f; `prior_id`: the
+  // file's row when it was indexed before, else 0.
   auto store = [&](const FoundFile& f, const std::string& path, const std::string& package,
-                   ReadResult& r) {
-    Bind(add_file.get(), 1, f.dir);
-    Bind(add_file.get(), 2, path);
-    Bind(add_file.get(), 3, f.size);
-    Bind(add_file.get(), 4, f.mtime);
-    Bind(add_file.get(), 5, std::int64_t{r.error_line});
-    if (!r.error.empty()) Bind(add_file.get(), 6, r.error);
+                   ReadResult& r, std::int64_t prior_id) {
     std::vector<std::string> catalogs;
     // An archive member's catalog was looked for in its archive, which
     // changes only with the archive itself.
@@ -673,41 +875,36 @@ UpdateStats UpdateIndex(
           !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
       catalogs.push_back(m.catalog_file);
     }
-    Bind(add_file.get(), 7, CatalogState(catalogs, folder_names, package));
-    Bind(add_file.get(), 8, next_line);
-    Bind(add_file.get(), 9, static_cast<std::int64_t>(r.lines.size()));
-    StepDone(h, add_file.get());
-    const std::int64_t file_id = sqlite3_last_insert_rowid(h);
-    for (const ModelLine& m : r.lines) {
-      sqlite3_stmt* s = add_line.get();
-      const std::int64_t line_id = next_line++;
-      Bind(s, 1, file_id);
-      const std::string* text[] = {&m.description,  &m.provider,     &m.class_name,
-                                   &m.class_guid,   &m.catalog_file, &m.install_section,
-                                   &m.manufacturer, &m.decoration};
-      int col = 2;
-      for (const std::string* t : text) Bind(s, col++, *t);
-      Bind(s, 10, Join(m.manufacturer_decorations));
-      Bind(s, 11, m.driver_date);
-      Bind(s, 12, m.driver_version);
-      Bind(s, 13, Join(m.ids));
-      Bind(s, 14, std::int64_t{m.install_section_nt ? 1 : 0});
-      Bind(s, 15, std::int64_t{m.feature_score});
-      Bind(s, 16, Join(m.exclude_ids));
-      Bind(s, 17, std::int64_t{m.catalog_present ? 1 : 0});
-      Bind(s, 18, line_id);
-      StepDone(h, s);
-      for (const std::string& id : m.ids) {
-        if (id.empty()) continue;  // a line without a hardware id is found by its other ids
-        if (fresh) {
-          pending_ids.emplace_back(IdKey(id), line_id);
-          continue;
-        }
-        Bind(add_id.get(), 1, IdKey(id));
-        Bind(add_id.get(), 2, line_id);
-        StepDone(h, add_id.get());
-      }
+    const std::string record = EncodeLines(r.lines);
+    const KeySet old_keys = prior_id != 0 ? keys_of_file(prior_id) : KeySet();
+    sqlite3_stmt* s = put_file.get();
+    Bind(s, 1, f.dir);
+    Bind(s, 2, path);
+    Bind(s, 3, f.size);
+    Bind(s, 4, f.mtime);
+    Bind(s, 5, std::int64_t{r.error_line});
+    if (!r.error.empty()) Bind(s, 6, r.error);
+    Bind(s, 7, CatalogState(catalogs, folder_names, package));
+    Bind(s, 8, static_cast<std::int64_t>(r.lines.size()));
+    if (prior_id != 0) Bind(s, 9, prior_id);
+    StepDone(h, s);
+    const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(h);
+    Bind(put_record.get(), 1, file_id);
+    sqlite3_bind_blob(put_record.get(), 2, record.data(), static_cast<int>(record.size()),
+                      SQLITE_STATIC);
+    StepDone(h, put_record.get());
+    const KeySet keys = KeysOfRecord(record);
+    if (fresh) {
+      for (const std::int64_t key : keys) pending_ids.emplace_back(key, file_id);
+      return;
     }
+    KeySet gone, added;
+    std::set_difference(old_keys.begin(), old_keys.end(), keys.begin(), keys.end(),
+                        std::back_inserter(gone));
+    std::set_difference(keys.begin(), keys.end(), old_keys.begin(), old_keys.end(),
+                        std::back_inserter(added));
+    remove_ids(gone, file_id);
+    add_ids(added, file_id);
   };
 
   UpdateStats stats;
@@ -716,20 +913,21 @@ UpdateStats UpdateIndex(
   // Files are read a batch at a time, in parallel, and stored in walk order.
   constexpr size_t kBatch = 256;
   std::vector<const FoundFile*> batch;
+  std::vector<std::int64_t> batch_prior;
   std::vector<ReadResult> results;
   auto flush = [&] {
     ReadAll(batch, results);
     for (size_t i = 0; i < batch.size(); ++i) {
       const FoundFile& f = *batch[i];
       const std::string full = f.dir + "/" + f.path;
-      store(f, f.path, full.substr(0, full.rfind('/')), results[i]);
+      store(f, f.path, full.substr(0, full.rfind('/')), results[i], batch_prior[i]);
       if (!results[i].error.empty()) {
         ++stats.malformed;
         if (on_malformed) on_malformed(full, results[i].error_line, results[i].error);
       }
       for (size_t m = 0; m < results[i].members.size(); ++m) {
         ReadResult& member = results[i].members[m];
-        store(f, results[i].member_paths[m], "", member);
+        store(f, results[i].member_paths[m], "", member, 0);
         if (!member.error.empty()) {
           ++stats.malformed;
           if (on_malformed)
@@ -739,6 +937,7 @@ UpdateStats UpdateIndex(
       if (on_progress) on_progress(++done, found.size());
     }
     batch.clear();
+    batch_prior.clear();
   };
   // An unchanged archive's members are unchanged; a changed one's are forgotten
   // with it. Their errors are reported again either way, as a file's are.
@@ -760,6 +959,7 @@ UpdateStats UpdateIndex(
     }
   };
   for (const FoundFile& f : found) {
+    std::int64_t prior_id = 0;
     auto it = known.find(FileKey(f.dir, f.path));
     if (it != known.end()) {
       it->second.seen = true;
@@ -777,6 +977,7 @@ UpdateStats UpdateIndex(
         forget(it->second);
         ++stats.reread;
         batch.push_back(&f);
+        batch_prior.push_back(0);  // its row and its members' were forgotten
         if (batch.size() == kBatch) flush();
         continue;
       }
@@ -792,10 +993,11 @@ UpdateStats UpdateIndex(
         if (on_progress) on_progress(++done, found.size());
         continue;
       }
-      forget(it->second);
+      prior_id = it->second.id;
     }
     ++stats.reread;
     batch.push_back(&f);
+    batch_prior.push_back(prior_id);
     if (batch.size() == kBatch) flush();
   }
   flush();
@@ -804,14 +1006,20 @@ UpdateStats UpdateIndex(
     forget(k);
     ++stats.removed;
   }
+  KeySet keys;
   if (fresh) {
     std::sort(pending_ids.begin(), pending_ids.end());
-    pending_ids.erase(std::unique(pending_ids.begin(), pending_ids.end()), pending_ids.end());
-    for (const auto& [key, line] : pending_ids) {
+    for (const auto& [key, file_id] : pending_ids) {
+      if (keys.empty() || keys.back() != key) keys.push_back(key);
       Bind(add_id.get(), 1, key);
-      Bind(add_id.get(), 2, line);
+      Bind(add_id.get(), 2, file_id);
       StepDone(h, add_id.get());
     }
+    WriteKeySet(h, keys);
+  } else if (!added_keys.empty() || !removed_keys.empty()) {
+    keys = ReadKeySet(h);
+    UpdateKeySet(h, keys, std::move(added_keys), std::move(removed_keys));
+    WriteKeySet(h, keys);
   }
   Exec(h, "COMMIT");
   rollback.armed = false;

@@ -303,6 +303,22 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
     std::vector<std::vector<catalog::ModelLine>> lines = index.LinesForIds(keys);
     for (size_t i = 0; i < keys.size(); ++i) cache[keys[i]] = std::move(lines[i]);
   }
+  // Only the models section the system would use counts: sorted out once
+  // per line read, not once per device that has the id. The lines of one
+  // manufacturer entry share its decorations, so the last choice is reused.
+  std::optional<std::vector<std::string>> last_decorations;
+  std::optional<std::string> last_choice;
+  auto keep_chosen = [&](std::vector<catalog::ModelLine>& lines) {
+    std::erase_if(lines, [&](const catalog::ModelLine& line) {
+      if (last_decorations != line.manufacturer_decorations) {
+        const std::string* chosen = ChooseDecoration(line.manufacturer_decorations, system);
+        last_choice = chosen != nullptr ? std::optional<std::string>(*chosen) : std::nullopt;
+        last_decorations = line.manufacturer_decorations;
+      }
+      return !last_choice || *last_choice != line.decoration;
+    });
+  };
+  for (auto& [key, lines] : cache) keep_chosen(lines);
   std::vector<DeviceResult> results;
   results.reserve(report.devices.size());
   for (const Device& device : report.devices) {
@@ -313,29 +329,37 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
       if (id.empty()) return;  // never the empty hardware id of an INF line
       const std::string key = AsciiUpper(id);
       auto hit = cache.find(key);
-      if (hit == cache.end()) hit = cache.emplace(key, index.LinesForIds({id}).front()).first;
+      if (hit == cache.end()) {
+        hit = cache.emplace(key, index.LinesForIds({id}).front()).first;
+        keep_chosen(hit->second);
+      }
       for (const catalog::ModelLine& line : hit->second) {
-        const std::string* chosen = ChooseDecoration(line.manufacturer_decorations, system);
-        if (chosen == nullptr || *chosen != line.decoration) continue;
         const size_t at = PositionIn(line.ids, id);
         if (at == line.ids.size()) continue;
         if (Excluded(line, device)) continue;
+        const std::uint32_t signature_score = SignatureScore(line);
+        const auto feature_score =
+            static_cast<std::uint32_t>(std::clamp(line.feature_score, 0, 0xFF));
+        const std::uint32_t identifier_score = IdScore(hardware, position, at);
+        const std::uint32_t rank =
+            (signature_score << 24) | (feature_score << 16) | identifier_score;
+        // A line already found by a better id is not copied again.
+        auto [it, fresh] = by_line.try_emplace(LineKey(line), result.candidates.size());
+        if (!fresh && rank >= result.candidates[it->second].rank) continue;
         Candidate c;
         c.line = line;
         c.matched_id = line.ids[at];
         c.device_hardware_id = hardware;
         c.inf_hardware_id = at == 0;
-        c.is_signed = SignatureScore(line) == 0;
-        c.signature_score = SignatureScore(line);
-        c.feature_score = static_cast<std::uint32_t>(std::clamp(line.feature_score, 0, 0xFF));
-        c.identifier_score = IdScore(hardware, position, at);
-        c.rank = (c.signature_score << 24) | (c.feature_score << 16) | c.identifier_score;
+        c.is_signed = signature_score == 0;
+        c.signature_score = signature_score;
+        c.feature_score = feature_score;
+        c.identifier_score = identifier_score;
+        c.rank = rank;
         c.newer_than_installed = NewerThanInstalled(line, device.installed);
-        const std::string line_key = LineKey(line);
-        auto [it, fresh] = by_line.try_emplace(line_key, result.candidates.size());
         if (fresh) {
           result.candidates.push_back(std::move(c));
-        } else if (c.rank < result.candidates[it->second].rank) {
+        } else {
           result.candidates[it->second] = std::move(c);
         }
       }

@@ -122,6 +122,31 @@ TEST_F(IndexTest, RereadsAFileOfTheSameSizeWithANewTime) {
   EXPECT_EQ(lines[0].description, "New");
 }
 
+// An index kept open (as the service keeps one) answers from what an update
+// in place wrote since: ids added, ids gone, an id still held by another file.
+TEST_F(IndexTest, AnOpenIndexSeesIdsAnUpdateAddedOrRemoved) {
+  Write("one.inf", Inf("ID\\OLD", "One"));
+  Write("two.inf", Inf("ID\\TWO", "Two"));
+  Update();
+  const Index index = Index::Open(db_);
+  ASSERT_EQ(index.LinesForId("ID\\OLD").size(), 1u);
+
+  Write("one.inf", Inf("ID\\NEWER", "One"));
+  fs::last_write_time(catalog_ / "one.inf",
+                      fs::file_time_type::clock::now() + std::chrono::hours(3));
+  Write("three.inf", Inf("ID\\THREE", "Three"));
+  EXPECT_EQ(Update().reread, 2u);
+  EXPECT_TRUE(index.LinesForId("ID\\OLD").empty());
+  EXPECT_EQ(index.LinesForId("ID\\NEWER").size(), 1u);
+  EXPECT_EQ(index.LinesForId("ID\\THREE").size(), 1u);
+
+  fs::remove(catalog_ / "one.inf");
+  Update();
+  EXPECT_TRUE(index.LinesForId("ID\\NEWER").empty());
+  EXPECT_EQ(index.LinesForId("GENERIC\\ID").size(), 2u);  // still in two.inf and three.inf
+  EXPECT_EQ(Index::Open(db_).LinesForId("GENERIC\\ID").size(), 2u);
+}
+
 TEST_F(IndexTest, LinksLeadingOutOfTheFolderAreNotFollowed) {
   const fs::path outside = root_ / "outside";
   fs::create_directories(outside);
