@@ -2,14 +2,16 @@
 
 #include "catalog/archive.h"
 #include "catalog/inf_reader.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace catalog {
 
 bool IsArchiveName(std::string_view name) {
   if (name.size() <= 4) return false;
   const std::string_view tail = name.substr(name.size() - 4);
-  return EqualsNoCase(tail, ".zip") || EqualsNoCase(tail, ".cab");
+  return platform::EqualsIgnoringAsciiCase(tail, ".zip") ||
+         platform::EqualsIgnoringAsciiCase(tail, ".cab");
 }
 
 std::vector<size_t> ArchiveSeparators(std::string_view path) {
@@ -44,11 +46,12 @@ std::vector<ArchiveMemberLines> ReadArchiveLines(const std::string& file,
       m.error_line = e.line;
       m.error = e.reason;
     }
-    const std::string folder = AsciiUpper(inf.member.substr(0, inf.member.rfind('/') + 1));
+    const std::string folder =
+        platform::AsciiUpper(inf.member.substr(0, inf.member.rfind('/') + 1));
     for (ModelLine& line : m.lines) {
       line.catalog_present = !line.catalog_file.empty() &&
                              line.catalog_file.find_first_of("/\\") == std::string::npos &&
-                             contents.Holds(folder + AsciiUpper(line.catalog_file));
+                             contents.Holds(folder + platform::AsciiUpper(line.catalog_file));
     }
     out.push_back(std::move(m));
   }

@@ -21,7 +21,8 @@
 #include "catalog/archive.h"
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace fs = std::filesystem;
 
@@ -224,7 +225,7 @@ void DecodeLinesHolding(std::string_view record, std::string_view id, const std:
     RecordReader line(line_record);
     bool holds = false;
     for (size_t n = line.CountAtMost(line.Number()); n > 0 && !holds; --n)
-      holds = EqualsNoCase(line.Text(), id);
+      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id);
     if (!holds) continue;
     line = RecordReader(line_record);
     ModelLine m;
@@ -332,7 +333,7 @@ std::int64_t MtimeNs(const struct stat& st) {
 }
 
 bool IsInfName(std::string_view name) {
-  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
 }
 
 // True when `path`, links resolved, lies inside `dir` (itself resolved).
@@ -420,7 +421,7 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
       if (!link && !IsInfName(entry) && !IsArchiveName(entry)) {
         if (type == DT_REG) {
           if (!here) here = &names[path];
-          here->push_back(AsciiUpper(entry));
+          here->push_back(platform::AsciiUpper(entry));
         }
         continue;
       }
@@ -429,7 +430,7 @@ void WalkFolder(int parent_fd, const char* name, const std::string& path, const 
     }
     if (!S_ISREG(st.st_mode)) continue;
     if (!here) here = &names[path];
-    here->push_back(AsciiUpper(entry));
+    here->push_back(platform::AsciiUpper(entry));
     const bool archive = IsArchiveName(entry);
     if (!IsInfName(entry) && !archive) continue;
     // A file link is followed only while it stays inside the catalog folder.
@@ -500,7 +501,7 @@ bool InFolder(const FolderNames& names, const std::string& folder, const std::st
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
   auto it = names.find(folder);
   return it != names.end() &&
-         std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+         std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
 }
 
 // The catalog files an INF names, each with whether it is there ("a.cat=1"),

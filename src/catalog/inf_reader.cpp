@@ -4,7 +4,8 @@
 #include <map>
 #include <optional>
 
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace catalog {
 
@@ -40,11 +41,11 @@ std::string CleanUtf8(std::string_view in) {
       ok = false;
     }
     if (!ok) {
-      AppendUtf8(out, 0xFFFD);
+      platform::AppendUtf8(out, 0xFFFD);
       ++i;
       continue;
     }
-    AppendUtf8(out, cp);
+    platform::AppendUtf8(out, cp);
     i += len;
   }
   return out;
@@ -64,12 +65,12 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
     if (u >= 0xD800 && u <= 0xDBFF && i + 2 < bytes.size()) {
       const char32_t low = unit(i + 2);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        platform::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         i += 2;
         continue;
       }
     }
-    AppendUtf8(out, u);  // a lone surrogate becomes U+FFFD
+    platform::AppendUtf8(out, u);  // a lone surrogate becomes U+FFFD
   }
   return out;
 }
@@ -110,7 +111,7 @@ class Parser {
 
       if (logical.empty()) logical_start = number;
       std::string content = StripComment(physical);
-      std::string_view trimmed = Trim(content);
+      std::string_view trimmed = platform::TrimWhiteSpace(content);
       // A backslash ending a line (comments aside) joins the next one, with
       // nothing put between: "PCI\\VEN_1234&\\" + "DEV_1" is one id.
       if (!trimmed.empty() && trimmed.back() == '\\' && pos <= text_.size()) {
@@ -118,14 +119,14 @@ class Parser {
         continue;
       }
       logical.append(trimmed);
-      std::string_view line = Trim(logical);
+      std::string_view line = platform::TrimWhiteSpace(logical);
       if (!line.empty()) current = Take(line, logical_start, current);
       logical.clear();
     }
   }
 
   const Section* Find(std::string_view name) const {
-    auto it = sections_.find(AsciiUpper(name));
+    auto it = sections_.find(platform::AsciiUpper(name));
     return it == sections_.end() ? nullptr : &it->second;
   }
   const std::vector<std::string>& Order() const { return order_; }
@@ -149,8 +150,8 @@ class Parser {
       if (close == std::string_view::npos)
         throw InfError(number, "a section name has no closing ']'");
       // "[]" is a section all the same, one no directive ever names.
-      const std::string name(Trim(line.substr(1, close - 1)));
-      const std::string key = AsciiUpper(name);
+      const std::string name(platform::TrimWhiteSpace(line.substr(1, close - 1)));
+      const std::string key = platform::AsciiUpper(name);
       auto [it, fresh] = sections_.try_emplace(key);
       if (fresh) {
         it->second.name = name;
@@ -272,7 +273,7 @@ class Strings {
       const std::string_view token = text.substr(i + 1, close - i - 1);
       if (token.empty()) {
         out += '%';
-      } else if (auto it = table_.find(AsciiUpper(token)); it != table_.end()) {
+      } else if (auto it = table_.find(platform::AsciiUpper(token)); it != table_.end()) {
         out += it->second;
       } else {
         out.append(text.substr(i, close - i + 1));
@@ -303,7 +304,7 @@ class Strings {
         if (l.whole_value[i] == '%' && i + 1 < l.whole_value.size() && l.whole_value[i + 1] == '%')
           ++i;
       }
-      table_.try_emplace(AsciiUpper(l.key), std::move(value));
+      table_.try_emplace(platform::AsciiUpper(l.key), std::move(value));
     }
   }
   std::map<std::string, std::string> table_;
@@ -344,9 +345,9 @@ void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std
       SplitOn(when, when.find('-') != std::string::npos ? '-' : '/');
   std::optional<int> m, d, y;
   if (parts.size() == 3) {
-    m = Number(Trim(parts[0]), 12);
-    d = Number(Trim(parts[1]), 31);
-    y = Number(Trim(parts[2]), 9999);
+    m = Number(platform::TrimWhiteSpace(parts[0]), 12);
+    d = Number(platform::TrimWhiteSpace(parts[1]), 31);
+    y = Number(platform::TrimWhiteSpace(parts[2]), 9999);
   }
   if (m && d && y && *m > 0 && *d > 0 && *y >= 1980) {
     char buf[48];
@@ -358,7 +359,7 @@ void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std
     std::vector<std::string_view> nums = SplitOn(v, '.');
     std::string read;
     for (size_t i = 0; i < nums.size() && nums.size() <= 4; ++i) {
-      std::optional<int> n = Number(Trim(nums[i]), 65535);
+      std::optional<int> n = Number(platform::TrimWhiteSpace(nums[i]), 65535);
       if (!n) return;
       if (i) read += '.';
       read += std::to_string(*n);
@@ -369,14 +370,14 @@ void ReadDriverVer(const Line& l, const Strings& strings, std::string& date, std
 
 // "NTamd64.10.0...16299" -> "AMD64"; "", "NT" and "NTx86..." -> "X86".
 std::string ArchOf(const std::string& decoration) {
-  const std::string head = AsciiUpper(decoration.substr(0, decoration.find('.')));
+  const std::string head = platform::AsciiUpper(decoration.substr(0, decoration.find('.')));
   if (head.size() <= 2 || head.rfind("NT", 0) != 0) return "X86";
   return head.substr(2);
 }
 
 // FeatureScore=0xGG (hex, with or without "0x"); unreadable text keeps 0xFF.
 int ReadFeatureScore(std::string_view text) {
-  text = Trim(text);
+  text = platform::TrimWhiteSpace(text);
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
     text.remove_prefix(2);
   if (text.empty() || text.size() > 2) return 0xFF;
@@ -407,7 +408,7 @@ std::string DecodeInfText(std::string_view bytes) {
     if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') return Utf16ToUtf8(bytes, false);
     throw InfError(0, "binary data, not text");
   }
-  return Cp1252ToUtf8(bytes);
+  return platform::Windows1252ToUtf8(bytes);
 }
 
 std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relative_path,
@@ -427,10 +428,10 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
   std::map<std::string, std::string> catalogs;  // "" / "NT" / "NTAMD64"... -> file name
   for (const Line& l : version->lines) {
     if (!l.has_key) continue;
-    const std::string key = AsciiUpper(l.key);
+    const std::string key = platform::AsciiUpper(l.key);
     const std::string value = expand(l, 0);
     if (key == "SIGNATURE") {
-      const std::string sig = AsciiUpper(value);
+      const std::string sig = platform::AsciiUpper(value);
       if (sig != "$WINDOWS NT$" && sig != "$CHICAGO$" && sig != "$WINDOWS 95$") {
         throw InfError(l.number, "unknown Signature \"" + value + "\"");
       }
@@ -482,7 +483,7 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
     if (section == nullptr) return;
     for (const Line& l : section->lines) {
       if (!l.has_key) continue;
-      const std::string key = AsciiUpper(l.key);
+      const std::string key = platform::AsciiUpper(l.key);
       if (key == "FEATURESCORE") {
         m.feature_score = ReadFeatureScore(expand(l, 0));
       } else if (key == "DRIVERVER") {
@@ -517,7 +518,8 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
       const std::string name = decoration.empty() ? models : models + "." + decoration;
       // A section for a platform never in use may be missing: it costs nothing.
       const Section* section = parser.Find(name);
-      if (section == nullptr || !read_sections.try_emplace(AsciiUpper(name), true).second) continue;
+      if (section == nullptr || !read_sections.try_emplace(platform::AsciiUpper(name), true).second)
+        continue;
       const std::string arch = ArchOf(decoration);
       const Platform& platform = platform_of(arch);
       for (const Line& l : section->lines) {
@@ -580,7 +582,8 @@ std::vector<std::string> SourceFiles(std::string_view bytes, const std::string& 
     if (s == nullptr) continue;
     for (const Line& l : s->lines) {
       if (l.has_key)
-        disks[std::string(Trim(strings.Expand(l.key, l.number)))] = folder(expand(l, 3));
+        disks[std::string(platform::TrimWhiteSpace(strings.Expand(l.key, l.number)))] =
+            folder(expand(l, 3));
     }
   }
   std::vector<std::string> order;                   // upper-case names, first listing first
@@ -593,13 +596,13 @@ std::vector<std::string> SourceFiles(std::string_view bytes, const std::string& 
       if (file.empty()) continue;
       std::string path;
       if (l.has_key) {
-        auto disk = disks.find(std::string(Trim(expand(l, 0))));
+        auto disk = disks.find(std::string(platform::TrimWhiteSpace(expand(l, 0))));
         if (disk != disks.end() && !disk->second.empty()) path = disk->second + "/";
         const std::string sub = folder(expand(l, 1));
         if (!sub.empty()) path += sub + "/";
       }
       path += folder(file);
-      const std::string key = AsciiUpper(file);
+      const std::string key = platform::AsciiUpper(file);
       if (path_of_name.find(key) == path_of_name.end()) order.push_back(key);
       path_of_name[key] = path;
     }

@@ -9,7 +9,8 @@
 #include "catalog/folder_walk.h"
 #include "catalog/inf_reader.h"
 #include "catalog/paths.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace catalog {
 namespace {
@@ -20,7 +21,7 @@ bool InFolder(const FolderWalk& walk, const std::string& folder, const std::stri
   if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
   auto it = walk.names.find(folder);
   return it != walk.names.end() &&
-         std::binary_search(it->second.begin(), it->second.end(), AsciiUpper(name));
+         std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
 }
 
 std::string FolderOf(const std::string& relative) {
@@ -52,7 +53,7 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
 
   std::unordered_set<std::string> wanted;
   if (wanted_ids)
-    for (const std::string& id : *wanted_ids) wanted.insert(AsciiUpper(id));
+    for (const std::string& id : *wanted_ids) wanted.insert(platform::AsciiUpper(id));
 
   MemoryCatalog catalog;
   catalog.inf_count_ = files.size();
@@ -76,7 +77,7 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
     const std::string folder = FolderOf(inf->relative);
     for (ModelLine& line : lines) {
       if (wanted_ids && std::none_of(line.ids.begin(), line.ids.end(), [&](const auto& id) {
-            return wanted.count(AsciiUpper(id)) != 0;
+            return wanted.count(platform::AsciiUpper(id)) != 0;
           }))
         continue;
       line.catalog_dir = walk->root;
@@ -85,7 +86,7 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
       const size_t at = catalog.lines_.size();
       std::unordered_set<std::string> own;
       for (const std::string& id : line.ids) {
-        std::string key = AsciiUpper(id);
+        std::string key = platform::AsciiUpper(id);
         // An id listed twice on one line finds the line once.
         if (!key.empty() && own.insert(key).second) catalog.by_id_[key].push_back(at);
       }
@@ -102,7 +103,7 @@ std::vector<std::vector<ModelLine>> MemoryCatalog::LinesForIds(
   out.reserve(ids.size());
   for (const std::string& id : ids) {
     std::vector<ModelLine>& lines = out.emplace_back();
-    auto it = by_id_.find(AsciiUpper(id));
+    auto it = by_id_.find(platform::AsciiUpper(id));
     if (it == by_id_.end()) continue;
     for (size_t at : it->second) lines.push_back(lines_[at]);
   }

@@ -1,18 +1,19 @@
 #include "catalog/package.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 
 #include "catalog/archive.h"
 #include "catalog/inf_reader.h"
 #include "catalog/paths.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +39,7 @@ std::string FindBeside(const fs::path& folder, const std::string& relative, std:
       next = at / part;
     } else {
       for (fs::directory_iterator it(at, ec), stop; !ec && it != stop; it.increment(ec)) {
-        if (EqualsNoCase(it->path().filename().string(), part)) {
+        if (platform::EqualsIgnoringAsciiCase(it->path().filename().string(), part)) {
           next = it->path();
           break;
         }
@@ -85,10 +86,27 @@ struct Listing {
   std::map<std::string, size_t> by_name;  // upper case -> first member of that name
 };
 
+// Guards the listing cache for a map lookup or insert, never for the
+// listing itself. A spin lock: the shipped Windows programs' thread model
+// has no std::mutex.
+class SpinLock {
+ public:
+  explicit SpinLock(std::atomic_flag& flag) : flag_(flag) {
+    while (flag_.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~SpinLock() { flag_.clear(std::memory_order_release); }
+  SpinLock(const SpinLock&) = delete;
+  SpinLock& operator=(const SpinLock&) = delete;
+
+ private:
+  std::atomic_flag& flag_;
+};
+
 // The last few archives listed: a results page asks for the packages of many
 // candidates, often from one large archive, each listing a pass through it.
 std::shared_ptr<const Listing> ListingOf(const std::string& container, const std::string& file) {
-  static std::mutex mutex;
+  static std::atomic_flag busy = ATOMIC_FLAG_INIT;
   static std::map<std::string, std::shared_ptr<const Listing>> cache;
   constexpr size_t kKept = 8;
   std::error_code ec;
@@ -98,7 +116,7 @@ std::shared_ptr<const Listing> ListingOf(const std::string& container, const std
   const std::string stamp =
       std::to_string(size) + "/" + std::to_string(time.time_since_epoch().count());
   {
-    std::lock_guard lock(mutex);
+    SpinLock lock(busy);
     auto it = cache.find(container);
     if (it != cache.end() && it->second->stamp == stamp) return it->second;
   }
@@ -106,8 +124,8 @@ std::shared_ptr<const Listing> ListingOf(const std::string& container, const std
   listing->stamp = stamp;
   listing->members = ListArchive(container, &listing->infs);
   for (size_t i = 0; i < listing->members.size(); ++i)
-    listing->by_name.emplace(AsciiUpper(listing->members[i].name), i);
-  std::lock_guard lock(mutex);
+    listing->by_name.emplace(platform::AsciiUpper(listing->members[i].name), i);
+  SpinLock lock(busy);
   if (cache.size() >= kKept) cache.erase(cache.begin());
   cache[container] = listing;
   return listing;
@@ -123,7 +141,7 @@ Package ResolveArchivePackage(const ModelLine& line, const std::string& containe
   const std::shared_ptr<const Listing> listing = ListingOf(container, archive_file);
   const std::vector<ArchiveMember>& members = listing->members;
   const std::map<std::string, size_t>& by_name = listing->by_name;
-  auto inf_at = by_name.find(AsciiUpper(inf_member));
+  auto inf_at = by_name.find(platform::AsciiUpper(inf_member));
   if (inf_at == by_name.end() || listing->infs.count(inf_at->second) == 0)
     throw CatalogError(inf_member + " is not in " + container);
   const size_t inf_index = inf_at->second;
@@ -144,7 +162,7 @@ Package ResolveArchivePackage(const ModelLine& line, const std::string& containe
   std::set<size_t> found{inf_index};
   auto add = [&](const std::string& wanted) {
     const std::string clean = CleanRelative(wanted);
-    auto at = clean.empty() ? by_name.end() : by_name.find(AsciiUpper(folder + clean));
+    auto at = clean.empty() ? by_name.end() : by_name.find(platform::AsciiUpper(folder + clean));
     if (at == by_name.end()) {
       package.missing.push_back(wanted);
     } else {
@@ -179,13 +197,13 @@ Package ResolvePackage(const ModelLine& line) {
   Package package;
   package.inf_name = inf_path.filename().string();
   package.files.push_back({package.inf_name, inf_path.string()});
-  std::set<std::string> taken{AsciiUpper(package.inf_name)};
+  std::set<std::string> taken{platform::AsciiUpper(package.inf_name)};
   auto add = [&](const std::string& wanted) {
     std::string found_as;
     const std::string source = FindBeside(folder, wanted, found_as);
     if (source.empty()) {
       package.missing.push_back(wanted);
-    } else if (taken.insert(AsciiUpper(found_as)).second) {
+    } else if (taken.insert(platform::AsciiUpper(found_as)).second) {
       package.files.push_back({found_as, source});
     }
   };

@@ -6,13 +6,11 @@
 #include <optional>
 #include <tuple>
 
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace match {
 namespace {
-
-using catalog::AsciiUpper;
-using catalog::EqualsNoCase;
 
 struct Decoration {
   std::string arch;  // "" when the decoration names none
@@ -55,10 +53,10 @@ std::optional<Decoration> ParseDecoration(const std::string& text) {
     if (dot == std::string::npos) break;
     start = dot + 1;
   }
-  const std::string head = AsciiUpper(parts[0]);
+  const std::string head = platform::AsciiUpper(parts[0]);
   if (head.rfind("NT", 0) != 0 || parts.size() > 6) return std::nullopt;
   Decoration d;
-  d.arch = AsciiUpper(head.substr(2));
+  d.arch = platform::AsciiUpper(head.substr(2));
   if (!d.arch.empty() && d.arch != "X86" && d.arch != "AMD64" && d.arch != "ARM64" &&
       d.arch != "ARM" && d.arch != "IA64") {
     return std::nullopt;
@@ -134,7 +132,7 @@ bool Excluded(const catalog::ModelLine& line, const Device& device) {
   for (const std::string& excluded : line.exclude_ids) {
     for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
       for (const std::string& id : *list) {
-        if (EqualsNoCase(id, excluded)) return true;
+        if (platform::EqualsIgnoringAsciiCase(id, excluded)) return true;
       }
     }
   }
@@ -143,7 +141,7 @@ bool Excluded(const catalog::ModelLine& line, const Device& device) {
 
 size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
   for (size_t i = 0; i < ids.size(); ++i) {
-    if (EqualsNoCase(ids[i], id)) return i;
+    if (platform::EqualsIgnoringAsciiCase(ids[i], id)) return i;
   }
   return ids.size();
 }
@@ -151,7 +149,7 @@ size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
 std::string LineKey(const catalog::ModelLine& l) {
   std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' +
                     l.decoration + '\x1f' + l.description + '\x1f' + l.install_section;
-  for (const std::string& id : l.ids) key += '\x1f' + AsciiUpper(id);
+  for (const std::string& id : l.ids) key += '\x1f' + platform::AsciiUpper(id);
   return key;
 }
 
@@ -175,7 +173,7 @@ std::uint32_t SuiteFromCaption(const std::string& caption, bool server) {
 TargetSystem TargetFromReport(const Report& report) {
   TargetSystem s;
   if (const std::string* arch = report.Computer("OSArchitecture")) {
-    const std::string a = AsciiUpper(*arch);
+    const std::string a = platform::AsciiUpper(*arch);
     if (a.find("ARM") != std::string::npos)
       s.arch = "arm64";
     else if (a.find("32") != std::string::npos)
@@ -185,20 +183,21 @@ TargetSystem TargetFromReport(const Report& report) {
   }
   const std::string* caption = report.Computer("Caption");
   const bool windows =
-      caption != nullptr && AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
+      caption != nullptr && platform::AsciiUpper(*caption).find("WINDOWS") != std::string::npos;
   if (windows) {
-    const std::string edition = AsciiUpper(*caption);
+    const std::string edition = platform::AsciiUpper(*caption);
     const bool server = edition.find("SERVER") != std::string::npos;
     s.product_type = server ? 3 : 1;
     s.suite_mask = SuiteFromCaption(edition, server);
     // Labels the computer block may carry, as Win32_OperatingSystem names
     // them: only they can tell a domain controller (product type 2).
     if (const std::string* type = report.Computer("ProductType")) {
-      if (std::optional<int> n = ParseNumber(catalog::Trim(*type)); n && *n >= 1 && *n <= 3)
+      if (std::optional<int> n = ParseNumber(platform::TrimWhiteSpace(*type));
+          n && *n >= 1 && *n <= 3)
         s.product_type = *n;
     }
     if (const std::string* suite = report.Computer("OSProductSuite")) {
-      if (std::optional<int> n = ParseNumber(catalog::Trim(*suite)))
+      if (std::optional<int> n = ParseNumber(platform::TrimWhiteSpace(*suite)))
         s.suite_mask = static_cast<std::uint32_t>(*n);
     }
     // "10.0.19045": major.minor.build. A Linux report's kernel version says
@@ -209,7 +208,7 @@ TargetSystem TargetFromReport(const Report& report) {
       for (int i = 0; i < 3 && start <= version->size(); ++i) {
         const size_t dot = version->find('.', start);
         parts[i] =
-            ParseNumber(catalog::Trim(version->substr(
+            ParseNumber(platform::TrimWhiteSpace(version->substr(
                             start, dot == std::string::npos ? std::string::npos : dot - start)))
                 .value_or(-1);
         if (dot == std::string::npos) break;
@@ -295,7 +294,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
     for (const Device& device : report.devices) {
       for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
         for (const std::string& id : *list) {
-          std::string key = AsciiUpper(id);
+          std::string key = platform::AsciiUpper(id);
           if (cache.try_emplace(key).second) keys.push_back(std::move(key));
         }
       }
@@ -327,7 +326,7 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
     std::map<std::string, size_t> by_line;
     auto consider = [&](const std::string& id, bool hardware, size_t position) {
       if (id.empty()) return;  // never the empty hardware id of an INF line
-      const std::string key = AsciiUpper(id);
+      const std::string key = platform::AsciiUpper(id);
       auto hit = cache.find(key);
       if (hit == cache.end()) {
         hit = cache.emplace(key, index.LinesForIds({id}).front()).first;

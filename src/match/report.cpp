@@ -5,15 +5,14 @@
 #include <optional>
 #include <unordered_set>
 
-#include "catalog/text.h"
 #include "platform/code_page_text.h"
+#include "platform/codepage.h"
 #include "platform/text.h"
 #include "report/wire_format.h"
 
 namespace match {
 namespace {
 
-using catalog::Cp1252ToUtf8;
 namespace wire = report::narrow;
 
 // JavaScript's String.prototype.trim as the page applies it: ASCII white
@@ -128,12 +127,12 @@ unsigned CodePageOf(std::string_view bytes) {
 std::string DecodeAnsi(std::string_view bytes, unsigned code_page, const std::string& what,
                        std::vector<std::string>& notes) {
   if (bytes.empty()) return {};
-  if (code_page == report::kDefaultCodePage) return Cp1252ToUtf8(bytes);
+  if (code_page == report::kDefaultCodePage) return platform::Windows1252ToUtf8(bytes);
   std::optional<platform::DecodedText> decoded = platform::DecodeCodePage(bytes, code_page);
   if (!decoded) {
     notes.push_back(what + " is in code page " + std::to_string(code_page) +
                     ", which cannot be decoded here; it is shown as windows-1252.");
-    return Cp1252ToUtf8(bytes);
+    return platform::Windows1252ToUtf8(bytes);
   }
   if (decoded->undecodable_bytes > 0) {
     notes.push_back(what + " holds " + std::to_string(decoded->undecodable_bytes) +
@@ -436,7 +435,7 @@ std::string DecodeEntities(std::string_view in) {
       out += in[i];
       continue;
     }
-    catalog::AppendUtf8(out, cp);
+    platform::AppendUtf8(out, cp);
     i = semi;
   }
   return out;
@@ -509,7 +508,7 @@ std::vector<std::pair<std::string, std::string>> ReportDataAttributes(std::strin
       }
       // The first of repeated attributes counts, as in the browser.
       if (!name.empty() && names.insert(name).second) {
-        attrs.emplace_back(std::move(name), DecodeEntities(Cp1252ToUtf8(value)));
+        attrs.emplace_back(std::move(name), DecodeEntities(platform::Windows1252ToUtf8(value)));
       }
     }
     for (const auto& a : attrs) {

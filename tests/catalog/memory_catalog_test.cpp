@@ -11,7 +11,8 @@
 
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace fs = std::filesystem;
 

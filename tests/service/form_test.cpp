@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace service {
 namespace {
-
-using catalog::Cp1252ToUtf8;
 
 using Fields = FormFields;
 
@@ -53,9 +52,10 @@ TEST(DecodeMultipart, GivesEachPartAndRefusesCutOrCrowdedBodies) {
   EXPECT_THROW(DecodeUrlEncoded(form), PostError);
 }
 
-TEST(Cp1252ToUtf8, MapsTheHighHalfAsBrowsersDo) {
-  EXPECT_EQ(Cp1252ToUtf8("caf\xE9 \x80 \x93q\x94 \x81"), "caf\u00e9 \u20ac \u201cq\u201d \u0081");
-  EXPECT_EQ(Cp1252ToUtf8("\r\n\x7F\xFF"), "\r\n\x7F\u00ff");
+TEST(Windows1252ToUtf8, MapsTheHighHalfAsBrowsersDo) {
+  EXPECT_EQ(platform::Windows1252ToUtf8("caf\xE9 \x80 \x93q\x94 \x81"),
+            "caf\u00e9 \u20ac \u201cq\u201d \u0081");
+  EXPECT_EQ(platform::Windows1252ToUtf8("\r\n\x7F\xFF"), "\r\n\x7F\u00ff");
 }
 
 TEST(IsScanId, ExactlyThirtyTwoHexDigits) {

@@ -19,12 +19,11 @@
 #include <sstream>
 #include <thread>
 
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace service {
 namespace {
-
-using catalog::Cp1252ToUtf8;
 
 namespace fs = std::filesystem;
 
@@ -216,7 +215,7 @@ TEST_F(ServiceTest, TakesAReportOfSeveralMegabytesWhole) {
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200);
   std::string utf8 = nlohmann::json::parse(res->body)["setup_log"];
-  EXPECT_EQ(utf8, Cp1252ToUtf8(log));
+  EXPECT_EQ(utf8, platform::Windows1252ToUtf8(log));
 }
 
 TEST_F(ServiceTest, TakesMultipartAndRefusesADuplicatedPart) {

@@ -13,7 +13,8 @@
 #include <memory>
 #include <set>
 
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace catalog {
 namespace {
@@ -66,7 +67,7 @@ std::string SafeName(archive_entry* e, std::string& raw) {
 }
 
 bool IsInf(std::string_view name) {
-  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
 }
 
 using Clock = std::chrono::steady_clock;
@@ -248,7 +249,7 @@ struct InfCollector : Visitor {
   std::set<std::string> seen;
 
   void Member(archive* a, const std::string& path, std::uint64_t) override {
-    names.push_back(AsciiUpper(prefix + path));
+    names.push_back(platform::AsciiUpper(prefix + path));
     if (!prefix.empty() && IsArchiveName(path)) {
       contents.skipped.emplace_back(prefix + path,
                                     "archives nested more than one level deep are not read");
@@ -277,7 +278,7 @@ struct InfCollector : Visitor {
       contents.skipped.emplace_back(path, refused->reason);
     }
     // Its own name stays: a package may list an archive as one of its files.
-    names.push_back(AsciiUpper(path));
+    names.push_back(platform::AsciiUpper(path));
     prefix.clear();
   }
   std::pair<size_t, size_t> mark;

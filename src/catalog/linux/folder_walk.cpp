@@ -4,7 +4,8 @@
 #include <system_error>
 
 #include "catalog/catalog.h"
-#include "catalog/text.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace fs = std::filesystem;
 
@@ -12,7 +13,7 @@ namespace catalog {
 namespace {
 
 bool IsInfName(std::string_view name) {
-  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
 }
 
 // True when `path`, links resolved, lies inside `root` (itself resolved).
@@ -42,7 +43,7 @@ void Walk(const fs::path& folder, const std::string& relative, int depth, Folder
     }
     const bool link = fs::is_symlink(own);
     if (!fs::is_regular_file(link ? it->status(entry_ec) : own) || entry_ec) continue;
-    names.push_back(AsciiUpper(name));
+    names.push_back(platform::AsciiUpper(name));
     if (!IsInfName(name) || (link && !StaysInside(path, walk.root))) continue;
     walk.infs.push_back({path, relative.empty() ? name : relative + "/" + name});
   }

@@ -5,14 +5,14 @@
 #include <algorithm>
 
 #include "catalog/catalog.h"
-#include "catalog/text.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace catalog {
 namespace {
 
 bool IsInfName(std::string_view name) {
-  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
 }
 
 // The form of an absolute path the wide functions take beyond MAX_PATH
@@ -47,7 +47,7 @@ void Walk(const std::wstring& folder, const std::string& relative, int depth, Fo
       continue;
     }
     const std::string utf8 = platform::ToUtf8(name);
-    names.push_back(AsciiUpper(utf8));
+    names.push_back(platform::AsciiUpper(utf8));
     if (IsInfName(utf8))
       walk.infs.push_back({std::filesystem::path(folder + L"\\" + name),
                            relative.empty() ? utf8 : relative + "/" + utf8});
