@@ -2,13 +2,15 @@
 # Runs every fuzz_* program of the fuzz build for a fixed time with a fixed
 # seed, each from its seed corpus in tests/fuzz/corpus/<what>/. New inputs go
 # to a scratch folder, never into the committed corpus; a finding is written
-# to build/fuzz/findings/ and fails the run.
-#   scripts/lib/fuzz.sh [SECONDS]   (default 20 per target)
+# to <build>/findings/ and fails the run.
+#   scripts/lib/fuzz.sh [SECONDS [BUILD]]   (default 20 per target, build/fuzz;
+#                                           the asan build has them too)
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-20}
-bin=build/fuzz/fuzz
-findings=build/fuzz/findings
+build=${2:-build/fuzz}
+bin=$build/fuzz
+findings=$build/findings
 mkdir -p "$findings"
 
 failed=()
@@ -17,16 +19,16 @@ for target in "$bin"/fuzz_*; do
   [ -x "$target" ] || continue
   what=${target##*/fuzz_}
   corpus=tests/fuzz/corpus/$what
-  work=build/fuzz/work/$what
+  work=$build/work/$what
   rm -rf "$work"
   mkdir -p "$work"
   echo "== fuzz_$what (${seconds}s)"
   if "$target" -seed=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$findings/$what-" "$work" "$corpus" \
-    >"build/fuzz/work/$what.log" 2>&1; then
-    grep -E '^stat::number_of_executed_units' "build/fuzz/work/$what.log" || true
+    >"$build/work/$what.log" 2>&1; then
+    grep -E '^stat::number_of_executed_units' "$build/work/$what.log" || true
   else
-    tail -n 25 "build/fuzz/work/$what.log"
+    tail -n 25 "$build/work/$what.log"
     failed+=("fuzz_$what")
   fi
   ran=$((ran + 1))
