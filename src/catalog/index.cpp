@@ -22,6 +22,7 @@
 #include "catalog/catalog.h"
 #include "catalog/inf_reader.h"
 #include "platform/codepage.h"
+#include "platform/sqlite.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
@@ -33,53 +34,17 @@ namespace {
 constexpr int kSchema = 5;
 constexpr char kListSep = '\x1f';
 
-struct DbCloser {
-  // Closes once the last statement is finalized, whatever order they go in.
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StmtCloser {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtCloser>;
-
-[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
-  throw CatalogError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
-}
-
-void Exec(sqlite3* db, const char* sql) {
-  char* msg = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
-    std::string text = msg ? msg : "unknown error";
-    sqlite3_free(msg);
-    throw CatalogError(std::string("catalog index: ") + text);
-  }
-}
-
-Stmt Prepare(sqlite3* db, const char* sql) {
-  sqlite3_stmt* s = nullptr;
-  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) Fail(db, "catalog index");
-  return Stmt(s);
-}
-
-void Bind(sqlite3_stmt* s, int i, const std::string& v) {
-  sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-}
-void Bind(sqlite3_stmt* s, int i, std::int64_t v) {
-  sqlite3_bind_int64(s, i, v);
-}
-
-std::string Column(sqlite3_stmt* s, int i) {
-  const unsigned char* t = sqlite3_column_text(s, i);
-  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(s, i))
-           : std::string();
-}
-
-void StepDone(sqlite3* db, sqlite3_stmt* s) {
-  if (sqlite3_step(s) != SQLITE_DONE) Fail(db, "catalog index");
-  sqlite3_reset(s);
-  sqlite3_clear_bindings(s);
-}
+constexpr char kIndexName[] = "catalog index";
+using Sql = platform::sqlite::Checked<CatalogError, kIndexName>;
+using platform::sqlite::Bind;
+using platform::sqlite::BlobColumn;
+using platform::sqlite::Column;
+using platform::sqlite::Db;
+using platform::sqlite::Stmt;
+constexpr auto Fail = &Sql::Fail;
+constexpr auto Exec = &Sql::Exec;
+constexpr auto Prepare = &Sql::Prepare;
+constexpr auto StepDone = &Sql::StepDone;
 
 std::string Join(const std::vector<std::string>& items) {
   std::string out;
@@ -259,13 +224,6 @@ std::vector<std::int64_t> KeysOfRecord(std::string_view record) {
   std::sort(keys.begin(), keys.end());
   keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
   return keys;
-}
-
-std::string_view BlobColumn(sqlite3_stmt* s, int i) {
-  const void* data = sqlite3_column_blob(s, i);
-  return data ? std::string_view(static_cast<const char*>(data),
-                                 static_cast<size_t>(sqlite3_column_bytes(s, i)))
-              : std::string_view();
 }
 
 // Every id key of the index, sorted, is also kept as one blob: most of a
@@ -487,10 +445,7 @@ std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
 }
 
 Db OpenDb(const std::string& path, int flags) {
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-  Db db(raw);
-  if (rc != SQLITE_OK) Fail(db.get(), "cannot open catalog index " + path);
+  Db db = Sql::Open(path, flags);
   sqlite3_busy_timeout(db.get(), 10000);
   return db;
 }

@@ -4,7 +4,6 @@
 // wakes the others, so every acknowledged report is committed and a sync is
 // shared by many reports instead of costing each its own.
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -13,95 +12,51 @@
 #include <exception>
 #include <mutex>
 
+#include "platform/sqlite.h"
 #include "service/store.h"
 
 namespace service {
 namespace {
 
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-      throw StoreError(std::string("SQLite: ") + sqlite3_errmsg(db));
-    }
-  }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  void Bind(int index, const std::string& text) {
-    sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-  // True while rows come; false when done.
-  bool Step() {
-    int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    throw StoreError(std::string("SQLite: ") + sqlite3_errmsg(db_));
-  }
-  std::string Text(int column) {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column)))
-             : std::string();
-  }
-  void Reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
+constexpr char kStoreName[] = "SQLite report store";
+using Sql = platform::sqlite::Checked<StoreError, kStoreName>;
+using platform::sqlite::Bind;
+using platform::sqlite::Column;
+using platform::sqlite::Db;
+using platform::sqlite::Reset;
+using platform::sqlite::Stmt;
 
 class SqliteStore : public ReportStore {
  public:
-  explicit SqliteStore(const std::string& path) : path_(path) {
-    db_ = Open(path);
-    try {
-      // Other service processes may share the file: wait for their writes.
-      sqlite3_busy_timeout(db_, 10000);
-      Exec("PRAGMA journal_mode=WAL");
-      // FULL: a commit is on disk before it returns, so an acknowledged
-      // report survives a power cut, not only a killed process.
-      Exec("PRAGMA synchronous=FULL");
-      Exec(
-          "CREATE TABLE IF NOT EXISTS reports ("
-          " scan_id TEXT PRIMARY KEY NOT NULL,"
-          " received TEXT NOT NULL,"
-          " drivers TEXT NOT NULL,"
-          " hwid TEXT NOT NULL,"
-          " setup_log TEXT NOT NULL)");
-      // The first report with a scan id stays: the id is also the link
-      // that shows it, so it must not be a key to overwrite it.
-      put_ = std::make_unique<Statement>(db_,
-                                         "INSERT INTO reports (scan_id, received, drivers, hwid, "
-                                         "setup_log) VALUES (?1, ?2, ?3, ?4, ?5)"
-                                         " ON CONFLICT (scan_id) DO NOTHING");
-      same_ = std::make_unique<Statement>(
-          db_,
-          "SELECT drivers = ?2 AND hwid = ?3 AND setup_log = ?4 FROM reports WHERE scan_id = ?1");
-      // Readers have their own connection: WAL lets them read while a
-      // group commit is under way.
-      reader_ = Open(path);
-      sqlite3_busy_timeout(reader_, 10000);
-      get_ = std::make_unique<Statement>(
-          reader_, "SELECT received, drivers, hwid, setup_log FROM reports WHERE scan_id = ?1");
-    } catch (...) {
-      put_.reset();
-      same_.reset();
-      get_.reset();
-      sqlite3_close(reader_);
-      sqlite3_close(db_);
-      throw;
-    }
-  }
-  ~SqliteStore() override {
-    put_.reset();
-    same_.reset();
-    get_.reset();
-    sqlite3_close(reader_);
-    sqlite3_close(db_);
+  explicit SqliteStore(const std::string& path) : path_(path), db_(Open(path)) {
+    // Other service processes may share the file: wait for their writes.
+    sqlite3_busy_timeout(db_.get(), 10000);
+    Sql::Exec(db_.get(), "PRAGMA journal_mode=WAL");
+    // FULL: a commit is on disk before it returns, so an acknowledged
+    // report survives a power cut, not only a killed process.
+    Sql::Exec(db_.get(), "PRAGMA synchronous=FULL");
+    Sql::Exec(db_.get(),
+              "CREATE TABLE IF NOT EXISTS reports ("
+              " scan_id TEXT PRIMARY KEY NOT NULL,"
+              " received TEXT NOT NULL,"
+              " drivers TEXT NOT NULL,"
+              " hwid TEXT NOT NULL,"
+              " setup_log TEXT NOT NULL)");
+    // The first report with a scan id stays: the id is also the link
+    // that shows it, so it must not be a key to overwrite it.
+    put_ = Sql::Prepare(db_.get(),
+                        "INSERT INTO reports (scan_id, received, drivers, hwid, "
+                        "setup_log) VALUES (?1, ?2, ?3, ?4, ?5)"
+                        " ON CONFLICT (scan_id) DO NOTHING");
+    same_ = Sql::Prepare(
+        db_.get(),
+        "SELECT drivers = ?2 AND hwid = ?3 AND setup_log = ?4 FROM reports WHERE scan_id = ?1");
+    // Readers have their own connection: WAL lets them read while a
+    // group commit is under way.
+    reader_ = Open(path);
+    sqlite3_busy_timeout(reader_.get(), 10000);
+    get_ = Sql::Prepare(
+        reader_.get(), "SELECT received, drivers, hwid, setup_log FROM reports WHERE scan_id = ?1");
   }
 
   PutResult Put(const StoredReport& r) override {
@@ -138,23 +93,24 @@ class SqliteStore : public ReportStore {
 
   std::optional<StoredReport> Get(const std::string& scan_id) override {
     std::lock_guard lock(read_mutex_);
-    get_->Reset();
-    get_->Bind(1, scan_id);
+    sqlite3_stmt* get = get_.get();
+    Reset(get);
+    Bind(get, 1, scan_id);
     std::optional<StoredReport> out;
     try {
-      if (get_->Step()) {
+      if (Sql::Step(reader_.get(), get)) {
         out.emplace();
         out->post.scan_id = scan_id;
-        out->received = get_->Text(0);
-        out->post.drivers = get_->Text(1);
-        out->post.hwid = get_->Text(2);
-        out->post.setup_log = get_->Text(3);
+        out->received = Column(get, 0);
+        out->post.drivers = Column(get, 1);
+        out->post.hwid = Column(get, 2);
+        out->post.setup_log = Column(get, 3);
       }
     } catch (...) {
-      get_->Reset();
+      Reset(get);
       throw;
     }
-    get_->Reset();
+    Reset(get);
     return out;
   }
 
@@ -172,14 +128,14 @@ class SqliteStore : public ReportStore {
       }
     }
     std::lock_guard lock(read_mutex_);
-    Exec(reader_, "BEGIN IMMEDIATE");
+    Sql::Exec(reader_.get(), "BEGIN IMMEDIATE");
     try {
-      Exec(reader_, "DELETE FROM reports WHERE scan_id = ''");
+      Sql::Exec(reader_.get(), "DELETE FROM reports WHERE scan_id = ''");
     } catch (...) {
-      sqlite3_exec(reader_, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(reader_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
-    Exec(reader_, "ROLLBACK");
+    Sql::Exec(reader_.get(), "ROLLBACK");
   }
 
   std::string Describe() const override { return "SQLite " + path_; }
@@ -195,73 +151,59 @@ class SqliteStore : public ReportStore {
   // Two largest posts, and room for the journal of a batch.
   static constexpr unsigned long long kMinFreeBytes = 64ull << 20;
 
-  static sqlite3* Open(const std::string& path) {
+  static Db Open(const std::string& path) {
     // Reports are private: the file (and the journal files SQLite gives
     // the same mode) is the owner's only.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) ::close(fd);
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-      std::string why = db ? sqlite3_errmsg(db) : "out of memory";
-      sqlite3_close(db);
-      throw StoreError("Cannot open the report store " + path + ": " + why);
-    }
-    return db;
+    return Sql::Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
   }
 
   // One transaction for the batch; all of it or none of it is committed.
   void CommitBatch(const std::deque<Pending*>& batch) {
-    Exec("BEGIN IMMEDIATE");
+    sqlite3* db = db_.get();
+    sqlite3_stmt* put = put_.get();
+    sqlite3_stmt* same = same_.get();
+    Sql::Exec(db, "BEGIN IMMEDIATE");
     try {
       for (Pending* p : batch) {
         const StoredReport& r = *p->report;
-        put_->Reset();
-        put_->Bind(1, r.post.scan_id);
-        put_->Bind(2, r.received);
-        put_->Bind(3, r.post.drivers);
-        put_->Bind(4, r.post.hwid);
-        put_->Bind(5, r.post.setup_log);
-        put_->Step();
+        Reset(put);
+        Bind(put, 1, r.post.scan_id);
+        Bind(put, 2, r.received);
+        Bind(put, 3, r.post.drivers);
+        Bind(put, 4, r.post.hwid);
+        Bind(put, 5, r.post.setup_log);
+        Sql::Step(db, put);
         p->result = PutResult::kStored;
-        if (sqlite3_changes(db_) == 0) {
-          same_->Reset();
-          same_->Bind(1, r.post.scan_id);
-          same_->Bind(2, r.post.drivers);
-          same_->Bind(3, r.post.hwid);
-          same_->Bind(4, r.post.setup_log);
-          const bool same = same_->Step() && same_->Text(0) == "1";
-          same_->Reset();
-          p->result = same ? PutResult::kAlreadyStored : PutResult::kConflict;
+        if (sqlite3_changes(db) == 0) {
+          Reset(same);
+          Bind(same, 1, r.post.scan_id);
+          Bind(same, 2, r.post.drivers);
+          Bind(same, 3, r.post.hwid);
+          Bind(same, 4, r.post.setup_log);
+          const bool unchanged = Sql::Step(db, same) && sqlite3_column_int(same, 0) == 1;
+          Reset(same);
+          p->result = unchanged ? PutResult::kAlreadyStored : PutResult::kConflict;
         }
       }
-      put_->Reset();
-      Exec("COMMIT");
+      Reset(put);
+      Sql::Exec(db, "COMMIT");
     } catch (...) {
-      put_->Reset();
-      same_->Reset();
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      Reset(put);
+      Reset(same);
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
   }
 
-  void Exec(const char* sql) { Exec(db_, sql); }
-  void Exec(sqlite3* db, const char* sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-      std::string why = err ? err : sqlite3_errmsg(db);
-      sqlite3_free(err);
-      throw StoreError("SQLite (" + path_ + "): " + why);
-    }
-  }
-
   std::string path_;
-  sqlite3* db_ = nullptr;      // writes: only the thread committing a batch
-  sqlite3* reader_ = nullptr;  // reads, under read_mutex_
-  std::unique_ptr<Statement> put_;
-  std::unique_ptr<Statement> same_;
-  std::unique_ptr<Statement> get_;
+  // Statements are declared after their connections, so they go first.
+  Db db_;      // writes: only the thread committing a batch
+  Db reader_;  // reads, under read_mutex_
+  Stmt put_;
+  Stmt same_;
+  Stmt get_;
   std::mutex read_mutex_;
   std::mutex queue_mutex_;
   std::condition_variable committed_;
