@@ -20,46 +20,6 @@ namespace fs = std::filesystem;
 namespace catalog {
 namespace {
 
-// `relative` ('/' separators) under `folder`, each part matched without
-// regard to case; "" when absent or when a part would leave the folder.
-std::string FindBeside(const fs::path& folder, const std::string& relative, std::string& found_as) {
-  fs::path at = folder;
-  found_as.clear();
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = relative.find('/', start);
-    if (end == std::string::npos) end = relative.size();
-    const std::string part = relative.substr(start, end - start);
-    start = end + 1;
-    if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos)
-      return "";
-    std::error_code ec;
-    fs::path next;
-    if (fs::exists(at / part, ec)) {
-      next = at / part;
-    } else {
-      for (fs::directory_iterator it(at, ec), stop; !ec && it != stop; it.increment(ec)) {
-        if (platform::EqualsIgnoringAsciiCase(it->path().filename().string(), part)) {
-          next = it->path();
-          break;
-        }
-      }
-    }
-    if (next.empty()) return "";
-    // A link is followed only while it stays in the package's folder.
-    if (fs::is_symlink(next, ec)) {
-      const std::string real = fs::weakly_canonical(next, ec).generic_string();
-      const std::string base = fs::weakly_canonical(folder, ec).generic_string() + "/";
-      if (ec || real.compare(0, base.size(), base) != 0) return "";
-    }
-    if (!found_as.empty()) found_as += '/';
-    found_as += next.filename().string();
-    at = next;
-  }
-  std::error_code ec;
-  return fs::is_regular_file(at, ec) ? at.string() : "";
-}
-
 // `relative` with "." parts dropped; "" when a part is empty or would
 // leave the folder.
 std::string CleanRelative(const std::string& relative) {
@@ -76,6 +36,47 @@ std::string CleanRelative(const std::string& relative) {
     out += part;
   }
   return out;
+}
+
+// `relative` ('/' separators, UTF-8) under `folder`, each part matched
+// without regard to case; "" when absent or when a part would leave the
+// folder. `found_as` gets the parts as they are named on disk.
+std::string FindBeside(const fs::path& folder, const std::string& relative, std::string& found_as) {
+  found_as.clear();
+  const std::string clean = CleanRelative(relative);
+  if (clean.empty()) return "";
+  fs::path at = folder;
+  size_t start = 0;
+  while (start <= clean.size()) {
+    size_t end = clean.find('/', start);
+    if (end == std::string::npos) end = clean.size();
+    const std::string part = clean.substr(start, end - start);
+    start = end + 1;
+    std::error_code ec;
+    fs::path next;
+    if (fs::exists(at / PathFromUtf8(part), ec)) {
+      next = at / PathFromUtf8(part);
+    } else {
+      for (fs::directory_iterator it(at, ec), stop; !ec && it != stop; it.increment(ec)) {
+        if (platform::EqualsIgnoringAsciiCase(Utf8OfPath(it->path().filename()), part)) {
+          next = it->path();
+          break;
+        }
+      }
+    }
+    if (next.empty()) return "";
+    // A link is followed only while it stays in the package's folder.
+    if (fs::is_symlink(next, ec)) {
+      const std::string real = GenericUtf8OfPath(fs::weakly_canonical(next, ec));
+      const std::string base = GenericUtf8OfPath(fs::weakly_canonical(folder, ec)) + "/";
+      if (ec || real.compare(0, base.size(), base) != 0) return "";
+    }
+    if (!found_as.empty()) found_as += '/';
+    found_as += Utf8OfPath(next.filename());
+    at = next;
+  }
+  std::error_code ec;
+  return fs::is_regular_file(at, ec) ? Utf8OfPath(at) : "";
 }
 
 // An archive's members and INF files, as it was when read.
@@ -191,12 +192,12 @@ Package ResolvePackage(const ModelLine& line) {
   const fs::path inf_path = PathFromUtf8(line.catalog_dir) / PathFromUtf8(line.inf);
   std::ifstream in(inf_path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) throw CatalogError("cannot read " + inf_path.string());
+  if (!in && !in.eof()) throw CatalogError("cannot read " + Utf8OfPath(inf_path));
   const fs::path folder = inf_path.parent_path();
 
   Package package;
-  package.inf_name = inf_path.filename().string();
-  package.files.push_back({package.inf_name, inf_path.string()});
+  package.inf_name = Utf8OfPath(inf_path.filename());
+  package.files.push_back({package.inf_name, Utf8OfPath(inf_path)});
   std::set<std::string> taken{platform::AsciiUpper(package.inf_name)};
   auto add = [&](const std::string& wanted) {
     std::string found_as;
@@ -212,7 +213,7 @@ Package ResolvePackage(const ModelLine& line) {
   try {
     listed = SourceFiles(bytes, ArchOfDecoration(line.decoration));
   } catch (const InfError& e) {
-    throw CatalogError(inf_path.string() + ": " + e.what());
+    throw CatalogError(Utf8OfPath(inf_path) + ": " + e.what());
   }
   for (const std::string& f : listed) add(f);
   return package;

@@ -19,4 +19,10 @@ inline std::string Utf8OfPath(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(text.data()), text.size());
 }
 
+// With '/' separators on every system.
+inline std::string GenericUtf8OfPath(const std::filesystem::path& path) {
+  const std::u8string text = path.generic_u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
 }  // namespace catalog

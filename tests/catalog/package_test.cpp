@@ -78,12 +78,15 @@ TEST(Package, NamesLeadingOutsideThePackageAreMissingNotTaken) {
   std::ofstream(root / "pkg" / "a.inf")
       << "[Version]\nSignature=\"$Windows NT$\"\nCatalogFile=..\\secret.txt\n"
          "[Manufacturer]\nM=M\n[M]\nDev=Inst,PCI\\VEN_1234&DEV_0001\n"
-         "[SourceDisksNames]\n1=d,,,..\\\n3=d,,,C:\\Windows\n"
-         "[SourceDisksFiles]\nsecret.txt=1\nnotepad.exe=3\n";
+         "[SourceDisksNames]\n1=d,,,..\\\n3=d,,,C:\\Windows\n4=d,,,.\\sub\n"
+         "[SourceDisksFiles]\nsecret.txt=1\nnotepad.exe=3\nx.sys=4\n";
+  // "." stays in the package: taken, as it is from an archive.
+  fs::create_directories(root / "pkg" / "sub");
+  std::ofstream(root / "pkg" / "sub" / "X.SYS") << "driver";
   fs::create_symlink(root / "secret.txt", root / "pkg" / "link.sys");
   std::ofstream(root / "pkg" / "a.inf", std::ios::app) << "link.sys=2\n";
   const Package p = ResolvePackage(FirstLine(root.string(), "pkg/a.inf"));
-  EXPECT_EQ(Names(p), std::vector<std::string>{"a.inf"});
+  EXPECT_EQ(Names(p), (std::vector<std::string>{"a.inf", "sub/X.SYS"}));
   EXPECT_EQ(p.missing.size(), 4u);
   fs::remove_all(root);
 }
