@@ -24,14 +24,9 @@ namespace {
 // leave the folder.
 std::string CleanRelative(const std::string& relative) {
   std::string out;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = relative.find('/', start);
-    if (end == std::string::npos) end = relative.size();
-    const std::string part = relative.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view part : platform::Split(relative, '/')) {
     if (part == ".") continue;
-    if (part.empty() || part == ".." || part.find(':') != std::string::npos) return "";
+    if (part.empty() || part == ".." || part.find(':') != std::string_view::npos) return "";
     if (!out.empty()) out += '/';
     out += part;
   }
@@ -46,12 +41,7 @@ std::string FindBeside(const fs::path& folder, const std::string& relative, std:
   const std::string clean = CleanRelative(relative);
   if (clean.empty()) return "";
   fs::path at = folder;
-  size_t start = 0;
-  while (start <= clean.size()) {
-    size_t end = clean.find('/', start);
-    if (end == std::string::npos) end = clean.size();
-    const std::string part = clean.substr(start, end - start);
-    start = end + 1;
+  for (const std::string_view part : platform::Split(clean, '/')) {
     std::error_code ec;
     fs::path next;
     if (fs::exists(at / PathFromUtf8(part), ec)) {
