@@ -73,12 +73,16 @@ std::string Sha256OfFile(const std::string& path) {
 }
 
 void WritePackageZip(const catalog::Package& package, const std::string& date,
-                     const std::string& path) {
+                     const std::string& path, const std::atomic<bool>* cancelled) {
   std::unique_ptr<archive, decltype(&archive_write_free)> zip(archive_write_new(),
                                                               archive_write_free);
   auto fail = [&](const std::string& what) {
     const char* detail = zip ? archive_error_string(zip.get()) : nullptr;
     throw std::runtime_error(what + (detail ? std::string(": ") + detail : std::string()));
+  };
+  auto check_cancelled = [&] {
+    if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed))
+      throw std::runtime_error("the service is stopping");
   };
   if (!zip || archive_write_set_format_zip(zip.get()) != ARCHIVE_OK ||
       archive_write_set_options(zip.get(), "zip:compression=deflate") != ARCHIVE_OK ||
@@ -125,6 +129,7 @@ void WritePackageZip(const catalog::Package& package, const std::string& date,
           copied = 0;
           header(*current, current->size);
         }
+        check_cancelled();
         if (copied + chunk.size() > current->size)
           fail(current->source + " is not the size its archive gives");
         if (!chunk.empty() && archive_write_data(zip.get(), chunk.data(), chunk.size()) < 0)
@@ -146,6 +151,7 @@ void WritePackageZip(const catalog::Package& package, const std::string& date,
     header(f, size);
     std::uint64_t copied = 0;
     while (in && copied < size) {
+      check_cancelled();
       in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
       const auto n = in.gcount();
       if (n <= 0) break;
@@ -168,6 +174,7 @@ PackageStore::~PackageStore() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  cancelled_ = true;
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
 }
@@ -314,7 +321,7 @@ std::optional<match::PackageOffer> PackageStore::Offer(const catalog::ModelLine&
     Built built{"", 0, package.inf_name, package.missing};
     std::error_code ec;
     try {
-      WritePackageZip(package, line.driver_date, temp);
+      WritePackageZip(package, line.driver_date, temp, &cancelled_);
       built.sha256 = Sha256OfFile(temp);
       built.bytes = fs::file_size(temp);
       fs::rename(temp, folder_ + "/" + built.sha256 + ".zip");

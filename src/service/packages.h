@@ -2,6 +2,7 @@
 // the cache folder, named by its SHA-256, the same bytes every time.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -37,7 +38,7 @@ class PackageStore {
  public:
   // `folder`: where the zips are kept (created when missing).
   explicit PackageStore(std::string folder);
-  ~PackageStore();  // waits for the zip being built in the background, drops the rest
+  ~PackageStore();  // stops the zip being built in the background, drops the rest
   PackageStore(const PackageStore&) = delete;
   PackageStore& operator=(const PackageStore&) = delete;
 
@@ -77,14 +78,17 @@ class PackageStore {
   std::deque<std::pair<std::string, catalog::ModelLine>> queue_;  // by line key
   std::set<std::string> queued_;
   bool stopping_ = false;
+  // Read by zip builds between chunks: a stopping service does not wait for
+  // a large zip to be finished.
+  std::atomic<bool> cancelled_{false};
   std::thread worker_;  // started by the first package left to the background
 };
 
 // Writes the package as a zip: members in package order, every one dated
 // `date` ("YYYY-MM-DD"; 1980-01-01 when empty), mode 0644, owner 0.
-// Throws std::runtime_error.
+// Throws std::runtime_error, also when `cancelled` becomes true.
 void WritePackageZip(const catalog::Package& package, const std::string& date,
-                     const std::string& path);
+                     const std::string& path, const std::atomic<bool>* cancelled = nullptr);
 
 std::string Sha256OfFile(const std::string& path);  // lower-case hex
 

@@ -103,6 +103,17 @@ TEST(PackageZip, ArchivePackageZipsAsItsUnpackedFolderDoes) {
   ASSERT_TRUE(from_archive) << why;
   EXPECT_EQ(from_archive->sha256, from_folder->sha256);
   EXPECT_EQ(from_archive->bytes, from_folder->bytes);
+
+  // A stopping service does not wait for a zip to be finished, from either.
+  const std::atomic<bool> cancelled{true};
+  for (const auto* line : {&folder_line, &archive_line}) {
+    try {
+      WritePackageZip(catalog::ResolvePackage(*line), "", (root / "cut.zip").string(), &cancelled);
+      ADD_FAILURE() << line->inf << ": the build was not stopped";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "the service is stopping");
+    }
+  }
   fs::remove_all(root);
 }
 
