@@ -431,12 +431,14 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                             {"install_section", c.line.install_section},
                             {"decoration", c.line.decoration}});
       if (c.package) {
-        candidates.back()["package"] = {{"url", c.package->url},
-                                        {"sha256", c.package->sha256},
-                                        {"bytes", c.package->bytes},
-                                        {"complete", c.package->Complete()},
-                                        {"preparing", c.package->preparing},
-                                        {"missing", c.package->missing}};
+        candidates.back()["package"] = {
+            {"url", c.package->url},
+            {"sha256", c.package->sha256},
+            {"bytes", c.package->bytes},
+            {"complete", c.package->files_known ? nlohmann::json(c.package->Complete())
+                                                : nlohmann::json(nullptr)},
+            {"preparing", c.package->preparing},
+            {"missing", c.package->missing}};
       }
     }
     devices.push_back({{"name", d.name},

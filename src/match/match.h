@@ -26,6 +26,9 @@ struct PackageOffer {
   std::vector<std::string> unpack;
   std::vector<std::string> missing;  // files the INF names that are not there
   bool preparing = false;            // its zip is being built: no url yet, ask again later
+  // False while an archive's package waits to be built unread: whether it
+  // is complete is not known yet.
+  bool files_known = true;
   bool Complete() const { return missing.empty(); }
 };
 

@@ -226,6 +226,7 @@ match::PackageOffer PackageStore::Preparing(const catalog::ModelLine& line,
   match::PackageOffer offer;
   offer.inf_name = line.inf.substr(line.inf.rfind('/') + 1);
   offer.preparing = true;
+  offer.files_known = false;
   return offer;
 }
 
@@ -310,6 +311,7 @@ std::optional<match::PackageOffer> PackageStore::Offer(const catalog::ModelLine&
         match::PackageOffer offer = Preparing(line, line_key);
         offer.inf_name = package.inf_name;
         offer.missing = package.missing;
+        offer.files_known = true;
         return offer;
       }
       building_.insert(key);

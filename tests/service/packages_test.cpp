@@ -103,6 +103,11 @@ TEST(PackageZip, ArchivePackageZipsAsItsUnpackedFolderDoes) {
   ASSERT_TRUE(from_archive) << why;
   EXPECT_EQ(from_archive->sha256, from_folder->sha256);
   EXPECT_EQ(from_archive->bytes, from_folder->bytes);
+  // Past the budget, an archive's package is not even read: its files are not known yet.
+  BuildBudget spent{0, 0};
+  const auto later = PackageStore((root / "later").string()).Offer(archive_line, &why, &spent);
+  ASSERT_TRUE(later) << why;
+  EXPECT_TRUE(later->preparing && !later->files_known);
 
   // A stopping service does not wait for a zip to be finished, from either.
   const std::atomic<bool> cancelled{true};
