@@ -29,8 +29,11 @@ const wchar_t* ScanModeName(ScanMode mode) {
 }
 
 std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
+  // Room for every value once, so the report is never copied to grow.
+  size_t room = text.size();
+  for (const Placeholder& p : values) room += p.value.size();
   std::wstring out;
-  out.reserve(text.size());
+  out.reserve(room);
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t open = text.find(L'[', pos);

@@ -239,17 +239,22 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
 
 void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
   const std::string path = WithoutTrailingSlashes(Native(wpath));
-  // The XDG base folders need not exist yet on
-  // a fresh account; they are made as XDG asks, private.
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string parent = path.substr(0, slash);
-    if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
-      Fail("Could not create the folder", parent, errno);
+  // Usually there from an earlier run: then one look, and the checks below
+  // refuse whatever is in its place that is not a private folder.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    // The XDG base folders need not exist yet on
+    // a fresh account; they are made as XDG asks, private.
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      const std::string parent = path.substr(0, slash);
+      if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+        Fail("Could not create the folder", parent, errno);
+      }
     }
-  }
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    Fail("Could not create the folder", path, errno);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+      Fail("Could not create the folder", path, errno);
+    }
   }
   ::close(OpenPrivateFolder(path));
   private_folders_.insert(path);
