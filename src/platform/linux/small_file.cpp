@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <string_view>
 
 #include "platform/linux/fd.h"
@@ -38,9 +40,27 @@ bool OnKernelAttributeFileSystem(std::string_view path) {
   return false;
 }
 
-}  // namespace
+// What the running kernel says of itself stays as it is until the next
+// boot, and several parts of a scan ask for it.
+bool FixedUntilReboot(std::string_view path) {
+  return path == "/proc/sys/kernel/osrelease" || path == "/proc/sys/kernel/version" ||
+         path == "/proc/sys/kernel/arch" || path == "/proc/version";
+}
 
-std::optional<std::string> ReadFileStart(const std::string& path, std::size_t max) {
+std::optional<std::string> ReadUncached(const std::string& path, std::size_t max);
+
+// Those files read once per process.
+std::optional<std::string> ReadOnce(const std::string& path, std::size_t max) {
+  static std::mutex lock;
+  static std::map<std::string, std::optional<std::string>, std::less<>> read;
+  const std::lock_guard<std::mutex> hold(lock);
+  auto [it, fresh] = read.try_emplace(path);
+  if (fresh) it->second = ReadUncached(path, kMaxSmallFile + 1);
+  if (!it->second) return std::nullopt;
+  return it->second->substr(0, max);
+}
+
+std::optional<std::string> ReadUncached(const std::string& path, std::size_t max) {
   const bool trusted_tree = OnKernelAttributeFileSystem(path);
   // Checked before opening, so no device is ever opened (some act on open),
   // and again on the open file, which may have been swapped in between.
@@ -68,6 +88,13 @@ std::optional<std::string> ReadFileStart(const std::string& path, std::size_t ma
   if (failed) return std::nullopt;
   data.resize(got);
   return data;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFileStart(const std::string& path, std::size_t max) {
+  if (max <= kMaxSmallFile + 1 && FixedUntilReboot(path)) return ReadOnce(path, max);
+  return ReadUncached(path, max);
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max) {
