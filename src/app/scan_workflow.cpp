@@ -1,6 +1,7 @@
 #include "app/scan_workflow.h"
 
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include "files/file.h"
@@ -28,33 +29,42 @@ const wchar_t* ScanModeName(ScanMode mode) {
   return mode == ScanMode::kOnline ? L"online" : L"offline";
 }
 
-std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
-  // Room for every value once, so the report is never copied to grow.
-  size_t room = text.size();
-  for (const Placeholder& p : values) room += p.value.size();
-  std::wstring out;
-  out.reserve(room);
+namespace {
+
+// The placeholder whose name starts `text` at `at`; nullptr when none does.
+const Placeholder* PlaceholderAt(const std::wstring& text, size_t at,
+                                 const std::vector<Placeholder>& values) {
+  for (const Placeholder& p : values) {
+    if (text.compare(at, p.name.size(), p.name) == 0) return &p;
+  }
+  return nullptr;
+}
+
+// Walks `text` once, handing `emit` each piece of the result in order.
+template <typename Emit>
+void WalkTemplate(const std::wstring& text, const std::vector<Placeholder>& values, Emit emit) {
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t open = text.find(L'[', pos);
     if (open == std::wstring::npos) break;
-    out.append(text, pos, open - pos);
-    const Placeholder* hit = nullptr;
-    for (const Placeholder& p : values) {
-      if (text.compare(open, p.name.size(), p.name) == 0) {
-        hit = &p;
-        break;
-      }
-    }
-    if (hit) {
-      out += hit->value;
-      pos = open + hit->name.size();
-    } else {
-      out += L'[';
-      pos = open + 1;
-    }
+    emit(std::wstring_view(text).substr(pos, open - pos));
+    const Placeholder* hit = PlaceholderAt(text, open, values);
+    emit(hit != nullptr ? std::wstring_view(hit->value) : std::wstring_view(L"["));
+    pos = open + (hit != nullptr ? hit->name.size() : 1);
   }
-  if (pos < text.size()) out.append(text, pos, std::wstring::npos);
+  if (pos < text.size()) emit(std::wstring_view(text).substr(pos));
+}
+
+}  // namespace
+
+std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
+  // Measured first, so the report is made once at its size and never
+  // copied to grow: each new page of it is a fault to the kernel.
+  size_t size = 0;
+  WalkTemplate(text, values, [&size](std::wstring_view piece) { size += piece.size(); });
+  std::wstring out;
+  out.reserve(size);
+  WalkTemplate(text, values, [&out](std::wstring_view piece) { out += piece; });
   return out;
 }
 
