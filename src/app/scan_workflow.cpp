@@ -1,6 +1,7 @@
 #include "app/scan_workflow.h"
 
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include "files/file.h"
@@ -28,30 +29,44 @@ const wchar_t* ScanModeName(ScanMode mode) {
   return mode == ScanMode::kOnline ? L"online" : L"offline";
 }
 
-std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
-  std::wstring out;
-  out.reserve(text.size());
+namespace {
+
+// The placeholder whose name starts `text` at `at`; nullptr when none does.
+const Placeholder* PlaceholderAt(const std::wstring& text, size_t at,
+                                 const std::vector<Placeholder>& values) {
+  for (const Placeholder& p : values) {
+    if (text.compare(at, p.name.size(), p.name) == 0) return &p;
+  }
+  return nullptr;
+}
+
+// Walks `text` once, handing `emit` each piece of the result in order.
+template <typename Emit>
+void WalkTemplate(const std::wstring& text, const std::vector<Placeholder>& values, Emit emit) {
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t open = text.find(L'[', pos);
     if (open == std::wstring::npos) break;
-    out.append(text, pos, open - pos);
-    const Placeholder* hit = nullptr;
-    for (const Placeholder& p : values) {
-      if (text.compare(open, p.name.size(), p.name) == 0) {
-        hit = &p;
-        break;
-      }
-    }
-    if (hit) {
-      out += hit->value;
-      pos = open + hit->name.size();
-    } else {
-      out += L'[';
-      pos = open + 1;
-    }
+    emit(std::wstring_view(text).substr(pos, open - pos));
+    const Placeholder* hit = PlaceholderAt(text, open, values);
+    emit(hit != nullptr ? std::wstring_view(hit->value) : std::wstring_view(L"["));
+    pos = open + (hit != nullptr ? hit->name.size() : 1);
   }
-  if (pos < text.size()) out.append(text, pos, std::wstring::npos);
+  if (pos < text.size()) emit(std::wstring_view(text).substr(pos));
+}
+
+}  // namespace
+
+std::string FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values) {
+  // Made once, in the bytes it is written in (a quarter of the wide text's
+  // size on Linux), so no wide copy of the whole report is made: each new
+  // page of it is a fault to the kernel. Every piece ends at a bracket or a
+  // value's end, so converting piece by piece gives the same bytes.
+  size_t size = 0;
+  WalkTemplate(text, values, [&size](std::wstring_view piece) { size += piece.size(); });
+  std::string out;
+  out.reserve(size);
+  WalkTemplate(text, values, [&out](std::wstring_view piece) { out += platform::ToAnsi(piece); });
   return out;
 }
 
@@ -145,15 +160,15 @@ ScanResult ScanWorkflow::Run(ScanMode mode) {
   // The setup log holds text from third-party driver packages: escaped, so
   // it reads back as written and never becomes markup in the page.
   const std::wstring setup_log = file::EscapeHtml(services_.SetupLogExcerpt());
-  report = FillTemplate(report, {{L"[drivers]", scan_data},
-                                 {L"[hwid]", hwid},
-                                 {L"[scanid]", scan_id},
-                                 {L"[setup_api_log]", setup_log},
-                                 {L"[proc]", L""}});
+  const std::string bytes = FillTemplate(report, {{L"[drivers]", scan_data},
+                                                  {L"[hwid]", hwid},
+                                                  {L"[scanid]", scan_id},
+                                                  {L"[setup_api_log]", setup_log},
+                                                  {L"[proc]", L""}});
 
   ScanResult result;
   result.work_report_path = file::GetWorkFolder(fs_) + kTemplateName;
-  file::WriteTextFile(fs_, result.work_report_path, report, false);
+  fs_.ReplaceBytes(result.work_report_path, bytes);
 
   if (mode == ScanMode::kOnline) {
     services_.OpenDocument(result.work_report_path);
@@ -169,7 +184,7 @@ ScanResult ScanWorkflow::Run(ScanMode mode) {
     result.outcome = ScanOutcome::kSaveCancelled;
     return result;
   }
-  file::WriteTextFile(fs_, saved, report, false);
+  fs_.ReplaceBytes(saved, bytes);
   ui_.ShowMessage(kCopyHintText);
   result.outcome = ScanOutcome::kReportSaved;
   return result;

@@ -47,8 +47,9 @@ struct Placeholder {
 };
 
 // `text` with every placeholder replaced by its value in one left-to-right
-// pass: inserted values are never searched again.
-std::wstring FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values);
+// pass: inserted values are never searched again. The result is the
+// report's bytes, in the ANSI code page.
+std::string FillTemplate(const std::wstring& text, const std::vector<Placeholder>& values);
 
 class ScanWorkflow {
  public:

@@ -6,6 +6,7 @@
 
 #include "fakes/fake_file_system.h"
 #include "fakes/fake_scan_ui.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -234,8 +235,11 @@ TEST_F(ScanWorkflowTest, SetupLogExcerptIsEscapedForThePageAndOtherValuesAreNot)
 
 TEST(FillTemplate, ReplacesEveryOccurrenceWithoutRescanning) {
   EXPECT_EQ(app::FillTemplate(L"[a][a]x[a][b]", {{L"[a]", L"[a][b]"}, {L"[b]", L""}}),
-            L"[a][b][a][b]x[a][b]");
-  EXPECT_EQ(app::FillTemplate(L"none [", {{L"[a]", L"z"}}), L"none [");
+            "[a][b][a][b]x[a][b]");
+  EXPECT_EQ(app::FillTemplate(L"none [", {{L"[a]", L"z"}}), "none [");
+  // Converted piece by piece, the same bytes as the whole text converted at once.
+  EXPECT_EQ(app::FillTemplate(L"\u00E9[a]\u20AC[", {{L"[a]", L"\u00FC\u4E2D"}}),
+            platform::ToAnsi(L"\u00E9\u00FC\u4E2D\u20AC["));
 }
 
 }  // namespace

@@ -27,4 +27,10 @@ set -e
 expect_eq "$rc" 3 "exit code for a missing template"
 grep -q "Unable to file template , please re-install the application" "$home/err" || fail "missing-template text"
 expect_eq "$rc2" 2 "exit code for a usage error"
+
+# libsystemd and libkmod (and what they bring) are opened only when a scan
+# has a journal or a module folder to read: never at every start.
+if readelf -d "$scan" | grep NEEDED | grep -q 'libsystemd\|libkmod'; then
+  fail "kestrova-scan loads libsystemd or libkmod at start"
+fi
 pass

@@ -26,7 +26,10 @@ ScanServices MakePlatformServices(ScanUi& ui, file::FileSystem& fs) {
   };
   auto clock = std::make_shared<file::PosixClock>();
   s.WriteLog = [&fs, clock](const std::wstring& text) { file::WriteLog(fs, *clock, text); };
-  s.SetupLogExcerpt = [&fs, &ui] { return file::LinuxSetupLogExcerpt(fs, ui); };
+  s.SetupLogExcerpt = [&fs, &ui] {
+    return file::LinuxSetupLogExcerpt(fs, ui, "",
+                                      [&ui](const std::wstring& text) { ui.ReportProblem(text); });
+  };
   auto shell = std::make_shared<file::XdgShell>();
   s.OpenDocument = [shell](const std::wstring& path) { file::OpenDocument(*shell, path); };
   // ShowSaveDialog is the window program's (FLTK); the command-line tool sets its own.

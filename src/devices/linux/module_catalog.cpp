@@ -208,6 +208,11 @@ ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
   }
   if (release_.empty()) return;
   const fs::path dir = Under(root_, "/lib/modules/" + release_);
+  // No module folder (a kernel without modules, a container): nothing in it
+  // to read, and libkmod would try, and fail, to open its indexes again for
+  // every device.
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return;
   // Built-in code has no file; modules.builtin still names the one it came from.
   // Read under the same rules as every attribute (regular file, never
   // blocking); a few hundred KiB at most on any distribution.
@@ -219,10 +224,6 @@ ModuleCatalog::ModuleCatalog(fs::path root) : root_(std::move(root)) {
     const size_t dot = file.find(".ko");
     if (dot != std::string::npos) builtin_files_.emplace(Normalize(file.substr(0, dot)), file);
   }
-  // No module folder (a kernel without modules, a container): libkmod would
-  // try, and fail, to open its indexes again for every device.
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return;
   const Kmod* k = OpenKmod();
   if (k == nullptr) return;
   static const char* const kNoConfig[] = {nullptr};

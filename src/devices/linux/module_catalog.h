@@ -35,6 +35,8 @@ class ModuleCatalog {
                        const std::string& modalias, bool usb_interface);
 
   const std::string& release() const { return release_; }
+  // The running kernel's build date, M-D-YYYY; "" when its banners hold none.
+  const std::string& kernel_date() const { return kernel_date_; }
 
  private:
   // What every device driven by one module shares.

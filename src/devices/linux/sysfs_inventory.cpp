@@ -457,6 +457,9 @@ void ScanUsb(const fs::path& root, IdNames& names, std::vector<Found>& out) {
 
 void ScanAcpi(const fs::path& root, std::vector<Found>& out) {
   for (const fs::path& dir : SortedEntries(Under(root, "/sys/bus/acpi/devices"))) {
+    // The kernel names an object without any id "device:NN", and gives it
+    // no hid to read.
+    if (dir.filename().string().rfind("device:", 0) == 0) continue;
     const std::string hid = ReadAttribute(dir / "hid").value_or("");
     if (hid.empty() || hid.rfind("LNX", 0) == 0) continue;  // Linux's own objects
     if (auto status = ReadDecimal(dir / "status"); status && (*status & 1) == 0) continue;
@@ -509,11 +512,7 @@ std::vector<LinuxDevice> ScanDevices(const fs::path& root) {
   names.Load();
 
   ModuleCatalog modules(root);
-  std::string kernel_date =
-      KernelBuildDate(ReadAttribute(Under(root, "/proc/sys/kernel/version")).value_or(""));
-  if (kernel_date.empty()) {
-    kernel_date = KernelBuildDate(ReadAttribute(Under(root, "/proc/version")).value_or(""));
-  }
+  const std::string& kernel_date = modules.kernel_date();
   std::map<std::string, int> per_class;
   std::vector<LinuxDevice> out;
   out.reserve(found.size());

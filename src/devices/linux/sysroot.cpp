@@ -1,6 +1,9 @@
 #include "devices/linux/sysroot.h"
 
+#include <unistd.h>
+
 #include <cctype>
+#include <string_view>
 
 #include "platform/linux/small_file.h"
 
@@ -46,10 +49,14 @@ std::optional<unsigned long> ReadDecimal(const fs::path& file) {
 }
 
 std::string LinkName(const fs::path& link) {
-  std::error_code ec;
-  const fs::path target = fs::read_symlink(link, ec);
-  if (ec) return "";
-  return target.filename().string();
+  // One readlink: it fails alike for a missing link and for a file that is
+  // no link, with no look at the path first.
+  char target[4096];
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+  if (n <= 0 || static_cast<size_t>(n) == sizeof target) return "";
+  const std::string_view text(target, static_cast<size_t>(n));
+  const size_t slash = text.rfind('/');
+  return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));
 }
 
 }  // namespace devices::linux_sys

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "files/file_system.h"
@@ -16,12 +17,19 @@ namespace file {
 // not read it, or it holds no kernel message of this boot. `root` is ""
 // for this system, else the root of another system's tree, whose
 // proc/sys/kernel/random/boot_id names its current boot (without one, the
-// newest boot in its journal).
-std::wstring KernelJournalLines(const std::string& root, size_t lines);
+// newest boot in its journal). libsystemd is loaded only when the journal's
+// folders hold something; when it cannot be, `problem` (if given) says why.
+std::wstring KernelJournalLines(const std::string& root, size_t lines,
+                                std::string* problem = nullptr);
+
+// Told of a problem that does not end the scan.
+using ProblemReport = std::function<void(const std::wstring& text)>;
 
 // The setup-log excerpt on Linux: from the journal when it yields kernel
-// messages, else from the first readable log file (LinuxSetupLogs).
+// messages, else from the first readable log file (LinuxSetupLogs). A
+// journal that is there but could not be read is told to `report_problem`.
 std::wstring LinuxSetupLogExcerpt(FileSystem& fs, platform::MessagePump& pump,
-                                  const std::string& root = "");
+                                  const std::string& root = "",
+                                  const ProblemReport& report_problem = {});
 
 }  // namespace file

@@ -1,12 +1,34 @@
 #include "files/linux/posix_clock.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <cwchar>
+#include <string_view>
 
 namespace file {
+namespace {
+
+// The time locale's name as the environment sets it, the way setlocale
+// reads it.
+std::string_view EnvironmentTimeLocale() {
+  for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return "";
+}
+
+// The classic locale and its UTF-8 form write dates and times alike, and the
+// C library has the classic one built in: no locale files to find and map.
+bool IsClassic(std::string_view name) {
+  return name.empty() || name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
+}
+
+}  // namespace
 
 PosixClock::PosixClock(const char* locale_name) {
   constexpr int kCategories = LC_TIME_MASK | LC_CTYPE_MASK;
+  if (*locale_name == '\0' && IsClassic(EnvironmentTimeLocale())) locale_name = "C";
   locale_ = newlocale(kCategories, locale_name, locale_t{});
   if (locale_ == locale_t{}) locale_ = newlocale(kCategories, "C", locale_t{});
 }

@@ -153,18 +153,21 @@ std::string PosixFileSystem::ReadBytes(const std::wstring& wpath) {
   if (S_ISDIR(st.st_mode)) Fail("Could not read", path, "it is a folder, not a file");
   if (!S_ISREG(st.st_mode)) Fail("Could not read", path, "it is not a regular file");
   ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-  std::string bytes;
-  bytes.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
+  // Straight into the result, sized by the file with a byte to spare so
+  // that the end shows at once, and grown should the file grow meanwhile.
+  std::string bytes(static_cast<size_t>(st.st_size) + 1, '\0');
+  size_t got = 0;
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (got == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Could not read", path, errno);
     }
     if (n == 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
+    got += static_cast<size_t>(n);
   }
+  bytes.resize(got);
   return bytes;
 }
 
@@ -239,17 +242,22 @@ std::optional<std::uint64_t> PosixFileSystem::Size(const std::wstring& wpath) {
 
 void PosixFileSystem::MakePrivateFolder(const std::wstring& wpath) {
   const std::string path = WithoutTrailingSlashes(Native(wpath));
-  // The XDG base folders need not exist yet on
-  // a fresh account; they are made as XDG asks, private.
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string parent = path.substr(0, slash);
-    if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
-      Fail("Could not create the folder", parent, errno);
+  // Usually there from an earlier run: then one look, and the checks below
+  // refuse whatever is in its place that is not a private folder.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    // The XDG base folders need not exist yet on
+    // a fresh account; they are made as XDG asks, private.
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      const std::string parent = path.substr(0, slash);
+      if (!IsDir(parent) && ::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+        Fail("Could not create the folder", parent, errno);
+      }
     }
-  }
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    Fail("Could not create the folder", path, errno);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+      Fail("Could not create the folder", path, errno);
+    }
   }
   ::close(OpenPrivateFolder(path));
   private_folders_.insert(path);

@@ -8,19 +8,28 @@ unsigned AnsiCodePage() {
   return 1252;
 }
 
+// One character per byte each way, so both are sized once and filled in
+// place: the report's whole text passes through them, mostly ASCII.
 std::wstring FromAnsi(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size());
-  for (unsigned char b : bytes) out.push_back(Windows1252ToUnicode(b));
+  std::wstring out(bytes.size(), L'\0');
+  wchar_t* to = out.data();
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    *to++ = b < 0x80 ? static_cast<wchar_t>(b) : static_cast<wchar_t>(Windows1252ToUnicode(b));
+  }
   return out;
 }
 
 std::string ToAnsi(std::wstring_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (wchar_t c : text) {
+  std::string out(text.size(), '\0');
+  char* to = out.data();
+  for (const wchar_t c : text) {
+    if (c >= 0 && c < 0x80) {
+      *to++ = static_cast<char>(c);
+      continue;
+    }
     const int byte = UnicodeToWindows1252(static_cast<char32_t>(c));
-    out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+    *to++ = byte < 0 ? '?' : static_cast<char>(byte);
   }
   return out;
 }

@@ -125,7 +125,7 @@ std::optional<std::uint64_t> AddressSpaceLimit(const std::string& limits) {
   return std::nullopt;
 }
 
-std::optional<OsFacts> OperatingSystem(const fs::path& root) {
+std::optional<OsFacts> OperatingSystem(const fs::path& root, bool machine_64bit) {
   const fs::path kernel = root / "proc/sys/kernel";
   std::optional<std::string> os_release = ReadSmallFile(root / "etc/os-release");
   if (!os_release) os_release = ReadSmallFile(root / "usr/lib/os-release");
@@ -136,7 +136,7 @@ std::optional<OsFacts> OperatingSystem(const fs::path& root) {
   // os-release's own default when the key is missing.
   os.caption =
       os_release ? OneLine(OsReleaseValue(*os_release, "PRETTY_NAME").value_or("Linux")) : L"";
-  std::uint64_t space = UserAddressSpace(IsMachine64Bit(KernelMachine(root)));
+  std::uint64_t space = UserAddressSpace(machine_64bit);
   if (std::optional<std::string> limits = ReadSmallFile(root / "proc/self/limits")) {
     if (std::optional<std::uint64_t> limit = AddressSpaceLimit(*limits)) {
       space = std::min(space, *limit);
@@ -159,9 +159,10 @@ ComputerFacts ReadLinuxComputerFacts(const fs::path& root) {
   const Dmi dmi(root);
   const bool has_dmi = dmi.Present();
   if (has_dmi) facts.bios_versions->push_back(BiosVersion(dmi));
-  if (std::optional<OsFacts> os = OperatingSystem(root)) {
+  const bool machine_64bit = IsMachine64Bit(KernelMachine(root));
+  if (std::optional<OsFacts> os = OperatingSystem(root, machine_64bit)) {
     facts.operating_systems->push_back(*os);
-    facts.is_64bit_os = IsMachine64Bit(KernelMachine(root));
+    facts.is_64bit_os = machine_64bit;
   }
   if (has_dmi) {
     facts.products->push_back({dmi.Value("product_serial"), dmi.Value("product_version")});

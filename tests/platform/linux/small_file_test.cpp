@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -84,6 +85,22 @@ TEST_F(SmallFileTest, AFileThatFailsToReadIsUnreadable) {
     fs::permissions(secret, fs::perms::none);
     EXPECT_EQ(ReadSmallFile(secret), std::nullopt);
   }
+}
+
+// The kernel's own attribute trees are read without the checks other trees
+// get; what they hold still comes back whole, and only what is theirs.
+TEST_F(SmallFileTest, KernelAttributesStraightAndNothingElseThatWay) {
+  utsname names{};
+  ASSERT_EQ(::uname(&names), 0);
+  EXPECT_EQ(ReadSmallFile("/proc/sys/kernel/osrelease"), std::string(names.release) + "\n");
+  EXPECT_EQ(ReadSmallFile("/proc/sys/kernel"), std::nullopt);  // a folder
+  if (fs::is_directory("/sys/kernel")) {
+    EXPECT_EQ(ReadSmallFile("/sys/kernel"), std::nullopt);
+  }
+  EXPECT_EQ(ReadSmallFile("/sys/no-such-attribute"), std::nullopt);
+  // A path that climbs out of them is any other path: a device is refused.
+  EXPECT_EQ(ReadFileStart("/sys/../dev/zero", 16), std::nullopt);
+  EXPECT_EQ(ReadFileStart("/proc/sys/../../dev/zero", 16), std::nullopt);
 }
 
 }  // namespace
