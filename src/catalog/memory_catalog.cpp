@@ -45,7 +45,8 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
   // A stable order, the index's: by folder, then by path inside it.
   std::vector<std::pair<const FolderWalk*, const WalkedInf*>> files;
   for (const FolderWalk& walk : walks)
-    for (const WalkedInf& inf : walk.infs) files.emplace_back(&walk, &inf);
+    for (const WalkedInf& inf : walk.infs)
+      if (!inf.archive) files.emplace_back(&walk, &inf);  // archives are the index's alone
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
     return std::tie(a.first->root, a.second->relative) <
            std::tie(b.first->root, b.second->relative);
