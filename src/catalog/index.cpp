@@ -383,7 +383,7 @@ std::vector<std::string> CatalogNames(const std::string& state) {
 
 struct Index::Impl {
   Db db;
-  Stmt lookup, begin_read, data_version;
+  Stmt files_of_key, file_record, begin_read, data_version;
   std::mutex lock;  // one statement, shared by the callers
   // The id keys as of data version `keys_version`: reloaded when an update
   // in place has changed the index since.
@@ -414,10 +414,10 @@ Index Index::Open(const std::string& db_path) {
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
-  impl->lookup =
-      Prepare(impl->db.get(),
-              "SELECT f.dir, f.path, l.record FROM ids i JOIN lines l ON l.file_id = i.file_id"
-              " JOIN files f ON f.id = i.file_id WHERE i.key = ?1 ORDER BY i.file_id");
+  impl->files_of_key = Prepare(impl->db.get(), "SELECT file_id FROM ids WHERE key = ?1");
+  impl->file_record = Prepare(impl->db.get(),
+                              "SELECT f.dir, f.path, l.record FROM files f JOIN lines l"
+                              " ON l.file_id = f.id WHERE f.id = ?1");
   impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
   impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
@@ -425,17 +425,13 @@ Index Index::Open(const std::string& db_path) {
 
 namespace {
 
-// One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, const KeySet& keys,
-                                 std::string_view id) {
-  std::vector<ModelLine> out;
-  const std::int64_t key = IdKey(id);
-  if (!std::binary_search(keys.begin(), keys.end(), key)) return out;
-  Bind(s, 1, key);
+// Steps `s` (bound by the caller) through its rows, calling `row` for each;
+// the statement is reset whatever happens.
+template <typename Row>
+void EachRow(sqlite3* db, sqlite3_stmt* s, Row&& row) {
   int rc;
   try {
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-      DecodeLinesHolding(BlobColumn(s, 2), id, Column(s, 0), Column(s, 1), out);
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) row(s);
   } catch (...) {
     sqlite3_reset(s);
     throw;
@@ -443,7 +439,40 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, const KeySet& key
   sqlite3_reset(s);
   sqlite3_clear_bindings(s);
   if (rc != SQLITE_DONE) Fail(db, "catalog lookup");
-  return out;
+}
+
+// The lines of every id, read on the index's statements; the caller holds
+// its lock. A report's ids lead to the same files several times over (a
+// device's hardware and compatible ids are on one INF line), so the files
+// are gathered first and each record is fetched once, in file order.
+void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_record,
+               const KeySet& keys, const std::vector<std::string>& ids,
+               std::vector<std::vector<ModelLine>>& out) {
+  std::vector<std::pair<std::int64_t, size_t>> hits;  // (file, index into ids)
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const std::int64_t key = IdKey(ids[i]);
+    if (!std::binary_search(keys.begin(), keys.end(), key)) continue;
+    Bind(files_of_key, 1, key);
+    EachRow(db, files_of_key,
+            [&](sqlite3_stmt* row) { hits.emplace_back(sqlite3_column_int64(row, 0), i); });
+  }
+  std::sort(hits.begin(), hits.end());
+  std::string dir, path;
+  for (size_t at = 0; at < hits.size();) {
+    const std::int64_t file_id = hits[at].first;
+    size_t end = at;
+    while (end < hits.size() && hits[end].first == file_id) ++end;
+    Bind(file_record, 1, file_id);
+    EachRow(db, file_record, [&](sqlite3_stmt* row) {
+      const std::string_view row_dir = BlobColumn(row, 0);
+      if (row_dir != dir) dir = row_dir;
+      path = Column(row, 1);
+      const std::string_view record = BlobColumn(row, 2);
+      for (size_t h = at; h < end; ++h)
+        DecodeLinesHolding(record, ids[hits[h].second], dir, path, out[hits[h].second]);
+    });
+    at = end;
+  }
 }
 
 }  // namespace
@@ -454,7 +483,6 @@ std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
 
 std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
   std::vector<std::vector<ModelLine>> out;
-  out.reserve(ids.size());
   std::lock_guard<std::mutex> guard(impl_->lock);
   sqlite3* db = impl_->db.get();
   Exec(db, "BEGIN");
@@ -472,8 +500,8 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
       impl_->keys = ReadKeySet(db);
       impl_->keys_version = now;
     }
-    for (const std::string& id : ids)
-      out.push_back(ReadLines(db, impl_->lookup.get(), impl_->keys, id));
+    out.resize(ids.size());
+    ReadLines(db, impl_->files_of_key.get(), impl_->file_record.get(), impl_->keys, ids, out);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -629,9 +657,12 @@ CatalogFiles FindFiles(const std::vector<std::string>& dirs) {
   for (const std::string& dir : dirs) found.walks.push_back(WalkCatalogFolder(dir));
   for (const FolderWalk& walk : found.walks)
     for (const WalkedInf& file : walk.infs) found.files.push_back({&walk, &file});
-  std::sort(found.files.begin(), found.files.end(), [](const FoundFile& a, const FoundFile& b) {
+  auto before = [](const FoundFile& a, const FoundFile& b) {
     return std::tie(a.Dir(), a.Path()) < std::tie(b.Dir(), b.Path());
-  });
+  };
+  // One folder's walk comes sorted already.
+  if (!std::is_sorted(found.files.begin(), found.files.end(), before))
+    std::sort(found.files.begin(), found.files.end(), before);
   return found;
 }
 

@@ -85,6 +85,30 @@ TEST_F(IndexTest, IndexesEveryInfUnderTheFoldersInAnyCaseOfTheName) {
   EXPECT_EQ(batch[2][0].inf, "b/deep/TWO.INF");
 }
 
+// More files than the readers may run ahead of the writer, in several top
+// folders (walked on several threads): each is stored with its own lines, in
+// path order, and a malformed one among them is named rightly.
+TEST_F(IndexTest, ManyFilesAreStoredInPathOrderEachWithItsOwnLines) {
+  constexpr int kFiles = 1300;
+  for (int f = 0; f < kFiles; ++f)
+    Write("v" + std::to_string(f % 7) + "/p" + std::to_string(f) + "/x.inf",
+          Inf("ID\\SHARED", "File " + std::to_string(f)));
+  Write("v3/p650/broken.inf", "[Version]\nSignature=\"$Nothing$\"\n");
+  std::vector<std::string> malformed;
+  EXPECT_EQ(Update(&malformed).reread, kFiles + 1u);
+  ASSERT_EQ(malformed.size(), 1u);
+  EXPECT_NE(malformed[0].find("/v3/p650/broken.inf:"), std::string::npos) << malformed[0];
+
+  const std::vector<ModelLine> lines = Index::Open(db_).LinesForId("ID\\SHARED");
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kFiles));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& inf = lines[i].inf;
+    if (i > 0) EXPECT_LT(lines[i - 1].inf, inf);
+    const size_t p = inf.find("/p") + 2;
+    EXPECT_EQ(lines[i].description, "File " + inf.substr(p, inf.find('/', p) - p)) << inf;
+  }
+}
+
 TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
   Write("one.inf", Inf("ID\\ONE", "One"));
   Write("two.inf", Inf("ID\\TWO", "Two"));
