@@ -103,7 +103,9 @@ TEST_F(IndexTest, ManyFilesAreStoredInPathOrderEachWithItsOwnLines) {
   ASSERT_EQ(lines.size(), static_cast<size_t>(kFiles));
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string& inf = lines[i].inf;
-    if (i > 0) EXPECT_LT(lines[i - 1].inf, inf);
+    if (i > 0) {
+      EXPECT_LT(lines[i - 1].inf, inf);
+    }
     const size_t p = inf.find("/p") + 2;
     EXPECT_EQ(lines[i].description, "File " + inf.substr(p, inf.find('/', p) - p)) << inf;
   }
