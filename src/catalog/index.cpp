@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,10 +11,8 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -546,17 +545,40 @@ ReadResult ReadArchiveFile(const std::string& full, const std::string& relative)
   return r;
 }
 
+// A file's bytes in one buffer, read straight in: a stream would copy them
+// twice, and an index reads every file of the catalog. O_NONBLOCK: a FIFO
+// put where a file was walked does not hold the update up.
+bool ReadWhole(const std::string& path, std::string& out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) out.resize(static_cast<size_t>(st.st_size) + 1);  // + 1: a file that grew shows it
+  size_t filled = 0;
+  while (ok) {
+    if (filled == out.size()) out.resize(out.size() * 2);
+    const ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
+    if (n == 0) break;
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    filled += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(ok ? filled : 0);
+  return ok;
+}
+
 ReadResult ReadFile(const std::string& full, const std::string& relative) {
   ReadResult r;
-  std::ifstream in(full, std::ios::binary);
-  std::ostringstream bytes;
-  if (in) bytes << in.rdbuf();
-  if (!in) {
+  std::string bytes;
+  if (!ReadWhole(full, bytes)) {
     r.error = "cannot be read";
     return r;
   }
   try {
-    r.lines = ReadInf(bytes.str(), relative);
+    r.lines = ReadInf(bytes, relative);
   } catch (const InfError& e) {
     r.error_line = e.line;
     r.error = e.reason;
