@@ -1082,26 +1082,26 @@ UpdateStats UpdateIndex(
   if (!parent.empty()) fs::create_directories(parent, ec);
   Target target;
   OpenForUpdate(db_path, target);
-  sqlite3* h = target.db.get();
+  sqlite3* db = target.db.get();
   const bool fresh = !target.temp.empty();
   struct Rollback {
-    sqlite3* h;
+    sqlite3* db;
     bool armed = true;
     ~Rollback() {
-      if (armed) sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+      if (armed) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-  } rollback{h};
+  } rollback{db};
 
   KnownFiles known;
-  if (!fresh) known.Load(h, found.files.size());
+  if (!fresh) known.Load(db, found.files.size());
   const UpdatePlan plan = PlanUpdate(found, known, progress);
-  IndexWriter writer(h, fresh);
+  IndexWriter writer(db, fresh);
   for (const KnownFile* k : plan.forget) writer.Forget(*k);
   ReadAndStore(plan, writer, progress);
   writer.FinishKeys();
 
-  // ---- Step 7: in place.
-  Exec(h, "COMMIT");
+  // ---- Step 7: committed, and a new index put in place of the old one.
+  Exec(db, "COMMIT");
   rollback.armed = false;
   if (fresh) Install(target, db_path);
   return stats;
