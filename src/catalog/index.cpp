@@ -203,6 +203,10 @@ class RecordReader {
     for (std::string& item : items) item = Text();
     return items;
   }
+  void List(std::nullptr_t) {  // passed over
+    for (size_t n = CountAtMost(Number()); n > 0; --n) Text();
+  }
+  size_t Position() const { return at_; }
   size_t CountAtMost(std::uint64_t n) const {
     if (n > data_.size() - at_) Damaged();  // every item takes a byte at least
     return static_cast<size_t>(n);
@@ -216,17 +220,44 @@ class RecordReader {
   size_t at_ = 0;
 };
 
-// The lines of a record that hold `id` (any case).
+// A manufacturer's decorations, decoded once for the run of lines that
+// share them (every line of one manufacturer entry does).
+struct DecorationsSeen {
+  std::string encoded;  // a copy: the record it came from is gone by the next row
+  std::vector<std::string> decoded;
+  bool any = false;
+};
+
+// The lines of a record that hold `id` (any case) and that `keep` wants.
 void DecodeLinesHolding(std::string_view record, std::string_view id, const std::string& dir,
-                        const std::string& path, std::vector<ModelLine>& out) {
+                        const std::string& path, const LineSource::LineFilter& keep,
+                        DecorationsSeen& seen, std::vector<ModelLine>& out) {
   RecordReader file(record);
   while (!file.AtEnd()) {
     const std::string_view line_record = file.Text();
     RecordReader line(line_record);
     bool holds = false;
-    for (size_t n = line.CountAtMost(line.Number()); n > 0 && !holds; --n)
-      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id);
+    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n)
+      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id) || holds;
     if (!holds) continue;
+    if (keep) {
+      // Its decoration and its manufacturer's, read before the rest: a
+      // line for another platform's models section costs no strings.
+      for (int text = 0; text < 7; ++text) line.Text();
+      const std::string_view decoration = line.Text();
+      line.Text();
+      line.Text();
+      const size_t list_start = line.Position();
+      line.List(nullptr);
+      const std::string_view encoded = line_record.substr(list_start, line.Position() - list_start);
+      if (!seen.any || encoded != seen.encoded) {
+        RecordReader list(encoded);
+        seen.decoded = list.List();
+        seen.encoded = encoded;
+        seen.any = true;
+      }
+      if (!keep(seen.decoded, decoration)) continue;
+    }
     line = RecordReader(line_record);
     ModelLine m;
     m.catalog_dir = dir;
@@ -446,7 +477,7 @@ void EachRow(sqlite3* db, sqlite3_stmt* s, Row&& row) {
 // are gathered first and each record is fetched once, in file order.
 void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_record,
                const KeySet& keys, const std::vector<std::string>& ids,
-               std::vector<std::vector<ModelLine>>& out) {
+               const LineSource::LineFilter& keep, std::vector<std::vector<ModelLine>>& out) {
   std::vector<std::pair<std::int64_t, size_t>> hits;  // (file, index into ids)
   for (size_t i = 0; i < ids.size(); ++i) {
     const std::int64_t key = IdKey(ids[i]);
@@ -457,6 +488,7 @@ void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_recor
   }
   std::sort(hits.begin(), hits.end());
   std::string dir, path;
+  DecorationsSeen seen;
   for (size_t at = 0; at < hits.size();) {
     const std::int64_t file_id = hits[at].first;
     size_t end = at;
@@ -468,7 +500,7 @@ void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_recor
       path = Column(row, 1);
       const std::string_view record = BlobColumn(row, 2);
       for (size_t h = at; h < end; ++h)
-        DecodeLinesHolding(record, ids[hits[h].second], dir, path, out[hits[h].second]);
+        DecodeLinesHolding(record, ids[hits[h].second], dir, path, keep, seen, out[hits[h].second]);
     });
     at = end;
   }
@@ -480,7 +512,8 @@ std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   return std::move(LinesForIds({std::string(id)}).front());
 }
 
-std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
+std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids,
+                                                       const LineFilter& keep) const {
   std::vector<std::vector<ModelLine>> out;
   std::lock_guard<std::mutex> guard(impl_->lock);
   sqlite3* db = impl_->db.get();
@@ -500,7 +533,7 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
       impl_->keys_version = now;
     }
     out.resize(ids.size());
-    ReadLines(db, impl_->files_of_key.get(), impl_->file_record.get(), impl_->keys, ids, out);
+    ReadLines(db, impl_->files_of_key.get(), impl_->file_record.get(), impl_->keys, ids, keep, out);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;

@@ -111,6 +111,28 @@ TEST_F(IndexTest, ManyFilesAreStoredInPathOrderEachWithItsOwnLines) {
   }
 }
 
+// The matcher keeps one models section per manufacturer: the index asks
+// before reading a line, telling the decorations the line is read with.
+TEST_F(IndexTest, AFilterSeesEachLinesDecorationsAndDropsTheLinesItRefuses) {
+  Write("multi.inf",
+        "[Version]\nSignature=\"$Windows NT$\"\n[Manufacturer]\nAcme=M,NTamd64,NTx86\n"
+        "[M.NTamd64]\n\"Wide\"=Inst,ID\\MULTI\n[M.NTx86]\n\"Narrow\"=Inst,ID\\MULTI\n");
+  Update();
+  const Index index = Index::Open(db_);
+  std::vector<std::vector<std::string>> told;
+  const auto lines = index.LinesForIds(
+      {"id\\multi"}, [&](const std::vector<std::string>& all, std::string_view decoration) {
+        told.push_back(all);
+        return decoration == "NTx86";
+      });
+  ASSERT_EQ(lines[0].size(), 1u);
+  EXPECT_EQ(lines[0][0].description, "Narrow");
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0], lines[0][0].manufacturer_decorations);
+  EXPECT_EQ(told[1], told[0]);
+  EXPECT_EQ(index.LinesForIds({"ID\\MULTI"})[0].size(), 2u);  // no filter, every line
+}
+
 TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
   Write("one.inf", Inf("ID\\ONE", "One"));
   Write("two.inf", Inf("ID\\TWO", "Two"));
