@@ -41,10 +41,20 @@ struct ModelLine {
 // What the matcher reads from a catalog, wherever the catalog is kept.
 class LineSource {
  public:
+  // Whether a line is wanted, told before the rest of it is read: its
+  // manufacturer's decorations and its own (the models section a system
+  // would use is chosen from those alone).
+  using LineFilter = std::function<bool(const std::vector<std::string>& manufacturer_decorations,
+                                        std::string_view decoration)>;
+
   virtual ~LineSource() = default;
-  // The lines of each id (case-insensitive), in the order given.
-  virtual std::vector<std::vector<ModelLine>> LinesForIds(
-      const std::vector<std::string>& ids) const = 0;
+  // The lines of each id (case-insensitive), in the order given; only those
+  // `keep` wants, when it is given.
+  virtual std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
+                                                          const LineFilter& keep) const = 0;
+  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids) const {
+    return LinesForIds(ids, nullptr);
+  }
 };
 
 // Read access to an index file. LinesForId may be called from several
@@ -60,8 +70,9 @@ class Index : public LineSource {
   // The lines of each id, in the order given, read from one snapshot under
   // one lock: a whole report's lookups cost one read transaction, not one
   // file lock and journal check per id.
-  std::vector<std::vector<ModelLine>> LinesForIds(
-      const std::vector<std::string>& ids) const override;
+  using LineSource::LinesForIds;
+  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
+                                                  const LineFilter& keep) const override;
   size_t LineCount() const;
 
  private:

@@ -1,8 +1,10 @@
-// The files of a catalog folder and its subfolders, as the in-memory catalog
-// reads them. One adapter per platform: links (Linux) and reparse points
-// (Windows: junctions, symbolic links) never lead the walk out of the folder.
+// The files of a catalog folder and its subfolders, for the index and the
+// in-memory catalog alike. One adapter per platform: links (Linux) and
+// reparse points (Windows: junctions, symbolic links) never lead the walk out
+// of the folder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <unordered_map>
@@ -17,10 +19,15 @@ constexpr int kMaxFolderDepth = 64;
 struct WalkedInf {
   std::filesystem::path path;  // to open it
   std::string relative;        // to the catalog folder, '/' separators, UTF-8
+  std::int64_t size = 0;       // bytes
+  std::int64_t mtime = 0;      // nanoseconds since the epoch; 0 where the walk does not tell
+  bool archive = false;        // a .zip or .cab whose INF members are read in place
 };
 
 struct FolderWalk {
   std::string root;  // the catalog folder, absolute, '/' separators, UTF-8
+  // INF files, and where archives are read in place .zip and .cab files,
+  // in no set order.
   std::vector<WalkedInf> infs;
   // Folder (relative to the root, "" for the root itself) -> the names of
   // its files, upper case, sorted.

@@ -1,25 +1,25 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 #include "catalog/archive.h"
 #include "catalog/catalog.h"
+#include "catalog/folder_walk.h"
 #include "catalog/inf_reader.h"
 #include "platform/codepage.h"
 #include "platform/sqlite.h"
@@ -168,6 +168,10 @@ class RecordReader {
     for (std::string& item : items) item = Text();
     return items;
   }
+  void List(std::nullptr_t) {  // passed over
+    for (size_t n = CountAtMost(Number()); n > 0; --n) Text();
+  }
+  size_t Position() const { return at_; }
   size_t CountAtMost(std::uint64_t n) const {
     if (n > data_.size() - at_) Damaged();  // every item takes a byte at least
     return static_cast<size_t>(n);
@@ -181,17 +185,44 @@ class RecordReader {
   size_t at_ = 0;
 };
 
-// The lines of a record that hold `id` (any case).
+// A manufacturer's decorations, decoded once for the run of lines that
+// share them (every line of one manufacturer entry does).
+struct DecorationsSeen {
+  std::string encoded;  // a copy: the record it came from is gone by the next row
+  std::vector<std::string> decoded;
+  bool any = false;
+};
+
+// The lines of a record that hold `id` (any case) and that `keep` wants.
 void DecodeLinesHolding(std::string_view record, std::string_view id, const std::string& dir,
-                        const std::string& path, std::vector<ModelLine>& out) {
+                        const std::string& path, const LineSource::LineFilter& keep,
+                        DecorationsSeen& seen, std::vector<ModelLine>& out) {
   RecordReader file(record);
   while (!file.AtEnd()) {
     const std::string_view line_record = file.Text();
     RecordReader line(line_record);
     bool holds = false;
-    for (size_t n = line.CountAtMost(line.Number()); n > 0 && !holds; --n)
-      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id);
+    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n)
+      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id) || holds;
     if (!holds) continue;
+    if (keep) {
+      // Its decoration and its manufacturer's, read before the rest: a
+      // line for another platform's models section costs no strings.
+      for (int text = 0; text < 7; ++text) line.Text();
+      const std::string_view decoration = line.Text();
+      line.Text();
+      line.Text();
+      const size_t list_start = line.Position();
+      line.List(nullptr);
+      const std::string_view encoded = line_record.substr(list_start, line.Position() - list_start);
+      if (!seen.any || encoded != seen.encoded) {
+        RecordReader list(encoded);
+        seen.decoded = list.List();
+        seen.encoded = encoded;
+        seen.any = true;
+      }
+      if (!keep(seen.decoded, decoration)) continue;
+    }
     line = RecordReader(line_record);
     ModelLine m;
     m.catalog_dir = dir;
@@ -280,157 +311,6 @@ void UpdateKeySet(sqlite3* db, KeySet& keys, KeySet added, KeySet removed) {
                       std::back_inserter(keys));
 }
 
-struct FoundFile {
-  std::string dir, path;  // catalog folder (absolute), path relative to it with '/'
-  std::int64_t size = 0, mtime = 0;
-  bool archive = false;  // a .zip or .cab whose INF members are read in place
-};
-
-std::int64_t MtimeNs(const struct stat& st) {
-  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
-
-bool IsInfName(std::string_view name) {
-  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
-}
-
-// True when `path`, links resolved, lies inside `dir` (itself resolved).
-bool StaysInside(const fs::path& path, const std::string& dir) {
-  std::error_code ec;
-  const std::string real = fs::canonical(path, ec).generic_string();
-  return !ec && real.size() > dir.size() && real.compare(0, dir.size(), dir) == 0 &&
-         real[dir.size()] == '/';
-}
-
-// Folder -> the names of its files, upper case, sorted: the walk sees every
-// file anyway, so whether a package holds its catalog costs no extra call.
-using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() { ::close(fd); }
-};
-
-// A folder's entries read straight from getdents64 into a buffer the whole
-// walk shares: a DIR stream would cost two more system calls per folder and
-// a buffer of its own. Each folder's entries are all read before the walk
-// goes into its subfolders, so one buffer serves every level.
-class EntryReader {
- public:
-  EntryReader(int fd, std::vector<char>& buffer) : fd_(fd), buffer_(buffer) {}
-  // The next entry; nullptr at the end, or on an error (`failed`, errno set).
-  const struct dirent64* Next(bool& failed) {
-    failed = false;
-    if (at_ >= filled_) {
-      const ssize_t n = ::getdents64(fd_, buffer_.data(), buffer_.size());
-      if (n <= 0) {
-        failed = n < 0;
-        return nullptr;
-      }
-      filled_ = static_cast<size_t>(n);
-      at_ = 0;
-    }
-    const auto* e = reinterpret_cast<const struct dirent64*>(buffer_.data() + at_);
-    at_ += e->d_reclen;
-    return e;
-  }
-
- private:
-  int fd_;
-  std::vector<char>& buffer_;
-  size_t at_ = 0, filled_ = 0;
-};
-
-// One folder of the walk, opened relative to its parent and read by the
-// type readdir gives: a catalog of a hundred thousand packages is as many
-// folders, so a path lookup or stat per entry would be most of the cost.
-void WalkFolder(int parent_fd, const char* name, const std::string& path, const std::string& root,
-                std::vector<FoundFile>& found, FolderNames& names, std::vector<char>& buffer) {
-  const int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) {
-    // Folder links are not followed; unreadable folders are passed over.
-    if (errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENOENT) return;
-    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
-  }
-  const FdCloser closer{fd};
-  EntryReader entries(fd, buffer);
-  std::vector<std::string>* here = nullptr;
-  std::vector<std::string> subfolders;
-  bool failed = false;
-  while (const struct dirent64* e = entries.Next(failed)) {
-    const std::string_view entry = e->d_name;
-    if (entry == "." || entry == "..") continue;
-    unsigned char type = e->d_type;
-    struct stat st {};
-    bool have_stat = false;
-    if (type == DT_UNKNOWN) {
-      if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_REG;
-      have_stat = S_ISREG(st.st_mode);
-    }
-    if (type == DT_DIR) {
-      // "x.zip!" would make its files' paths read as an archive's members.
-      if (entry.back() == '!' && IsArchiveName(entry.substr(0, entry.size() - 1))) continue;
-      subfolders.emplace_back(entry);
-      continue;
-    }
-    const bool link = type == DT_LNK;
-    if (link || !have_stat) {
-      if (!link && !IsInfName(entry) && !IsArchiveName(entry)) {
-        if (type == DT_REG) {
-          if (!here) here = &names[path];
-          here->push_back(platform::AsciiUpper(entry));
-        }
-        continue;
-      }
-      if (::fstatat(fd, e->d_name, &st, 0) != 0) continue;  // a link is followed here
-      have_stat = true;
-    }
-    if (!S_ISREG(st.st_mode)) continue;
-    if (!here) here = &names[path];
-    here->push_back(platform::AsciiUpper(entry));
-    const bool archive = IsArchiveName(entry);
-    if (!IsInfName(entry) && !archive) continue;
-    // A file link is followed only while it stays inside the catalog folder.
-    if (link && !StaysInside(path + "/" + e->d_name, root)) continue;
-    FoundFile f;
-    f.dir = root;
-    f.path = (path.size() > root.size() ? path.substr(root.size() + 1) + "/" : std::string()) +
-             std::string(entry);
-    f.size = st.st_size;
-    f.mtime = MtimeNs(st);
-    f.archive = archive;
-    found.push_back(std::move(f));
-  }
-  if (failed)
-    throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
-  for (const std::string& sub : subfolders)
-    WalkFolder(fd, sub.c_str(), path + "/" + sub, root, found, names, buffer);
-}
-
-std::vector<FoundFile> FindInfFiles(const std::vector<std::string>& dirs, FolderNames& names) {
-  std::vector<FoundFile> found;
-  std::vector<char> buffer(1 << 15);
-  for (const std::string& dir : dirs) {
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-      throw CatalogError("cannot read catalog folder " + dir + ": " + std::strerror(errno));
-    try {
-      WalkFolder(fd, ".", dir, dir, found, names, buffer);
-    } catch (...) {
-      ::close(fd);
-      throw;
-    }
-    ::close(fd);
-  }
-  for (auto& [folder, list] : names) std::sort(list.begin(), list.end());
-  // A stable order: the same catalog gives the same index and line order.
-  std::sort(found.begin(), found.end(), [](const FoundFile& a, const FoundFile& b) {
-    return std::tie(a.dir, a.path) < std::tie(b.dir, b.path);
-  });
-  return found;
-}
-
 std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
   std::vector<std::string> out;
   for (const std::string& d : dirs) {
@@ -443,6 +323,11 @@ std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
   }
   return out;
 }
+
+// Folder (relative to its catalog folder) -> the names of its files, upper
+// case, sorted: the walk sees every file anyway, so whether a package holds
+// its catalog costs no extra call.
+using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
 
 Db OpenDb(const std::string& path, int flags) {
   Db db = Sql::Open(path, flags);
@@ -483,7 +368,7 @@ std::vector<std::string> CatalogNames(const std::string& state) {
 
 struct Index::Impl {
   Db db;
-  Stmt lookup, begin_read, data_version;
+  Stmt files_of_key, file_record, begin_read, data_version;
   std::mutex lock;  // one statement, shared by the callers
   // The id keys as of data version `keys_version`: reloaded when an update
   // in place has changed the index since.
@@ -514,10 +399,10 @@ Index Index::Open(const std::string& db_path) {
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
-  impl->lookup =
-      Prepare(impl->db.get(),
-              "SELECT f.dir, f.path, l.record FROM ids i JOIN lines l ON l.file_id = i.file_id"
-              " JOIN files f ON f.id = i.file_id WHERE i.key = ?1 ORDER BY i.file_id");
+  impl->files_of_key = Prepare(impl->db.get(), "SELECT file_id FROM ids WHERE key = ?1");
+  impl->file_record = Prepare(impl->db.get(),
+                              "SELECT f.dir, f.path, l.record FROM files f JOIN lines l"
+                              " ON l.file_id = f.id WHERE f.id = ?1");
   impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
   impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
@@ -525,17 +410,13 @@ Index Index::Open(const std::string& db_path) {
 
 namespace {
 
-// One lookup on the shared statement; the caller holds the index's lock.
-std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, const KeySet& keys,
-                                 std::string_view id) {
-  std::vector<ModelLine> out;
-  const std::int64_t key = IdKey(id);
-  if (!std::binary_search(keys.begin(), keys.end(), key)) return out;
-  Bind(s, 1, key);
+// Steps `s` (bound by the caller) through its rows, calling `row` for each;
+// the statement is reset whatever happens.
+template <typename Row>
+void EachRow(sqlite3* db, sqlite3_stmt* s, Row&& row) {
   int rc;
   try {
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-      DecodeLinesHolding(BlobColumn(s, 2), id, Column(s, 0), Column(s, 1), out);
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) row(s);
   } catch (...) {
     sqlite3_reset(s);
     throw;
@@ -543,7 +424,41 @@ std::vector<ModelLine> ReadLines(sqlite3* db, sqlite3_stmt* s, const KeySet& key
   sqlite3_reset(s);
   sqlite3_clear_bindings(s);
   if (rc != SQLITE_DONE) Fail(db, "catalog lookup");
-  return out;
+}
+
+// The lines of every id, read on the index's statements; the caller holds
+// its lock. A report's ids lead to the same files several times over (a
+// device's hardware and compatible ids are on one INF line), so the files
+// are gathered first and each record is fetched once, in file order.
+void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_record,
+               const KeySet& keys, const std::vector<std::string>& ids,
+               const LineSource::LineFilter& keep, std::vector<std::vector<ModelLine>>& out) {
+  std::vector<std::pair<std::int64_t, size_t>> hits;  // (file, index into ids)
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const std::int64_t key = IdKey(ids[i]);
+    if (!std::binary_search(keys.begin(), keys.end(), key)) continue;
+    Bind(files_of_key, 1, key);
+    EachRow(db, files_of_key,
+            [&](sqlite3_stmt* row) { hits.emplace_back(sqlite3_column_int64(row, 0), i); });
+  }
+  std::sort(hits.begin(), hits.end());
+  std::string dir, path;
+  DecorationsSeen seen;
+  for (size_t at = 0; at < hits.size();) {
+    const std::int64_t file_id = hits[at].first;
+    size_t end = at;
+    while (end < hits.size() && hits[end].first == file_id) ++end;
+    Bind(file_record, 1, file_id);
+    EachRow(db, file_record, [&](sqlite3_stmt* row) {
+      const std::string_view row_dir = BlobColumn(row, 0);
+      if (row_dir != dir) dir = row_dir;
+      path = Column(row, 1);
+      const std::string_view record = BlobColumn(row, 2);
+      for (size_t h = at; h < end; ++h)
+        DecodeLinesHolding(record, ids[hits[h].second], dir, path, keep, seen, out[hits[h].second]);
+    });
+    at = end;
+  }
 }
 
 }  // namespace
@@ -552,9 +467,9 @@ std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   return std::move(LinesForIds({std::string(id)}).front());
 }
 
-std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids) const {
+std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids,
+                                                       const LineFilter& keep) const {
   std::vector<std::vector<ModelLine>> out;
-  out.reserve(ids.size());
   std::lock_guard<std::mutex> guard(impl_->lock);
   sqlite3* db = impl_->db.get();
   Exec(db, "BEGIN");
@@ -572,8 +487,8 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
       impl_->keys = ReadKeySet(db);
       impl_->keys_version = now;
     }
-    for (const std::string& id : ids)
-      out.push_back(ReadLines(db, impl_->lookup.get(), impl_->keys, id));
+    out.resize(ids.size());
+    ReadLines(db, impl_->files_of_key.get(), impl_->file_record.get(), impl_->keys, ids, keep, out);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
@@ -590,10 +505,6 @@ size_t Index::LineCount() const {
 }
 
 namespace {
-
-std::string FileKey(const std::string& dir, const std::string& path) {
-  return dir + '\0' + path;
-}
 
 struct ReadResult {
   std::vector<ModelLine> lines;
@@ -622,39 +533,45 @@ ReadResult ReadArchiveFile(const std::string& full, const std::string& relative)
   return r;
 }
 
+// A file's bytes in one buffer, read straight in: a stream would copy them
+// twice, and an index reads every file of the catalog. O_NONBLOCK: a FIFO
+// put where a file was walked does not hold the update up.
+bool ReadWhole(const std::string& path, std::string& out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) out.resize(static_cast<size_t>(st.st_size) + 1);  // + 1: a file that grew shows it
+  size_t filled = 0;
+  while (ok) {
+    if (filled == out.size()) out.resize(out.size() * 2);
+    const ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
+    if (n == 0) break;
+    if (n < 0) {
+      ok = errno == EINTR;
+      continue;
+    }
+    filled += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(ok ? filled : 0);
+  return ok;
+}
+
 ReadResult ReadFile(const std::string& full, const std::string& relative) {
   ReadResult r;
-  std::ifstream in(full, std::ios::binary);
-  std::ostringstream bytes;
-  if (in) bytes << in.rdbuf();
-  if (!in) {
+  std::string bytes;
+  if (!ReadWhole(full, bytes)) {
     r.error = "cannot be read";
     return r;
   }
   try {
-    r.lines = ReadInf(bytes.str(), relative);
+    r.lines = ReadInf(bytes, relative);
   } catch (const InfError& e) {
     r.error_line = e.line;
     r.error = e.reason;
   }
   return r;
-}
-
-// Reads the files of `jobs` into `out` on several threads: parsing is most of
-// an index's cost, and the files are independent.
-void ReadAll(const std::vector<const FoundFile*>& jobs, std::vector<ReadResult>& out) {
-  out.assign(jobs.size(), ReadResult{});
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t i; (i = next.fetch_add(1)) < jobs.size();)
-      out[i] = jobs[i]->archive ? ReadArchiveFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path)
-                                : ReadFile(jobs[i]->dir + "/" + jobs[i]->path, jobs[i]->path);
-  };
-  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  std::vector<std::thread> pool;
-  for (unsigned t = 1; t < threads && t < jobs.size(); ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
 }
 
 // The update's open index: the existing one when it is of this version (in
@@ -719,139 +636,344 @@ void Install(Target& t, const std::string& db_path) {
 
 }  // namespace
 
-UpdateStats UpdateIndex(
-    const std::string& db_path, const std::vector<std::string>& catalog_dirs,
-    std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
-    std::function<void(size_t done, size_t total)> on_progress) {
-  const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
-  FolderNames folder_names;
-  const std::vector<FoundFile> found = FindInfFiles(dirs, folder_names);
+namespace {
 
-  std::error_code ec;
-  const fs::path parent = fs::path(db_path).parent_path();
-  if (!parent.empty()) fs::create_directories(parent, ec);
-  Target target;
-  OpenForUpdate(db_path, target);
-  sqlite3* h = target.db.get();
-  const bool fresh = !target.temp.empty();
-  struct Rollback {
-    sqlite3* h;
-    bool armed = true;
-    ~Rollback() {
-      if (armed) sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-  } rollback{h};
+// ---- Step 1: what the catalog folders hold.
 
-  struct Known {
-    std::int64_t id, size, mtime;
-    int error_line;
-    std::string error, catalogs;
-    bool seen = false;
+struct FoundFile {
+  const FolderWalk* walk;
+  const WalkedInf* file;
+  const std::string& Dir() const { return walk->root; }
+  const std::string& Path() const { return file->relative; }
+  std::string Full() const { return walk->root + "/" + file->relative; }
+  // The package folder, relative to the catalog folder as the walk's names are.
+  std::string Package() const {
+    const size_t slash = file->relative.rfind('/');
+    return slash == std::string::npos ? std::string() : file->relative.substr(0, slash);
+  }
+  bool SameAs(std::int64_t size, std::int64_t mtime) const {
+    return file->size == size && file->mtime == mtime;
+  }
+};
+
+struct CatalogFiles {
+  std::vector<FolderWalk> walks;
+  std::vector<FoundFile> files;  // by folder, then path: the same catalog gives the same index
+};
+
+CatalogFiles FindFiles(const std::vector<std::string>& dirs) {
+  CatalogFiles found;
+  found.walks.reserve(dirs.size());  // the files point into them
+  for (const std::string& dir : dirs) found.walks.push_back(WalkCatalogFolder(dir));
+  for (const FolderWalk& walk : found.walks)
+    for (const WalkedInf& file : walk.infs) found.files.push_back({&walk, &file});
+  auto before = [](const FoundFile& a, const FoundFile& b) {
+    return std::tie(a.Dir(), a.Path()) < std::tie(b.Dir(), b.Path());
   };
-  std::unordered_map<std::string, Known> known;  // by FileKey
-  // An archive's key -> the keys of its members' rows, which come and go with it.
-  std::unordered_map<std::string, std::vector<std::string>> archive_members;
-  if (!fresh) {
+  // One folder's walk comes sorted already.
+  if (!std::is_sorted(found.files.begin(), found.files.end(), before))
+    std::sort(found.files.begin(), found.files.end(), before);
+  return found;
+}
+
+// ---- Step 2: what the index knows of them.
+
+struct KnownFile {
+  std::int64_t id = 0, size = 0, mtime = 0;
+  int error_line = 0;
+  std::string error, catalogs;
+  bool seen = false;
+};
+
+class KnownFiles {
+ public:
+  KnownFile* Find(const std::string& dir, const std::string& path) {
+    auto folder = by_dir_.find(dir);
+    if (folder == by_dir_.end()) return nullptr;
+    auto it = folder->second.find(path);
+    return it == folder->second.end() ? nullptr : &it->second;
+  }
+  // The rows of an archive's members ("a.zip!/x.inf" for "a.zip").
+  const std::vector<std::pair<std::string, KnownFile*>>& MembersOf(const std::string& dir,
+                                                                   const std::string& path) const {
+    static const std::vector<std::pair<std::string, KnownFile*>> none;
+    auto folder = members_.find(dir);
+    if (folder == members_.end()) return none;
+    auto it = folder->second.find(path);
+    return it == folder->second.end() ? none : it->second;
+  }
+  template <typename Fn>
+  void ForEach(Fn&& fn) {
+    for (auto& [dir, files] : by_dir_)
+      for (auto& [path, file] : files) fn(file);
+  }
+
+  // Rows by folder then path: a folder's name is stored once per row, but
+  // kept here once per folder.
+  void Load(sqlite3* db, size_t expected) {
     Stmt s =
-        Prepare(h, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
+        Prepare(db, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
+    std::unordered_map<std::string, KnownFile>* folder = nullptr;
+    const std::string* folder_name = nullptr;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       sqlite3_stmt* r = s.get();
-      known[FileKey(Column(r, 1), Column(r, 2))] = Known{sqlite3_column_int64(r, 0),
-                                                         sqlite3_column_int64(r, 3),
-                                                         sqlite3_column_int64(r, 4),
-                                                         sqlite3_column_int(r, 5),
-                                                         Column(r, 6),
-                                                         Column(r, 7)};
-      const std::string path = Column(r, 2);
+      const std::string_view dir = TextColumn(r, 1);
+      if (folder == nullptr || dir != *folder_name) {
+        auto [it, fresh] = by_dir_.try_emplace(std::string(dir));
+        if (fresh) it->second.reserve(expected);
+        folder = &it->second;
+        folder_name = &it->first;
+      }
+      std::string path(TextColumn(r, 2));
+      KnownFile& k = (*folder)[path];
+      k.id = sqlite3_column_int64(r, 0);
+      k.size = sqlite3_column_int64(r, 3);
+      k.mtime = sqlite3_column_int64(r, 4);
+      k.error_line = sqlite3_column_int(r, 5);
+      k.error = TextColumn(r, 6);
+      k.catalogs = TextColumn(r, 7);
       const std::vector<size_t> in_archive = ArchiveSeparators(path);
       if (!in_archive.empty())
-        archive_members[FileKey(Column(r, 1), path.substr(0, in_archive.front()))].push_back(
-            FileKey(Column(r, 1), path));
+        members_[*folder_name][path.substr(0, in_archive.front())].emplace_back(path, &k);
     }
   }
-  Stmt file_lines = Prepare(h, "SELECT record FROM lines WHERE file_id = ?1");
-  Stmt del_id = Prepare(h, "DELETE FROM ids WHERE key = ?1 AND file_id = ?2");
-  Stmt del_file = Prepare(h, "DELETE FROM files WHERE id = ?1");
-  Stmt del_record = Prepare(h, "DELETE FROM lines WHERE file_id = ?1");
-  Stmt put_record = Prepare(h, "INSERT OR REPLACE INTO lines(file_id, record) VALUES(?1, ?2)");
-  // A file read again keeps its row: its ids, mostly the same as before,
-  // then change only where they differ.
-  Stmt put_file = Prepare(h,
+
+ private:
+  static std::string_view TextColumn(sqlite3_stmt* s, int i) {
+    const unsigned char* t = sqlite3_column_text(s, i);
+    return t ? std::string_view(reinterpret_cast<const char*>(t),
+                                static_cast<size_t>(sqlite3_column_bytes(s, i)))
+             : std::string_view();
+  }
+  // Node-based: the members' pointers stay valid as rows are added.
+  std::unordered_map<std::string, std::unordered_map<std::string, KnownFile>> by_dir_;
+  std::unordered_map<
+      std::string, std::unordered_map<std::string, std::vector<std::pair<std::string, KnownFile*>>>>
+      members_;
+};
+
+// ---- Step 3: what to read again and what to forget.
+
+// How the update tells its caller what it finds and how far it got.
+struct Progress {
+  std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed;
+  std::function<void(size_t done, size_t total)> on_progress;
+  UpdateStats& stats;
+  size_t done = 0;
+
+  void Malformed(const std::string& file, int line, const std::string& reason) {
+    ++stats.malformed;
+    if (on_malformed) on_malformed(file, line, reason);
+  }
+  void FileDone() {
+    if (on_progress) on_progress(++done, stats.scanned);
+  }
+};
+
+struct ReadJob {
+  const FoundFile* file;
+  std::int64_t prior_id;  // the file's row when it keeps it, else 0
+};
+
+struct UpdatePlan {
+  std::vector<ReadJob> reread;
+  std::vector<const KnownFile*> forget;
+};
+
+// A file is read again when its size or time changed or, for an INF file,
+// when a catalog file it names came or went; an unchanged file's stored error
+// is reported again, as a rereading would. A changed archive is forgotten
+// whole, members too, and read as new.
+UpdatePlan PlanUpdate(const CatalogFiles& found, KnownFiles& known, Progress& progress) {
+  UpdatePlan plan;
+  auto queue = [&](const FoundFile& f, std::int64_t prior_id) {
+    ++progress.stats.reread;
+    plan.reread.push_back({&f, prior_id});
+  };
+  for (const FoundFile& f : found.files) {
+    KnownFile* k = known.Find(f.Dir(), f.Path());
+    if (k == nullptr) {
+      queue(f, 0);
+      continue;
+    }
+    k->seen = true;
+    if (f.file->archive) {
+      const bool unchanged = f.SameAs(k->size, k->mtime);
+      if (unchanged && !k->error.empty()) progress.Malformed(f.Full(), 0, k->error);
+      for (const auto& [path, member] : known.MembersOf(f.Dir(), f.Path())) {
+        if (member->seen) continue;
+        member->seen = true;
+        if (!unchanged)
+          plan.forget.push_back(member);
+        else if (!member->error.empty())
+          progress.Malformed(f.Dir() + "/" + path, member->error_line, member->error);
+      }
+      if (unchanged) {
+        progress.FileDone();
+        continue;
+      }
+      plan.forget.push_back(k);
+      queue(f, 0);  // its row and its members' are forgotten
+      continue;
+    }
+    if (f.SameAs(k->size, k->mtime) &&
+        CatalogState(CatalogNames(k->catalogs), f.walk->names, f.Package()) == k->catalogs) {
+      if (!k->error.empty()) progress.Malformed(f.Full(), k->error_line, k->error);
+      progress.FileDone();
+      continue;
+    }
+    queue(f, k->id);
+  }
+  known.ForEach([&](const KnownFile& k) {
+    if (k.seen) return;
+    plan.forget.push_back(&k);
+    ++progress.stats.removed;
+  });
+  return plan;
+}
+
+// ---- Steps 4 and 5: read (in parallel) and write (in order).
+
+ReadResult Read(const FoundFile& f) {
+  return f.file->archive ? ReadArchiveFile(f.Full(), f.Path()) : ReadFile(f.Full(), f.Path());
+}
+
+// Reads the files of `jobs` on every processor and hands each result to
+// `store` on the calling thread, in the jobs' order, while later files are
+// still being read: parsing and writing the index overlap. Readers run at
+// most a window ahead of the writer, so memory stays bounded.
+template <typename Store>
+void ReadInOrder(const std::vector<ReadJob>& jobs, Store&& store) {
+  if (jobs.empty()) return;
+  constexpr size_t kWindow = 512;
+  std::vector<ReadResult> slots(std::min(kWindow, jobs.size()));
+  std::vector<char> ready(slots.size(), 0);
+  std::mutex lock;
+  std::condition_variable read_one, stored_one;
+  size_t next = 0, stored = 0;
+  bool stop = false;
+  std::exception_ptr failure;
+  auto reader = [&] {
+    std::unique_lock guard(lock);
+    for (;;) {
+      stored_one.wait(guard,
+                      [&] { return stop || next >= jobs.size() || next < stored + kWindow; });
+      if (stop || next >= jobs.size()) return;
+      const size_t i = next++;
+      guard.unlock();
+      ReadResult r;
+      try {
+        r = Read(*jobs[i].file);
+      } catch (...) {
+        guard.lock();
+        if (!failure) failure = std::current_exception();
+        stop = true;
+        read_one.notify_all();
+        stored_one.notify_all();
+        return;
+      }
+      guard.lock();
+      slots[i % slots.size()] = std::move(r);
+      ready[i % slots.size()] = 1;
+      read_one.notify_all();
+    }
+  };
+  const unsigned threads = static_cast<unsigned>(
+      std::clamp<size_t>(jobs.size(), 1, std::clamp(std::thread::hardware_concurrency(), 1u, 8u)));
+  std::vector<std::thread> pool;
+  struct Joiner {
+    std::vector<std::thread>& pool;
+    std::mutex& lock;
+    bool& stop;
+    std::condition_variable& stored_one;
+    ~Joiner() {
+      {
+        std::lock_guard guard(lock);
+        stop = true;
+      }
+      stored_one.notify_all();
+      for (std::thread& t : pool) t.join();
+    }
+  } joiner{pool, lock, stop, stored_one};
+  for (unsigned t = 0; t < threads; ++t) pool.emplace_back(reader);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    ReadResult r;
+    {
+      std::unique_lock guard(lock);
+      read_one.wait(guard, [&] { return stop || ready[i % slots.size()] != 0; });
+      if (ready[i % slots.size()] == 0) break;  // a reader failed
+      r = std::move(slots[i % slots.size()]);
+      ready[i % slots.size()] = 0;
+      stored = i + 1;
+    }
+    stored_one.notify_all();
+    store(jobs[i], r);
+  }
+  {
+    std::lock_guard guard(lock);
+    if (failure) std::rethrow_exception(failure);
+  }
+}
+
+// The index's rows written: files stored and forgotten, and their ids.
+class IndexWriter {
+ public:
+  IndexWriter(sqlite3* db, bool fresh)
+      : db_(db),
+        fresh_(fresh),
+        file_lines_(Prepare(db, "SELECT record FROM lines WHERE file_id = ?1")),
+        del_id_(Prepare(db, "DELETE FROM ids WHERE key = ?1 AND file_id = ?2")),
+        del_file_(Prepare(db, "DELETE FROM files WHERE id = ?1")),
+        del_record_(Prepare(db, "DELETE FROM lines WHERE file_id = ?1")),
+        put_record_(Prepare(db, "INSERT OR REPLACE INTO lines(file_id, record) VALUES(?1, ?2)")),
+        // A file read again keeps its row: its ids, mostly the same as
+        // before, then change only where they differ.
+        put_file_(Prepare(db,
                           "INSERT OR REPLACE INTO files(id, dir, path, size, mtime, error_line,"
-                          " error, catalogs, line_count) VALUES(?9,?1,?2,?3,?4,?5,?6,?7,?8)");
-  Stmt add_id = Prepare(h, "INSERT OR IGNORE INTO ids(key, file_id) VALUES(?1, ?2)");
-  KeySet added_keys, removed_keys;  // an update in place's changes to the key set
+                          " error, catalogs, line_count) VALUES(?9,?1,?2,?3,?4,?5,?6,?7,?8)")),
+        add_id_(Prepare(db, "INSERT OR IGNORE INTO ids(key, file_id) VALUES(?1, ?2)")) {}
 
-  auto keys_of_file = [&](std::int64_t file_id) {
-    Bind(file_lines.get(), 1, file_id);
-    KeySet keys;
-    if (sqlite3_step(file_lines.get()) == SQLITE_ROW)
-      keys = KeysOfRecord(BlobColumn(file_lines.get(), 0));
-    sqlite3_reset(file_lines.get());
-    return keys;
-  };
-  auto remove_ids = [&](const KeySet& keys, std::int64_t file_id) {
-    for (const std::int64_t key : keys) {
-      removed_keys.push_back(key);
-      Bind(del_id.get(), 1, key);
-      Bind(del_id.get(), 2, file_id);
-      StepDone(h, del_id.get());
-    }
-  };
-  auto add_ids = [&](const KeySet& keys, std::int64_t file_id) {
-    for (const std::int64_t key : keys) {
-      added_keys.push_back(key);
-      Bind(add_id.get(), 1, key);
-      Bind(add_id.get(), 2, file_id);
-      StepDone(h, add_id.get());
-    }
-  };
-  auto forget = [&](const Known& k) {
-    remove_ids(keys_of_file(k.id), k.id);
-    Bind(del_file.get(), 1, k.id);
-    StepDone(h, del_file.get());
-    Bind(del_record.get(), 1, k.id);
-    StepDone(h, del_record.get());
-  };
+  void Forget(const KnownFile& k) {
+    RemoveIds(KeysOfFile(k.id), k.id);
+    Bind(del_file_.get(), 1, k.id);
+    StepDone(db_, del_file_.get());
+    Bind(del_record_.get(), 1, k.id);
+    StepDone(db_, del_record_.get());
+  }
 
-  // A new index gets its ids at the end, sorted: appending to the id table
-  // is far cheaper than inserting all over it.
-  std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids;
-
-  // `path` is f's own, or a member's of the archive f; `prior_id`: the
-  // file's row when it was indexed before, else 0.
-  auto store = [&](const FoundFile& f, const std::string& path, const std::string& package,
-                   ReadResult& r, std::int64_t prior_id) {
+  // `path` is f's own, or a member's of the archive f.
+  void Store(const FoundFile& f, const std::string& path, ReadResult& r, std::int64_t prior_id) {
     std::vector<std::string> catalogs;
+    const std::string package = f.file->archive ? std::string() : f.Package();
     // An archive member's catalog was looked for in its archive, which
     // changes only with the archive itself.
     for (ModelLine& m : r.lines) {
-      if (f.archive) continue;
+      if (f.file->archive) continue;
       m.catalog_present =
-          !m.catalog_file.empty() && InFolder(folder_names, package, m.catalog_file);
+          !m.catalog_file.empty() && InFolder(f.walk->names, package, m.catalog_file);
       catalogs.push_back(m.catalog_file);
     }
     const std::string record = EncodeLines(r.lines);
-    const KeySet old_keys = prior_id != 0 ? keys_of_file(prior_id) : KeySet();
-    sqlite3_stmt* s = put_file.get();
-    Bind(s, 1, f.dir);
+    const KeySet old_keys = prior_id != 0 ? KeysOfFile(prior_id) : KeySet();
+    sqlite3_stmt* s = put_file_.get();
+    Bind(s, 1, f.Dir());
     Bind(s, 2, path);
-    Bind(s, 3, f.size);
-    Bind(s, 4, f.mtime);
+    Bind(s, 3, f.file->size);
+    Bind(s, 4, f.file->mtime);
     Bind(s, 5, std::int64_t{r.error_line});
     if (!r.error.empty()) Bind(s, 6, r.error);
-    Bind(s, 7, CatalogState(catalogs, folder_names, package));
+    Bind(s, 7, CatalogState(catalogs, f.walk->names, package));
     Bind(s, 8, static_cast<std::int64_t>(r.lines.size()));
     if (prior_id != 0) Bind(s, 9, prior_id);
-    StepDone(h, s);
-    const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(h);
-    Bind(put_record.get(), 1, file_id);
-    sqlite3_bind_blob(put_record.get(), 2, record.data(), static_cast<int>(record.size()),
+    StepDone(db_, s);
+    const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(db_);
+    Bind(put_record_.get(), 1, file_id);
+    sqlite3_bind_blob(put_record_.get(), 2, record.data(), static_cast<int>(record.size()),
                       SQLITE_STATIC);
-    StepDone(h, put_record.get());
+    StepDone(db_, put_record_.get());
     const KeySet keys = KeysOfRecord(record);
-    if (fresh) {
-      for (const std::int64_t key : keys) pending_ids.emplace_back(key, file_id);
+    if (fresh_) {
+      for (const std::int64_t key : keys) pending_ids_.emplace_back(key, file_id);
       return;
     }
     KeySet gone, added;
@@ -859,125 +981,115 @@ UpdateStats UpdateIndex(
                         std::back_inserter(gone));
     std::set_difference(keys.begin(), keys.end(), old_keys.begin(), old_keys.end(),
                         std::back_inserter(added));
-    remove_ids(gone, file_id);
-    add_ids(added, file_id);
-  };
+    RemoveIds(gone, file_id);
+    AddIds(added, file_id);
+  }
 
+  // ---- Step 6: the id table of a new index, and the key set.
+  void FinishKeys() {
+    if (fresh_) {
+      // A new index gets its ids at the end, sorted: appending to the id
+      // table is far cheaper than inserting all over it.
+      std::sort(pending_ids_.begin(), pending_ids_.end());
+      KeySet keys;
+      for (const auto& [key, file_id] : pending_ids_) {
+        if (keys.empty() || keys.back() != key) keys.push_back(key);
+        Bind(add_id_.get(), 1, key);
+        Bind(add_id_.get(), 2, file_id);
+        StepDone(db_, add_id_.get());
+      }
+      WriteKeySet(db_, keys);
+    } else if (!added_keys_.empty() || !removed_keys_.empty()) {
+      KeySet keys = ReadKeySet(db_);
+      UpdateKeySet(db_, keys, std::move(added_keys_), std::move(removed_keys_));
+      WriteKeySet(db_, keys);
+    }
+  }
+
+ private:
+  KeySet KeysOfFile(std::int64_t file_id) {
+    Bind(file_lines_.get(), 1, file_id);
+    KeySet keys;
+    if (sqlite3_step(file_lines_.get()) == SQLITE_ROW)
+      keys = KeysOfRecord(BlobColumn(file_lines_.get(), 0));
+    sqlite3_reset(file_lines_.get());
+    return keys;
+  }
+  void RemoveIds(const KeySet& keys, std::int64_t file_id) {
+    for (const std::int64_t key : keys) {
+      removed_keys_.push_back(key);
+      Bind(del_id_.get(), 1, key);
+      Bind(del_id_.get(), 2, file_id);
+      StepDone(db_, del_id_.get());
+    }
+  }
+  void AddIds(const KeySet& keys, std::int64_t file_id) {
+    for (const std::int64_t key : keys) {
+      added_keys_.push_back(key);
+      Bind(add_id_.get(), 1, key);
+      Bind(add_id_.get(), 2, file_id);
+      StepDone(db_, add_id_.get());
+    }
+  }
+
+  sqlite3* db_;
+  bool fresh_;
+  Stmt file_lines_, del_id_, del_file_, del_record_, put_record_, put_file_, add_id_;
+  KeySet added_keys_, removed_keys_;  // an update in place's changes to the key set
+  std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids_;  // a new index's (key, file)
+};
+
+void ReadAndStore(const UpdatePlan& plan, IndexWriter& writer, Progress& progress) {
+  ReadInOrder(plan.reread, [&](const ReadJob& job, ReadResult& r) {
+    const FoundFile& f = *job.file;
+    writer.Store(f, f.Path(), r, job.prior_id);
+    if (!r.error.empty()) progress.Malformed(f.Full(), r.error_line, r.error);
+    for (size_t m = 0; m < r.members.size(); ++m) {
+      ReadResult& member = r.members[m];
+      writer.Store(f, r.member_paths[m], member, 0);
+      if (!member.error.empty())
+        progress.Malformed(f.Dir() + "/" + r.member_paths[m], member.error_line, member.error);
+    }
+    progress.FileDone();
+  });
+}
+
+}  // namespace
+
+UpdateStats UpdateIndex(
+    const std::string& db_path, const std::vector<std::string>& catalog_dirs,
+    std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
+    std::function<void(size_t done, size_t total)> on_progress) {
+  const CatalogFiles found = FindFiles(AbsoluteDirs(catalog_dirs));
   UpdateStats stats;
-  stats.scanned = found.size();
-  size_t done = 0;
-  // Files are read a batch at a time, in parallel, and stored in walk order.
-  constexpr size_t kBatch = 256;
-  std::vector<const FoundFile*> batch;
-  std::vector<std::int64_t> batch_prior;
-  std::vector<ReadResult> results;
-  auto flush = [&] {
-    ReadAll(batch, results);
-    for (size_t i = 0; i < batch.size(); ++i) {
-      const FoundFile& f = *batch[i];
-      const std::string full = f.dir + "/" + f.path;
-      store(f, f.path, full.substr(0, full.rfind('/')), results[i], batch_prior[i]);
-      if (!results[i].error.empty()) {
-        ++stats.malformed;
-        if (on_malformed) on_malformed(full, results[i].error_line, results[i].error);
-      }
-      for (size_t m = 0; m < results[i].members.size(); ++m) {
-        ReadResult& member = results[i].members[m];
-        store(f, results[i].member_paths[m], "", member, 0);
-        if (!member.error.empty()) {
-          ++stats.malformed;
-          if (on_malformed)
-            on_malformed(f.dir + "/" + results[i].member_paths[m], member.error_line, member.error);
-        }
-      }
-      if (on_progress) on_progress(++done, found.size());
+  stats.scanned = found.files.size();
+  Progress progress{std::move(on_malformed), std::move(on_progress), stats};
+
+  std::error_code ec;
+  const fs::path parent = fs::path(db_path).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  Target target;
+  OpenForUpdate(db_path, target);
+  sqlite3* db = target.db.get();
+  const bool fresh = !target.temp.empty();
+  struct Rollback {
+    sqlite3* db;
+    bool armed = true;
+    ~Rollback() {
+      if (armed) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
-    batch.clear();
-    batch_prior.clear();
-  };
-  // An unchanged archive's members are unchanged; a changed one's are forgotten
-  // with it. Their errors are reported again either way, as a file's are.
-  auto visit_members = [&](const FoundFile& f, bool unchanged) {
-    auto members = archive_members.find(FileKey(f.dir, f.path));
-    if (members == archive_members.end()) return;
-    for (const std::string& key : members->second) {
-      auto m = known.find(key);
-      if (m == known.end() || m->second.seen) continue;
-      m->second.seen = true;
-      if (!unchanged) {
-        forget(m->second);
-      } else if (!m->second.error.empty()) {
-        ++stats.malformed;
-        if (on_malformed)
-          on_malformed(f.dir + "/" + key.substr(key.find('\0') + 1), m->second.error_line,
-                       m->second.error);
-      }
-    }
-  };
-  for (const FoundFile& f : found) {
-    std::int64_t prior_id = 0;
-    auto it = known.find(FileKey(f.dir, f.path));
-    if (it != known.end()) {
-      it->second.seen = true;
-      if (f.archive) {
-        const bool unchanged = it->second.size == f.size && it->second.mtime == f.mtime;
-        if (unchanged && !it->second.error.empty()) {
-          ++stats.malformed;
-          if (on_malformed) on_malformed(f.dir + "/" + f.path, 0, it->second.error);
-        }
-        visit_members(f, unchanged);
-        if (unchanged) {
-          if (on_progress) on_progress(++done, found.size());
-          continue;
-        }
-        forget(it->second);
-        ++stats.reread;
-        batch.push_back(&f);
-        batch_prior.push_back(0);  // its row and its members' were forgotten
-        if (batch.size() == kBatch) flush();
-        continue;
-      }
-      const std::string full = f.dir + "/" + f.path;
-      const std::string package = full.substr(0, full.rfind('/'));
-      if (it->second.size == f.size && it->second.mtime == f.mtime &&
-          CatalogState(CatalogNames(it->second.catalogs), folder_names, package) ==
-              it->second.catalogs) {
-        if (!it->second.error.empty()) {
-          ++stats.malformed;
-          if (on_malformed) on_malformed(full, it->second.error_line, it->second.error);
-        }
-        if (on_progress) on_progress(++done, found.size());
-        continue;
-      }
-      prior_id = it->second.id;
-    }
-    ++stats.reread;
-    batch.push_back(&f);
-    batch_prior.push_back(prior_id);
-    if (batch.size() == kBatch) flush();
-  }
-  flush();
-  for (const auto& [key, k] : known) {
-    if (k.seen) continue;
-    forget(k);
-    ++stats.removed;
-  }
-  KeySet keys;
-  if (fresh) {
-    std::sort(pending_ids.begin(), pending_ids.end());
-    for (const auto& [key, file_id] : pending_ids) {
-      if (keys.empty() || keys.back() != key) keys.push_back(key);
-      Bind(add_id.get(), 1, key);
-      Bind(add_id.get(), 2, file_id);
-      StepDone(h, add_id.get());
-    }
-    WriteKeySet(h, keys);
-  } else if (!added_keys.empty() || !removed_keys.empty()) {
-    keys = ReadKeySet(h);
-    UpdateKeySet(h, keys, std::move(added_keys), std::move(removed_keys));
-    WriteKeySet(h, keys);
-  }
-  Exec(h, "COMMIT");
+  } rollback{db};
+
+  KnownFiles known;
+  if (!fresh) known.Load(db, found.files.size());
+  const UpdatePlan plan = PlanUpdate(found, known, progress);
+  IndexWriter writer(db, fresh);
+  for (const KnownFile* k : plan.forget) writer.Forget(*k);
+  ReadAndStore(plan, writer, progress);
+  writer.FinishKeys();
+
+  // ---- Step 7: committed, and a new index put in place of the old one.
+  Exec(db, "COMMIT");
   rollback.armed = false;
   if (fresh) Install(target, db_path);
   return stats;

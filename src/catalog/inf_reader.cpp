@@ -100,8 +100,9 @@ class Parser {
     std::string logical;
     int logical_start = 0;
     while (pos <= text_.size()) {
-      size_t end = text_.find_first_of("\r\n", pos);
-      if (end == std::string::npos) end = text_.size();
+      // A plain scan: find_first_of looks each character up in the set.
+      size_t end = pos;
+      while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') ++end;
       std::string_view physical(text_.data() + pos, end - pos);
       ++number;
       if (end < text_.size() && text_[end] == '\r' && end + 1 < text_.size() &&
@@ -110,8 +111,7 @@ class Parser {
       pos = end + 1;
 
       if (logical.empty()) logical_start = number;
-      std::string content = StripComment(physical);
-      std::string_view trimmed = platform::TrimWhiteSpace(content);
+      std::string_view trimmed = platform::TrimWhiteSpace(StripComment(physical));
       // A backslash ending a line (comments aside) joins the next one, with
       // nothing put between: "PCI\\VEN_1234&\\" + "DEV_1" is one id.
       if (!trimmed.empty() && trimmed.back() == '\\' && pos <= text_.size()) {
@@ -135,13 +135,13 @@ class Parser {
   // The line up to a ';' outside quotes. Quotes stay, for the field split.
   // A quote left open ends with its line, as Windows reads it (translated
   // strings of inbox INFs have one).
-  static std::string StripComment(std::string_view line) {
+  static std::string_view StripComment(std::string_view line) {
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
       if (line[i] == '"') quoted = !quoted;  // "" inside quotes toggles twice
-      if (line[i] == ';' && !quoted) return std::string(line.substr(0, i));
+      if (line[i] == ';' && !quoted) return line.substr(0, i);
     }
-    return std::string(line);
+    return line;
   }
 
   Section* Take(std::string_view line, int number, Section* current) {

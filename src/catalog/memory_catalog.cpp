@@ -45,7 +45,8 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
   // A stable order, the index's: by folder, then by path inside it.
   std::vector<std::pair<const FolderWalk*, const WalkedInf*>> files;
   for (const FolderWalk& walk : walks)
-    for (const WalkedInf& inf : walk.infs) files.emplace_back(&walk, &inf);
+    for (const WalkedInf& inf : walk.infs)
+      if (!inf.archive) files.emplace_back(&walk, &inf);  // archives are the index's alone
   std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
     return std::tie(a.first->root, a.second->relative) <
            std::tie(b.first->root, b.second->relative);
@@ -97,15 +98,17 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
   return catalog;
 }
 
-std::vector<std::vector<ModelLine>> MemoryCatalog::LinesForIds(
-    const std::vector<std::string>& ids) const {
+std::vector<std::vector<ModelLine>> MemoryCatalog::LinesForIds(const std::vector<std::string>& ids,
+                                                               const LineFilter& keep) const {
   std::vector<std::vector<ModelLine>> out;
   out.reserve(ids.size());
   for (const std::string& id : ids) {
     std::vector<ModelLine>& lines = out.emplace_back();
     auto it = by_id_.find(platform::AsciiUpper(id));
     if (it == by_id_.end()) continue;
-    for (size_t at : it->second) lines.push_back(lines_[at]);
+    for (size_t at : it->second)
+      if (!keep || keep(lines_[at].manufacturer_decorations, lines_[at].decoration))
+        lines.push_back(lines_[at]);
   }
   return out;
 }

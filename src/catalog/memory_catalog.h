@@ -29,8 +29,9 @@ class MemoryCatalog : public LineSource {
                             const ProgressHandler& on_progress);
 
   // In the order an index of the same folders gives them.
-  std::vector<std::vector<ModelLine>> LinesForIds(
-      const std::vector<std::string>& ids) const override;
+  using LineSource::LinesForIds;
+  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
+                                                  const LineFilter& keep) const override;
   size_t LineCount() const { return lines_.size(); }
   size_t InfCount() const { return inf_count_; }
 

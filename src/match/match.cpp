@@ -288,6 +288,20 @@ bool RanksBefore(const Candidate& a, const Candidate& b) {
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineSource& index) {
   const TargetSystem system = TargetFromReport(report);
   std::map<std::string, std::vector<catalog::ModelLine>> cache;  // devices share most of their ids
+  // Only the models section the system would use counts: chosen once per
+  // line read, not once per device that has the id. The lines of one
+  // manufacturer entry share its decorations, so the last choice is reused.
+  std::optional<std::vector<std::string>> last_decorations;
+  std::optional<std::string> last_choice;
+  const catalog::LineSource::LineFilter is_chosen = [&](const std::vector<std::string>& decorations,
+                                                        std::string_view decoration) {
+    if (last_decorations != decorations) {
+      const std::string* chosen = ChooseDecoration(decorations, system);
+      last_choice = chosen != nullptr ? std::optional<std::string>(*chosen) : std::nullopt;
+      last_decorations = decorations;
+    }
+    return last_choice && *last_choice == decoration;
+  };
   {
     // Every id of the report in one read of the index.
     std::vector<std::string> keys;
@@ -299,25 +313,11 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
         }
       }
     }
-    std::vector<std::vector<catalog::ModelLine>> lines = index.LinesForIds(keys);
+    // Only the models section the system would use counts, so the catalog
+    // leaves the other sections' lines undecoded.
+    std::vector<std::vector<catalog::ModelLine>> lines = index.LinesForIds(keys, is_chosen);
     for (size_t i = 0; i < keys.size(); ++i) cache[keys[i]] = std::move(lines[i]);
   }
-  // Only the models section the system would use counts: sorted out once
-  // per line read, not once per device that has the id. The lines of one
-  // manufacturer entry share its decorations, so the last choice is reused.
-  std::optional<std::vector<std::string>> last_decorations;
-  std::optional<std::string> last_choice;
-  auto keep_chosen = [&](std::vector<catalog::ModelLine>& lines) {
-    std::erase_if(lines, [&](const catalog::ModelLine& line) {
-      if (last_decorations != line.manufacturer_decorations) {
-        const std::string* chosen = ChooseDecoration(line.manufacturer_decorations, system);
-        last_choice = chosen != nullptr ? std::optional<std::string>(*chosen) : std::nullopt;
-        last_decorations = line.manufacturer_decorations;
-      }
-      return !last_choice || *last_choice != line.decoration;
-    });
-  };
-  for (auto& [key, lines] : cache) keep_chosen(lines);
   std::vector<DeviceResult> results;
   results.reserve(report.devices.size());
   for (const Device& device : report.devices) {
@@ -328,10 +328,8 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
       if (id.empty()) return;  // never the empty hardware id of an INF line
       const std::string key = platform::AsciiUpper(id);
       auto hit = cache.find(key);
-      if (hit == cache.end()) {
-        hit = cache.emplace(key, index.LinesForIds({id}).front()).first;
-        keep_chosen(hit->second);
-      }
+      if (hit == cache.end())
+        hit = cache.emplace(key, index.LinesForIds({id}, is_chosen).front()).first;
       for (const catalog::ModelLine& line : hit->second) {
         const size_t at = PositionIn(line.ids, id);
         if (at == line.ids.size()) continue;

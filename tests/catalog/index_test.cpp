@@ -85,6 +85,54 @@ TEST_F(IndexTest, IndexesEveryInfUnderTheFoldersInAnyCaseOfTheName) {
   EXPECT_EQ(batch[2][0].inf, "b/deep/TWO.INF");
 }
 
+// More files than the readers may run ahead of the writer, in several top
+// folders (walked on several threads): each is stored with its own lines, in
+// path order, and a malformed one among them is named rightly.
+TEST_F(IndexTest, ManyFilesAreStoredInPathOrderEachWithItsOwnLines) {
+  constexpr int kFiles = 1300;
+  for (int f = 0; f < kFiles; ++f)
+    Write("v" + std::to_string(f % 7) + "/p" + std::to_string(f) + "/x.inf",
+          Inf("ID\\SHARED", "File " + std::to_string(f)));
+  Write("v3/p650/broken.inf", "[Version]\nSignature=\"$Nothing$\"\n");
+  std::vector<std::string> malformed;
+  EXPECT_EQ(Update(&malformed).reread, kFiles + 1u);
+  ASSERT_EQ(malformed.size(), 1u);
+  EXPECT_NE(malformed[0].find("/v3/p650/broken.inf:"), std::string::npos) << malformed[0];
+
+  const std::vector<ModelLine> lines = Index::Open(db_).LinesForId("ID\\SHARED");
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kFiles));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string& inf = lines[i].inf;
+    if (i > 0) {
+      EXPECT_LT(lines[i - 1].inf, inf);
+    }
+    const size_t p = inf.find("/p") + 2;
+    EXPECT_EQ(lines[i].description, "File " + inf.substr(p, inf.find('/', p) - p)) << inf;
+  }
+}
+
+// The matcher keeps one models section per manufacturer: the index asks
+// before reading a line, telling the decorations the line is read with.
+TEST_F(IndexTest, AFilterSeesEachLinesDecorationsAndDropsTheLinesItRefuses) {
+  Write("multi.inf",
+        "[Version]\nSignature=\"$Windows NT$\"\n[Manufacturer]\nAcme=M,NTamd64,NTx86\n"
+        "[M.NTamd64]\n\"Wide\"=Inst,ID\\MULTI\n[M.NTx86]\n\"Narrow\"=Inst,ID\\MULTI\n");
+  Update();
+  const Index index = Index::Open(db_);
+  std::vector<std::vector<std::string>> told;
+  const auto lines = index.LinesForIds(
+      {"id\\multi"}, [&](const std::vector<std::string>& all, std::string_view decoration) {
+        told.push_back(all);
+        return decoration == "NTx86";
+      });
+  ASSERT_EQ(lines[0].size(), 1u);
+  EXPECT_EQ(lines[0][0].description, "Narrow");
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0], lines[0][0].manufacturer_decorations);
+  EXPECT_EQ(told[1], told[0]);
+  EXPECT_EQ(index.LinesForIds({"ID\\MULTI"})[0].size(), 2u);  // no filter, every line
+}
+
 TEST_F(IndexTest, RereadsOnlyChangedFilesAndForgetsVanishedOnes) {
   Write("one.inf", Inf("ID\\ONE", "One"));
   Write("two.inf", Inf("ID\\TWO", "Two"));
