@@ -10,11 +10,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace catalog {
 
 // Subfolders deeper than this are passed over: no real driver package nests
 // so far, and a loop the walk cannot see must still end.
 constexpr int kMaxFolderDepth = 64;
+
+// An INF file's name, as Windows compares it: without regard to case.
+inline bool IsInfName(std::string_view name) {
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
+}
 
 struct WalkedInf {
   std::filesystem::path path;  // to open it

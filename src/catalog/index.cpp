@@ -22,6 +22,7 @@
 #include "catalog/folder_walk.h"
 #include "catalog/inf_reader.h"
 #include "platform/codepage.h"
+#include "platform/linux/fd.h"
 #include "platform/sqlite.h"
 #include "platform/text.h"
 
@@ -41,6 +42,7 @@ using platform::sqlite::BlobColumn;
 using platform::sqlite::Column;
 using platform::sqlite::Db;
 using platform::sqlite::Stmt;
+using platform::sqlite::TextColumnView;
 constexpr auto Fail = &Sql::Fail;
 constexpr auto Exec = &Sql::Exec;
 constexpr auto Prepare = &Sql::Prepare;
@@ -537,15 +539,15 @@ ReadResult ReadArchiveFile(const std::string& full, const std::string& relative)
 // twice, and an index reads every file of the catalog. O_NONBLOCK: a FIFO
 // put where a file was walked does not hold the update up.
 bool ReadWhole(const std::string& path, std::string& out) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  const platform::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) return false;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bool ok = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
   if (ok) out.resize(static_cast<size_t>(st.st_size) + 1);  // + 1: a file that grew shows it
   size_t filled = 0;
   while (ok) {
     if (filled == out.size()) out.resize(out.size() * 2);
-    const ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
+    const ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
     if (n == 0) break;
     if (n < 0) {
       ok = errno == EINTR;
@@ -553,7 +555,6 @@ bool ReadWhole(const std::string& path, std::string& out) {
     }
     filled += static_cast<size_t>(n);
   }
-  ::close(fd);
   out.resize(ok ? filled : 0);
   return ok;
 }
@@ -717,21 +718,21 @@ class KnownFiles {
     const std::string* folder_name = nullptr;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       sqlite3_stmt* r = s.get();
-      const std::string_view dir = TextColumn(r, 1);
+      const std::string_view dir = TextColumnView(r, 1);
       if (folder == nullptr || dir != *folder_name) {
         auto [it, fresh] = by_dir_.try_emplace(std::string(dir));
         if (fresh) it->second.reserve(expected);
         folder = &it->second;
         folder_name = &it->first;
       }
-      std::string path(TextColumn(r, 2));
+      std::string path(TextColumnView(r, 2));
       KnownFile& k = (*folder)[path];
       k.id = sqlite3_column_int64(r, 0);
       k.size = sqlite3_column_int64(r, 3);
       k.mtime = sqlite3_column_int64(r, 4);
       k.error_line = sqlite3_column_int(r, 5);
-      k.error = TextColumn(r, 6);
-      k.catalogs = TextColumn(r, 7);
+      k.error = TextColumnView(r, 6);
+      k.catalogs = TextColumnView(r, 7);
       const std::vector<size_t> in_archive = ArchiveSeparators(path);
       if (!in_archive.empty())
         members_[*folder_name][path.substr(0, in_archive.front())].emplace_back(path, &k);
@@ -739,12 +740,6 @@ class KnownFiles {
   }
 
  private:
-  static std::string_view TextColumn(sqlite3_stmt* s, int i) {
-    const unsigned char* t = sqlite3_column_text(s, i);
-    return t ? std::string_view(reinterpret_cast<const char*>(t),
-                                static_cast<size_t>(sqlite3_column_bytes(s, i)))
-             : std::string_view();
-  }
   // Node-based: the members' pointers stay valid as rows are added.
   std::unordered_map<std::string, std::unordered_map<std::string, KnownFile>> by_dir_;
   std::unordered_map<

@@ -91,6 +91,14 @@ inline std::string Column(sqlite3_stmt* s, int i) {
 }
 
 // Valid until the statement steps, resets or is finalized.
+inline std::string_view TextColumnView(sqlite3_stmt* s, int i) {
+  const unsigned char* t = sqlite3_column_text(s, i);
+  return t ? std::string_view(reinterpret_cast<const char*>(t),
+                              static_cast<size_t>(sqlite3_column_bytes(s, i)))
+           : std::string_view();
+}
+
+// Valid until the statement steps, resets or is finalized.
 inline std::string_view BlobColumn(sqlite3_stmt* s, int i) {
   const void* p = sqlite3_column_blob(s, i);
   return p ? std::string_view(static_cast<const char*>(p),

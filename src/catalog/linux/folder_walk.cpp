@@ -15,6 +15,7 @@
 
 #include "catalog/archive.h"
 #include "catalog/catalog.h"
+#include "platform/linux/fd.h"
 #include "platform/text.h"
 
 namespace fs = std::filesystem;
@@ -23,10 +24,6 @@ namespace catalog {
 namespace {
 
 using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
-
-bool IsInfName(std::string_view name) {
-  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
-}
 
 // True when `path`, links resolved, lies inside `root` (itself resolved).
 bool StaysInside(const std::string& path, const std::string& root) {
@@ -39,11 +36,6 @@ bool StaysInside(const std::string& path, const std::string& root) {
 std::int64_t MtimeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() { ::close(fd); }
-};
 
 // A folder's entries read straight from getdents64 into a buffer its walker
 // keeps: a DIR stream would cost two more system calls per folder and a
@@ -97,7 +89,7 @@ struct Walker {
       if (errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENOENT) return;
       throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
     }
-    const FdCloser closer{fd};
+    const platform::Fd closer(fd);
     EntryReader entries(fd, buffer);
     std::vector<std::string>* here = nullptr;
     std::vector<std::string> subfolders;
@@ -171,7 +163,7 @@ FolderWalk WalkCatalogFolder(const std::string& folder) {
   const int root_fd = ::open(walk.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (root_fd < 0)
     throw CatalogError("cannot read catalog folder " + walk.root + ": " + std::strerror(errno));
-  const FdCloser closer{root_fd};
+  const platform::Fd closer(root_fd);
 
   // A walk is a few system calls per folder, and a large catalog is a
   // hundred thousand package folders: the root's subfolders are shared out

@@ -11,10 +11,6 @@
 namespace catalog {
 namespace {
 
-bool IsInfName(std::string_view name) {
-  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
-}
-
 // The form of an absolute path the wide functions take beyond MAX_PATH
 // characters: deep vendor packages on a stick easily pass 260.
 std::wstring Extended(const std::wstring& absolute) {
