@@ -23,6 +23,7 @@
 #include "catalog/inf_reader.h"
 #include "platform/codepage.h"
 #include "platform/linux/fd.h"
+#include "platform/linux/small_file.h"
 #include "platform/sqlite.h"
 #include "platform/text.h"
 
@@ -542,21 +543,8 @@ bool ReadWhole(const std::string& path, std::string& out) {
   const platform::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) return false;
   struct stat st {};
-  bool ok = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) out.resize(static_cast<size_t>(st.st_size) + 1);  // + 1: a file that grew shows it
-  size_t filled = 0;
-  while (ok) {
-    if (filled == out.size()) out.resize(out.size() * 2);
-    const ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
-    if (n == 0) break;
-    if (n < 0) {
-      ok = errno == EINTR;
-      continue;
-    }
-    filled += static_cast<size_t>(n);
-  }
-  out.resize(ok ? filled : 0);
-  return ok;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  return platform::ReadToEnd(fd.get(), out, static_cast<size_t>(st.st_size));
 }
 
 ReadResult ReadFile(const std::string& full, const std::string& relative) {

@@ -13,6 +13,7 @@
 
 #include "platform/codepage.h"
 #include "platform/linux/fd.h"
+#include "platform/linux/small_file.h"
 #include "platform/linux/xdg_folders.h"
 
 namespace file {
@@ -153,21 +154,9 @@ std::string PosixFileSystem::ReadBytes(const std::wstring& wpath) {
   if (S_ISDIR(st.st_mode)) Fail("Could not read", path, "it is a folder, not a file");
   if (!S_ISREG(st.st_mode)) Fail("Could not read", path, "it is not a regular file");
   ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-  // Straight into the result, sized by the file with a byte to spare so
-  // that the end shows at once, and grown should the file grow meanwhile.
-  std::string bytes(static_cast<size_t>(st.st_size) + 1, '\0');
-  size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Could not read", path, errno);
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  bytes.resize(got);
+  std::string bytes;
+  if (!platform::ReadToEnd(fd.get(), bytes, static_cast<size_t>(st.st_size)))
+    Fail("Could not read", path, errno);
   return bytes;
 }
 

@@ -97,6 +97,24 @@ std::optional<std::string> ReadFileStart(const std::string& path, std::size_t ma
   return ReadUncached(path, max);
 }
 
+bool ReadToEnd(int fd, std::string& out, std::size_t expected) {
+  out.assign(expected + 1, '\0');
+  std::size_t got = 0;
+  for (;;) {
+    if (got == out.size()) out.resize(out.size() * 2);
+    const ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      out.clear();
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  out.resize(got);
+  return true;
+}
+
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max) {
   auto data = ReadFileStart(path, max + 1);
   if (data && data->size() > max) return std::nullopt;

@@ -22,4 +22,9 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
 // is needed.
 std::optional<std::string> ReadFileStart(const std::string& path, std::size_t max);
 
+// All that is left to read from `fd`, into `out`, straight in: sized by
+// `expected` with a byte to spare so that the end shows at once, and grown
+// should the file grow meanwhile. False on a read error (errno says which).
+bool ReadToEnd(int fd, std::string& out, std::size_t expected);
+
 }  // namespace platform
