@@ -75,17 +75,36 @@ std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
   return out;
 }
 
+// Orders names without regard to ASCII case, so a lookup by any spelling
+// needs no upper-case copy of the name.
+struct IgnoringCaseLess {
+  using is_transparent = void;
+  static unsigned char Upper(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+  }
+  bool operator()(std::string_view a, std::string_view b) const {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned char x = Upper(a[i]), y = Upper(b[i]);
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  }
+};
+
 struct Line {
   int number = 0;
   bool has_key = false;
   std::string key;                  // unquoted, trimmed
   std::vector<std::string> values;  // unquoted, trimmed, comma-separated fields
-  std::string whole_value;          // everything after '=', unquoted, commas kept
+  std::string whole_value;  // everything after '=', unquoted, commas kept; [Strings...] only
 };
 
 struct Section {
   std::string name;  // as first written
   int number = 0;
+  bool strings = false;  // [Strings] or [Strings.<language>]: its lines keep their whole value
   std::vector<Line> lines;
 };
 
@@ -118,15 +137,19 @@ class Parser {
         logical.append(trimmed.substr(0, trimmed.size() - 1));
         continue;
       }
-      logical.append(trimmed);
-      std::string_view line = platform::TrimWhiteSpace(logical);
+      // A line on its own is read where it lies, not copied first.
+      std::string_view line = trimmed;
+      if (!logical.empty()) {
+        logical.append(trimmed);
+        line = platform::TrimWhiteSpace(logical);
+      }
       if (!line.empty()) current = Take(line, logical_start, current);
       logical.clear();
     }
   }
 
   const Section* Find(std::string_view name) const {
-    auto it = sections_.find(platform::AsciiUpper(name));
+    auto it = sections_.find(name);
     return it == sections_.end() ? nullptr : &it->second;
   }
   const std::vector<std::string>& Order() const { return order_; }
@@ -156,12 +179,13 @@ class Parser {
       if (fresh) {
         it->second.name = name;
         it->second.number = number;
+        it->second.strings = key == "STRINGS" || key.rfind("STRINGS.", 0) == 0;
         order_.push_back(key);
       }
       return &it->second;  // a repeated section continues the first
     }
     if (current == nullptr) return nullptr;  // text before the first section belongs to none
-    current->lines.push_back(Split(line, number));
+    current->lines.push_back(Split(line, number, current->strings));
     return current;
   }
 
@@ -170,9 +194,11 @@ class Parser {
   struct Field {
     std::string text;
     size_t kept = 0;  // text up to here came from quotes or precedes them
-    void Add(char c, bool quoted) {
-      if (!quoted && text.empty() && (c == ' ' || c == '\t')) return;
-      text += c;
+    void Add(std::string_view run, bool quoted) {
+      if (!quoted && text.empty()) {
+        while (!run.empty() && (run.front() == ' ' || run.front() == '\t')) run.remove_prefix(1);
+      }
+      text.append(run);
       if (quoted) kept = text.size();
     }
     std::string Take() {
@@ -186,46 +212,53 @@ class Parser {
   };
 
   // key = field, "quoted, field", ... (quotes removed, "" inside them is one ").
-  static Line Split(std::string_view line, int number) {
+  // The text between the characters that matter is taken a run at a time.
+  // `whole`: everything after '=' with its commas, for [Strings].
+  static Line Split(std::string_view line, int number, bool keep_whole) {
     Line out;
     out.number = number;
-    Field field, whole;  // `whole`: everything after '=', commas kept, for [Strings]
+    Field field, whole;
     bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-      const char c = line[i];
+    size_t i = 0;
+    while (i < line.size()) {
+      // The first '=' outside quotes and before any comma ends the key.
+      const bool key_open = !out.has_key && out.values.empty();
+      size_t end = i;
+      while (end < line.size() && line[end] != '"' &&
+             (quoted || (line[end] != ',' && (line[end] != '=' || !key_open))))
+        ++end;
+      const std::string_view run = line.substr(i, end - i);
+      field.Add(run, quoted);
+      if (keep_whole) whole.Add(run, quoted);
+      if (end == line.size()) break;
+      const char c = line[end];
+      i = end + 1;
       if (c == '"') {
-        if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-          field.Add('"', true);
-          whole.Add('"', true);
+        if (quoted && i < line.size() && line[i] == '"') {
+          field.Add("\"", true);
+          if (keep_whole) whole.Add("\"", true);
           ++i;
         } else {
           quoted = !quoted;
           field.kept = field.text.size();
           whole.kept = whole.text.size();
         }
-        continue;
-      }
-      // The first '=' outside quotes and before any comma ends the key.
-      if (!quoted && c == '=' && !out.has_key && out.values.empty()) {
+      } else if (c == '=') {
         out.has_key = true;
         out.key = field.Take();
         whole.Take();
-        continue;
-      }
-      whole.Add(c, quoted);
-      if (!quoted && c == ',') {
+      } else {  // ',' outside quotes
+        if (keep_whole) whole.Add(",", false);
         out.values.push_back(field.Take());
-        continue;
       }
-      field.Add(c, quoted);
     }
     out.values.push_back(field.Take());
-    if (out.has_key) out.whole_value = whole.Take();
+    if (out.has_key && keep_whole) out.whole_value = whole.Take();
     return out;
   }
 
   std::string text_;
-  std::map<std::string, Section> sections_;
+  std::map<std::string, Section, IgnoringCaseLess> sections_;
   std::vector<std::string> order_;
 };
 
@@ -273,7 +306,7 @@ class Strings {
       const std::string_view token = text.substr(i + 1, close - i - 1);
       if (token.empty()) {
         out += '%';
-      } else if (auto it = table_.find(platform::AsciiUpper(token)); it != table_.end()) {
+      } else if (auto it = table_.find(token); it != table_.end()) {
         out += it->second;
       } else {
         out.append(text.substr(i, close - i + 1));
@@ -307,7 +340,7 @@ class Strings {
       table_.try_emplace(platform::AsciiUpper(l.key), std::move(value));
     }
   }
-  std::map<std::string, std::string> table_;
+  std::map<std::string, std::string, IgnoringCaseLess> table_;
 };
 
 std::optional<int> Number(std::string_view s, int max) {
@@ -471,30 +504,50 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
     }
     return it->second;
   };
+  // What a line takes from its install section, read once per section and
+  // architecture: most packages install many models with one section.
+  struct Install {
+    bool nt = false;
+    int feature_score = 0xFF;
+    std::string driver_date, driver_version;
+    std::vector<std::string> exclude_ids;
+  };
+  std::map<std::string, Install, IgnoringCaseLess> installs;  // "arch|section" -> it
   auto apply_install_section = [&](ModelLine& m, const std::string& arch) {
-    const Section* section = nullptr;
-    for (const std::string& suffix : {".NT" + arch, std::string(".NT"), std::string()}) {
-      section = parser.Find(m.install_section + suffix);
-      if (section != nullptr) {
-        m.install_section_nt = !suffix.empty();
-        break;
+    auto [it, fresh] = installs.try_emplace(arch + '|' + m.install_section);
+    Install& install = it->second;
+    if (fresh) {
+      install.driver_date = m.driver_date;
+      install.driver_version = m.driver_version;
+      const Section* section = nullptr;
+      for (const std::string& suffix : {".NT" + arch, std::string(".NT"), std::string()}) {
+        section = parser.Find(m.install_section + suffix);
+        if (section != nullptr) {
+          install.nt = !suffix.empty();
+          break;
+        }
       }
-    }
-    if (section == nullptr) return;
-    for (const Line& l : section->lines) {
-      if (!l.has_key) continue;
-      const std::string key = platform::AsciiUpper(l.key);
-      if (key == "FEATURESCORE") {
-        m.feature_score = ReadFeatureScore(expand(l, 0));
-      } else if (key == "DRIVERVER") {
-        ReadDriverVer(l, strings, m.driver_date, m.driver_version);
-      } else if (key == "EXCLUDEID") {
-        for (size_t i = 0; i < l.values.size(); ++i) {
-          std::string id = expand(l, i);
-          if (!id.empty()) m.exclude_ids.push_back(std::move(id));
+      static const std::vector<Line> kNone;
+      for (const Line& l : section != nullptr ? section->lines : kNone) {
+        if (!l.has_key) continue;
+        const std::string key = platform::AsciiUpper(l.key);
+        if (key == "FEATURESCORE") {
+          install.feature_score = ReadFeatureScore(expand(l, 0));
+        } else if (key == "DRIVERVER") {
+          ReadDriverVer(l, strings, install.driver_date, install.driver_version);
+        } else if (key == "EXCLUDEID") {
+          for (size_t i = 0; i < l.values.size(); ++i) {
+            std::string id = expand(l, i);
+            if (!id.empty()) install.exclude_ids.push_back(std::move(id));
+          }
         }
       }
     }
+    m.install_section_nt = install.nt;
+    m.feature_score = install.feature_score;
+    m.driver_date = install.driver_date;
+    m.driver_version = install.driver_version;
+    m.exclude_ids = install.exclude_ids;
   };
 
   std::vector<ModelLine> out;

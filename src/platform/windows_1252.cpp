@@ -32,14 +32,16 @@ int UnicodeToWindows1252(char32_t character) {
 std::string Windows1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  for (const char c : bytes) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out += c;
-    } else {
-      AppendUtf8(out, Windows1252ToUnicode(b));
-    }
+  // Text is mostly ASCII: its runs are copied whole, not byte by byte.
+  size_t run = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) continue;
+    out.append(bytes.substr(run, i - run));
+    AppendUtf8(out, Windows1252ToUnicode(b));
+    run = i + 1;
   }
+  out.append(bytes.substr(run));
   return out;
 }
 
