@@ -517,6 +517,12 @@ struct ReadResult {
   // nested archives left out ("a.zip!/b.cab") with the reason as `error`.
   std::vector<std::string> member_paths;
   std::vector<ReadResult> members;
+  // What the writer stores, made by the reader (EncodeForStore) so the
+  // writer's one thread does only the writing.
+  std::string record;
+  KeySet keys;
+  std::string catalogs;
+  size_t line_count = 0;
 };
 
 ReadResult ReadArchiveFile(const std::string& full, const std::string& relative) {
@@ -817,8 +823,34 @@ UpdatePlan PlanUpdate(const CatalogFiles& found, KnownFiles& known, Progress& pr
 
 // ---- Steps 4 and 5: read (in parallel) and write (in order).
 
+// A file's lines made ready to store, on the thread that read them: each
+// line's catalog looked for in its package folder, the lines encoded, their
+// id keys. The lines are freed here too, by the thread that made them.
+void EncodeForStore(const FoundFile& f, ReadResult& r) {
+  std::vector<std::string> catalogs;
+  // An archive member's catalog was looked for in its archive, which
+  // changes only with the archive itself.
+  if (!f.file->archive) {
+    const std::string package = f.Package();
+    for (ModelLine& m : r.lines) {
+      m.catalog_present =
+          !m.catalog_file.empty() && InFolder(f.walk->names, package, m.catalog_file);
+      catalogs.push_back(m.catalog_file);
+    }
+    r.catalogs = CatalogState(catalogs, f.walk->names, package);
+  }
+  r.record = EncodeLines(r.lines);
+  r.keys = KeysOfRecord(r.record);
+  r.line_count = r.lines.size();
+  r.lines = {};
+  for (ReadResult& member : r.members) EncodeForStore(f, member);
+}
+
 ReadResult Read(const FoundFile& f) {
-  return f.file->archive ? ReadArchiveFile(f.Full(), f.Path()) : ReadFile(f.Full(), f.Path());
+  ReadResult r =
+      f.file->archive ? ReadArchiveFile(f.Full(), f.Path()) : ReadFile(f.Full(), f.Path());
+  EncodeForStore(f, r);
+  return r;
 }
 
 // Reads the files of `jobs` on every processor and hands each result to
@@ -901,9 +933,12 @@ void ReadInOrder(const std::vector<ReadJob>& jobs, Store&& store) {
 // The index's rows written: files stored and forgotten, and their ids.
 class IndexWriter {
  public:
-  IndexWriter(sqlite3* db, bool fresh)
+  // `fresh_file`: a new index's file, written back as it grows (below); ""
+  // for an update in place.
+  IndexWriter(sqlite3* db, const std::string& fresh_file)
       : db_(db),
-        fresh_(fresh),
+        fresh_(!fresh_file.empty()),
+        written_(fresh_ ? ::open(fresh_file.c_str(), O_RDONLY | O_CLOEXEC) : -1),
         file_lines_(Prepare(db, "SELECT record FROM lines WHERE file_id = ?1")),
         del_id_(Prepare(db, "DELETE FROM ids WHERE key = ?1 AND file_id = ?2")),
         del_file_(Prepare(db, "DELETE FROM files WHERE id = ?1")),
@@ -925,18 +960,9 @@ class IndexWriter {
   }
 
   // `path` is f's own, or a member's of the archive f.
-  void Store(const FoundFile& f, const std::string& path, ReadResult& r, std::int64_t prior_id) {
-    std::vector<std::string> catalogs;
-    const std::string package = f.file->archive ? std::string() : f.Package();
-    // An archive member's catalog was looked for in its archive, which
-    // changes only with the archive itself.
-    for (ModelLine& m : r.lines) {
-      if (f.file->archive) continue;
-      m.catalog_present =
-          !m.catalog_file.empty() && InFolder(f.walk->names, package, m.catalog_file);
-      catalogs.push_back(m.catalog_file);
-    }
-    const std::string record = EncodeLines(r.lines);
+  void Store(const FoundFile& f, const std::string& path, const ReadResult& r,
+             std::int64_t prior_id) {
+    const std::string& record = r.record;
     const KeySet old_keys = prior_id != 0 ? KeysOfFile(prior_id) : KeySet();
     sqlite3_stmt* s = put_file_.get();
     Bind(s, 1, f.Dir());
@@ -945,8 +971,8 @@ class IndexWriter {
     Bind(s, 4, f.file->mtime);
     Bind(s, 5, std::int64_t{r.error_line});
     if (!r.error.empty()) Bind(s, 6, r.error);
-    Bind(s, 7, CatalogState(catalogs, f.walk->names, package));
-    Bind(s, 8, static_cast<std::int64_t>(r.lines.size()));
+    Bind(s, 7, r.catalogs);
+    Bind(s, 8, static_cast<std::int64_t>(r.line_count));
     if (prior_id != 0) Bind(s, 9, prior_id);
     StepDone(db_, s);
     const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(db_);
@@ -954,9 +980,14 @@ class IndexWriter {
     sqlite3_bind_blob(put_record_.get(), 2, record.data(), static_cast<int>(record.size()),
                       SQLITE_STATIC);
     StepDone(db_, put_record_.get());
-    const KeySet keys = KeysOfRecord(record);
+    const KeySet& keys = r.keys;
     if (fresh_) {
       for (const std::int64_t key : keys) pending_ids_.emplace_back(key, file_id);
+      // A new index must be on disk before it is put in place: what the
+      // database has written so far goes to the disk while the reading goes
+      // on, so the last sync has little left to wait for.
+      if (written_ && ++stored_ % kWriteBackEvery == 0)
+        ::sync_file_range(written_.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
       return;
     }
     KeySet gone, added;
@@ -975,10 +1006,24 @@ class IndexWriter {
       // table is far cheaper than inserting all over it.
       std::sort(pending_ids_.begin(), pending_ids_.end());
       KeySet keys;
-      for (const auto& [key, file_id] : pending_ids_) {
+      for (const auto& [key, file_id] : pending_ids_)
         if (keys.empty() || keys.back() != key) keys.push_back(key);
-        Bind(add_id_.get(), 1, key);
-        Bind(add_id_.get(), 2, file_id);
+      // Many rows a statement: a step's own cost is most of a sorted append's.
+      constexpr size_t kRowsAStep = 128;
+      std::string many = "INSERT OR IGNORE INTO ids(key, file_id) VALUES(?,?)";
+      for (size_t i = 1; i < kRowsAStep; ++i) many += ",(?,?)";
+      const Stmt add_many = Prepare(db_, many.c_str());
+      size_t at = 0;
+      for (; at + kRowsAStep <= pending_ids_.size(); at += kRowsAStep) {
+        for (size_t i = 0; i < kRowsAStep; ++i) {
+          Bind(add_many.get(), static_cast<int>(2 * i + 1), pending_ids_[at + i].first);
+          Bind(add_many.get(), static_cast<int>(2 * i + 2), pending_ids_[at + i].second);
+        }
+        StepDone(db_, add_many.get());
+      }
+      for (; at < pending_ids_.size(); ++at) {
+        Bind(add_id_.get(), 1, pending_ids_[at].first);
+        Bind(add_id_.get(), 2, pending_ids_[at].second);
         StepDone(db_, add_id_.get());
       }
       WriteKeySet(db_, keys);
@@ -1015,8 +1060,12 @@ class IndexWriter {
     }
   }
 
+  static constexpr size_t kWriteBackEvery = 2048;  // files stored
+
   sqlite3* db_;
   bool fresh_;
+  platform::Fd written_;
+  size_t stored_ = 0;
   Stmt file_lines_, del_id_, del_file_, del_record_, put_record_, put_file_, add_id_;
   KeySet added_keys_, removed_keys_;  // an update in place's changes to the key set
   std::vector<std::pair<std::int64_t, std::int64_t>> pending_ids_;  // a new index's (key, file)
@@ -1066,7 +1115,7 @@ UpdateStats UpdateIndex(
   KnownFiles known;
   if (!fresh) known.Load(db, found.files.size());
   const UpdatePlan plan = PlanUpdate(found, known, progress);
-  IndexWriter writer(db, fresh);
+  IndexWriter writer(db, target.temp);
   for (const KnownFile* k : plan.forget) writer.Forget(*k);
   ReadAndStore(plan, writer, progress);
   writer.FinishKeys();
