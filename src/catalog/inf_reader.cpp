@@ -1,5 +1,6 @@
 #include "catalog/inf_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -214,10 +215,15 @@ class Parser {
   // key = field, "quoted, field", ... (quotes removed, "" inside them is one ").
   // The text between the characters that matter is taken a run at a time.
   // `whole`: everything after '=' with its commas, for [Strings].
-  static Line Split(std::string_view line, int number, bool keep_whole) {
+  Line Split(std::string_view line, int number, bool keep_whole) {
     Line out;
     out.number = number;
-    Field field, whole;
+    out.values.reserve(static_cast<size_t>(std::count(line.begin(), line.end(), ',')) + 1);
+    Field& field = field_;  // kept between lines: their buffers grow once a file
+    Field& whole = whole_;
+    field.text.clear();
+    whole.text.clear();
+    field.kept = whole.kept = 0;
     bool quoted = false;
     size_t i = 0;
     while (i < line.size()) {
@@ -258,6 +264,7 @@ class Parser {
   }
 
   std::string text_;
+  Field field_, whole_;
   std::map<std::string, Section, IgnoringCaseLess> sections_;
   std::vector<std::string> order_;
 };
@@ -587,6 +594,7 @@ std::vector<ModelLine> ReadInf(std::string_view bytes, const std::string& relati
         // The hardware id may be empty (how inbox input INFs match every HID
         // device by compatible id); a line with no id at all is for choosing
         // by hand (printer packages have many) and no device can match it.
+        m.ids.reserve(l.values.size() - 1);
         m.ids.push_back(expand(l, 1));
         for (size_t i = 2; i < l.values.size(); ++i) {
           std::string id = expand(l, i);
