@@ -275,7 +275,8 @@ std::int64_t HourAhead() {
 bool KeepsFolderTimes(const fs::path& p) {
   struct statfs st {};
   if (statfs(p.c_str(), &st) != 0) return false;
-  for (const unsigned long type : {0xEF53ul, 0x58465342ul, 0x9123683Eul, 0x01021994ul, 0xF2F52010ul})
+  for (const unsigned long type :
+       {0xEF53ul, 0x58465342ul, 0x9123683Eul, 0x01021994ul, 0xF2F52010ul})
     if (static_cast<unsigned long>(st.f_type) == type) return true;
   return false;
 }
@@ -318,8 +319,7 @@ TEST_F(IndexTest, FoldersChangedSinceAnUpdateAreReadAgainTheOthersReused) {
   const Index index = Index::Open(db_);
   for (const char* gone : {"ID\\removed", "ID\\linked", "ID\\kept"})
     EXPECT_TRUE(index.LinesForId(gone).empty()) << gone;
-  for (const char* there :
-       {"ID\\NEW", "ID\\G", "ID\\F2", "ID\\added", "ID\\renamed", "ID\\grown"})
+  for (const char* there : {"ID\\NEW", "ID\\G", "ID\\F2", "ID\\added", "ID\\renamed", "ID\\grown"})
     EXPECT_EQ(index.LinesForId(there).size(), 1u) << there;
   EXPECT_EQ(Update().folders_read, 1u);  // the root alone: a folder holding a link is always read
 }
@@ -339,9 +339,9 @@ TEST_F(IndexTest, AnIndexOfAnEarlierVersionIsRebuilt) {
   Update();
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(db_.c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, "DROP TABLE folders; PRAGMA user_version = 5", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(db, "DROP TABLE folders; PRAGMA user_version = 5", nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
   EXPECT_THROW(Index::Open(db_), CatalogError);
   EXPECT_EQ(Update().reread, 1u);
