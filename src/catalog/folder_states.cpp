@@ -74,21 +74,41 @@ std::int64_t WalkClockNow() {
 }
 
 FolderStates::FolderStates(std::string encoded) : bytes_(std::move(encoded)) {
+  // Checked whole before the walk trusts any of it.
   Reader all(bytes_);
-  while (!all.AtEnd()) {
-    const size_t start = all.Position();
-    Reader record(all.Text());
-    at_.emplace(record.Text(), start);
-  }
+  for (; !all.AtEnd(); ++count_) Reader(all.Text()).Text();
 }
 
-bool FolderStates::Find(std::string_view relative, Folder& out) const {
-  const auto it = at_.find(relative);
-  if (it == at_.end()) return false;
-  Reader all(std::string_view(bytes_).substr(it->second));
-  const size_t start = all.Position();
+std::string_view FolderStates::RelativeAt(size_t offset) const {
+  Reader record(Reader(std::string_view(bytes_).substr(offset)).Text());
+  return record.Text();
+}
+
+const std::unordered_map<std::string_view, size_t>& FolderStates::At() const {
+  std::call_once(lookup_->made, [this] {
+    lookup_->at.reserve(count_);
+    Reader all(bytes_);
+    while (!all.AtEnd()) {
+      const size_t start = all.Position();
+      all.Text();
+      lookup_->at.emplace(RelativeAt(start), start);
+    }
+  });
+  return lookup_->at;
+}
+
+bool FolderStates::Find(std::string_view relative, Folder& out, size_t& cursor) const {
+  size_t offset = cursor;
+  if (offset >= bytes_.size() || RelativeAt(offset) != relative) {
+    const auto& at = At();
+    const auto it = at.find(relative);
+    if (it == at.end()) return false;
+    offset = it->second;
+  }
+  Reader all(std::string_view(bytes_).substr(offset));
   const std::string_view body = all.Text();
-  out.record = std::string_view(bytes_).substr(it->second, all.Position() - start);
+  out.record = std::string_view(bytes_).substr(offset, all.Position());
+  cursor = offset + all.Position();
   Reader r(body);
   r.Text();
   out.mtime = static_cast<std::int64_t>(r.Number());

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -71,9 +73,12 @@ class FolderStates {
     std::vector<std::string_view> subfolders;
     std::vector<Entry> files;  // regular files, in name order
   };
-  // The record of `relative` ("" for the catalog folder itself); false when none.
-  bool Find(std::string_view relative, Folder& out) const;
-  bool Empty() const { return at_.empty(); }
+  // The record of `relative` ("" for the catalog folder itself); false when
+  // none. Records lie in walk order, so the one after the last found
+  // (`cursor`, 0 to begin) is tried first.
+  bool Find(std::string_view relative, Folder& out, size_t& cursor) const;
+  bool Empty() const { return bytes_.empty(); }
+  size_t Count() const { return count_; }
   const std::string& Encoded() const { return bytes_; }
 
   // Appends one folder's record to `out`.
@@ -82,8 +87,18 @@ class FolderStates {
                      const std::vector<Entry>& files);
 
  private:
+  // Folder -> its record in bytes_, made on the first lookup the cursor
+  // does not answer (a catalog that changed its shape) and shared by walkers.
+  struct Lookup {
+    std::once_flag made;
+    std::unordered_map<std::string_view, size_t> at;
+  };
+  const std::unordered_map<std::string_view, size_t>& At() const;
+  std::string_view RelativeAt(size_t offset) const;
+
   std::string bytes_;
-  std::unordered_map<std::string_view, size_t> at_;  // folder -> its record in bytes_
+  size_t count_ = 0;
+  std::unique_ptr<Lookup> lookup_ = std::make_unique<Lookup>();
 };
 
 // A folder must have stood unchanged this long before a walk for the walk's

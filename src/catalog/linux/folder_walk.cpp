@@ -104,6 +104,10 @@ std::string Child(const std::string& relative, std::string_view name) {
   return relative.empty() ? std::string(name) : Under(relative, name);
 }
 
+bool ByPath(const WalkedInf& a, const WalkedInf& b) {
+  return a.relative < b.relative;
+}
+
 // What all walkers of one walk share.
 struct WalkContext {
   std::string root;
@@ -115,15 +119,18 @@ struct WalkContext {
 
 // One thread's share of a walk: what it found, and its own entry buffer.
 struct Walker {
-  explicit Walker(const WalkContext& walk_context) : context(walk_context) {}
+  explicit Walker(const WalkContext& walk_context) : context(walk_context) {
+    if (context.known != nullptr) names.reserve(context.known->Count());
+  }
 
   const WalkContext& context;
   std::vector<char> buffer = std::vector<char>(1 << 15);
-  std::vector<WalkedInf> infs;
+  std::vector<WalkedInf>* infs = nullptr;  // where found files go
   FolderNames names;
   std::string* states = nullptr;  // where folder records go
   size_t folders_read = 0, folders_reused = 0;
   FolderStates::Folder before;  // scratch for a known folder's record
+  size_t cursor = 0;            // into the known records: where the next folder's likely is
 
   std::string FullPath(const std::string& relative) const {
     return relative.empty() ? context.root : Under(context.root, relative);
@@ -144,7 +151,7 @@ struct Walker {
                            std::strerror(errno));
       }
       if (!S_ISDIR(st.st_mode)) return;  // folder links are not followed
-      if (st.st_dev == context.device && context.known->Find(relative, before) &&
+      if (st.st_dev == context.device && context.known->Find(relative, before, cursor) &&
           before.mtime == MtimeNs(st) && before.ctime == CtimeNs(st)) {
         Reuse(parent_fd, name, relative, depth, defer);
         return;
@@ -172,7 +179,7 @@ struct Walker {
       f.size = st.st_size;
       f.mtime = MtimeNs(st);
       f.archive = e.archive;
-      infs.push_back(std::move(f));
+      infs->push_back(std::move(f));
     }
     if (here) std::sort(here->begin(), here->end());
     std::vector<std::string> subfolders(before.subfolders.begin(), before.subfolders.end());
@@ -213,6 +220,7 @@ struct Walker {
     std::vector<FolderStates::Entry> entries_kept;
     std::vector<std::string> kept_names;  // owns entries_kept's names
     EntryReader entries(fd, buffer);
+    const size_t first_inf = infs->size();
     std::vector<std::string>* here = nullptr;
     std::vector<std::string> subfolders;
     bool failed = false;
@@ -264,11 +272,15 @@ struct Walker {
       f.size = st.st_size;
       f.mtime = MtimeNs(st);
       f.archive = archive;
-      infs.push_back(std::move(f));
+      infs->push_back(std::move(f));
     }
     if (failed)
       throw CatalogError("cannot read catalog folder " + path + ": " + std::strerror(errno));
     if (here) std::sort(here->begin(), here->end());
+    // In name order, files and subfolders alike, the walk gives its files in
+    // path order as a rule, and the final sort has nothing to do.
+    std::sort(infs->begin() + static_cast<std::ptrdiff_t>(first_inf), infs->end(), ByPath);
+    std::sort(subfolders.begin(), subfolders.end());
     if (may_record && states != nullptr) {
       std::sort(kept_names.begin(), kept_names.end());
       entries_kept.reserve(kept_names.size());
@@ -314,9 +326,11 @@ FolderWalk WalkCatalogFolder(const std::string& folder, const FolderStates* know
   Walker first(context);
   std::string root_states;
   first.states = context.record ? &root_states : nullptr;
+  first.infs = &walk.infs;
   std::vector<std::string> top;
   first.Folder(root_fd, ".", "", 0, &top);
   std::vector<std::string> top_states(context.record ? top.size() : 0);
+  std::vector<std::vector<WalkedInf>> top_infs(top.size());
   const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
   const auto threads = static_cast<unsigned>(std::clamp<size_t>(top.size(), 1, cores));
   std::vector<Walker> walkers;
@@ -328,6 +342,7 @@ FolderWalk WalkCatalogFolder(const std::string& folder, const FolderStates* know
     try {
       for (size_t i; (i = next.fetch_add(1)) < top.size();) {
         w.states = context.record ? &top_states[i] : nullptr;
+        w.infs = &top_infs[i];
         w.Folder(root_fd, top[i], top[i], 1);
       }
     } catch (...) {
@@ -347,18 +362,26 @@ FolderWalk WalkCatalogFolder(const std::string& folder, const FolderStates* know
   for (const std::string& s : top_states) walk.states += s;
   walk.folders_read = first.folders_read;
   walk.folders_reused = first.folders_reused;
-  walk.infs = std::move(first.infs);
+  size_t files = walk.infs.size();
+  for (const std::vector<WalkedInf>& infs : top_infs) files += infs.size();
+  walk.infs.reserve(files);
+  for (std::vector<WalkedInf>& infs : top_infs)
+    walk.infs.insert(walk.infs.end(), std::make_move_iterator(infs.begin()),
+                     std::make_move_iterator(infs.end()));
   walk.names = std::move(first.names);
+  size_t folders = walk.names.size();
+  for (const Walker& w : walkers) folders += w.names.size();
+  walk.names.reserve(folders);
   for (Walker& w : walkers) {
     walk.folders_read += w.folders_read;
     walk.folders_reused += w.folders_reused;
-    walk.infs.insert(walk.infs.end(), std::make_move_iterator(w.infs.begin()),
-                     std::make_move_iterator(w.infs.end()));
     walk.names.merge(w.names);
   }
-  // Threads finish in any order: sorted, the same catalog gives the same list.
-  std::sort(walk.infs.begin(), walk.infs.end(),
-            [](const WalkedInf& a, const WalkedInf& b) { return a.relative < b.relative; });
+  // A folder's files come before its subfolders', where path order may
+  // interleave them ("a/b.inf" < "a/c/x.inf" < "a/d.inf"): then a sort puts
+  // them right, and the same catalog gives the same list.
+  if (!std::is_sorted(walk.infs.begin(), walk.infs.end(), ByPath))
+    std::sort(walk.infs.begin(), walk.infs.end(), ByPath);
   return walk;
 }
 
