@@ -74,9 +74,15 @@ std::int64_t WalkClockNow() {
 }
 
 FolderStates::FolderStates(std::string encoded) : bytes_(std::move(encoded)) {
-  // Checked whole before the walk trusts any of it.
+  // Checked whole before the walk trusts any of it: a damaged record found
+  // half-way through a walk could only stop it.
   Reader all(bytes_);
-  for (; !all.AtEnd(); ++count_) Reader(all.Text()).Text();
+  Folder scratch;
+  for (; !all.AtEnd(); ++count_) {
+    const size_t start = all.Position();
+    all.Text();
+    Parse(start, scratch);
+  }
 }
 
 std::string_view FolderStates::RelativeAt(size_t offset) const {
@@ -105,10 +111,14 @@ bool FolderStates::Find(std::string_view relative, Folder& out, size_t& cursor) 
     if (it == at.end()) return false;
     offset = it->second;
   }
+  cursor = Parse(offset, out);
+  return true;
+}
+
+size_t FolderStates::Parse(size_t offset, Folder& out) const {
   Reader all(std::string_view(bytes_).substr(offset));
   const std::string_view body = all.Text();
   out.record = std::string_view(bytes_).substr(offset, all.Position());
-  cursor = offset + all.Position();
   Reader r(body);
   r.Text();
   out.mtime = static_cast<std::int64_t>(r.Number());
@@ -122,7 +132,8 @@ bool FolderStates::Find(std::string_view relative, Folder& out, size_t& cursor) 
     file.inf = kind == kInf;
     file.archive = kind == kArchive;
   }
-  return true;
+  if (!r.AtEnd()) Reader::Damaged();
+  return offset + out.record.size();
 }
 
 void FolderStates::Encode(std::string& out, std::string_view relative, std::int64_t mtime,

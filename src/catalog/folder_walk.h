@@ -95,6 +95,8 @@ class FolderStates {
   };
   const std::unordered_map<std::string_view, size_t>& At() const;
   std::string_view RelativeAt(size_t offset) const;
+  // The record at `offset` into `out`; where the next one starts.
+  size_t Parse(size_t offset, Folder& out) const;
 
   std::string bytes_;
   size_t count_ = 0;

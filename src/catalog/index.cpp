@@ -673,8 +673,12 @@ std::unordered_map<std::string, FolderStates> LoadFolderStates(sqlite3* db, size
   rows = 0;
   while (sqlite3_step(s.get()) == SQLITE_ROW) {
     ++rows;
-    out.emplace(std::string(TextColumnView(s.get(), 0)),
-                FolderStates(std::string(BlobColumn(s.get(), 1))));
+    try {
+      out.emplace(std::string(TextColumnView(s.get(), 0)),
+                  FolderStates(std::string(BlobColumn(s.get(), 1))));
+    } catch (const CatalogError&) {
+      // Damaged: its folders are read again, and their records replaced.
+    }
   }
   return out;
 }
