@@ -595,6 +595,9 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
       // Changed files' ids lie all over the id table: a cache of its pages
       // saves reading and writing the same ones again.
       Exec(t.db.get(), "PRAGMA cache_size = -65536");
+      // Mapped, the rows every update reads (all files', the changed ones'
+      // records) cost no read call and no copy each.
+      Exec(t.db.get(), "PRAGMA mmap_size = 1073741824");
       Exec(t.db.get(), "BEGIN IMMEDIATE");
       if (SchemaOf(t.db.get()) == kSchema) return;
     } catch (const CatalogError&) {
