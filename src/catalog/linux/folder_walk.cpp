@@ -108,6 +108,16 @@ bool ByPath(const WalkedInf& a, const WalkedInf& b) {
   return a.relative < b.relative;
 }
 
+// Subfolder names in the order of the paths under them: "a-b/x" comes
+// before "a/x", as '-' comes before '/'.
+bool ByPathUnder(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  if (const int c = a.compare(0, n, b, 0, n); c != 0) return c < 0;
+  if (a.size() == b.size()) return false;
+  return a.size() < b.size() ? static_cast<unsigned char>(b[n]) > '/'
+                             : static_cast<unsigned char>(a[n]) < '/';
+}
+
 // What all walkers of one walk share.
 struct WalkContext {
   std::string root;
@@ -280,7 +290,7 @@ struct Walker {
     // In name order, files and subfolders alike, the walk gives its files in
     // path order as a rule, and the final sort has nothing to do.
     std::sort(infs->begin() + static_cast<std::ptrdiff_t>(first_inf), infs->end(), ByPath);
-    std::sort(subfolders.begin(), subfolders.end());
+    std::sort(subfolders.begin(), subfolders.end(), ByPathUnder);
     if (may_record && states != nullptr) {
       std::sort(kept_names.begin(), kept_names.end());
       entries_kept.reserve(kept_names.size());
