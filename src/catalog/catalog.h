@@ -89,6 +89,9 @@ class Index : public LineSource {
 // unchanged) and skipped. Thread: caller's.
 struct UpdateStats {
   size_t scanned = 0, reread = 0, removed = 0, malformed = 0;
+  // Catalog folders and subfolders read, and those whose entries the index
+  // still knew (their times unchanged since a walk recorded them).
+  size_t folders_read = 0, folders_reused = 0;
 };
 UpdateStats UpdateIndex(
     const std::string& db_path, const std::vector<std::string>& catalog_dirs,

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <tuple>
 #include <unordered_map>
@@ -33,7 +34,7 @@ namespace catalog {
 namespace {
 
 // Bumped whenever the tables change; an older index is rebuilt.
-constexpr int kSchema = 5;
+constexpr int kSchema = 6;
 constexpr char kListSep = '\x1f';
 
 constexpr char kIndexName[] = "catalog index";
@@ -58,19 +59,6 @@ std::string Join(const std::vector<std::string>& items) {
   return out;
 }
 
-std::vector<std::string> SplitList(const std::string& text, bool keep_one_empty) {
-  std::vector<std::string> out;
-  if (text.empty() && !keep_one_empty) return out;
-  size_t start = 0;
-  for (;;) {
-    const size_t at = text.find(kListSep, start);
-    out.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) break;
-    start = at + 1;
-  }
-  return out;
-}
-
 int SchemaOf(sqlite3* db) {
   Stmt s = Prepare(db, "PRAGMA user_version");
   if (sqlite3_step(s.get()) != SQLITE_ROW) Fail(db, "catalog index");
@@ -83,11 +71,13 @@ int SchemaOf(sqlite3* db) {
 // never a wrong answer. A file's model lines are one record (lines.record):
 // storing a file is two rows whatever its lines, and a key leads to the files
 // that hold it, each read once. The records are a table of their own, so
-// reading every file's size and time (each update does) skips them.
+// reading every file's size and time (each update does) skips them. What
+// each catalog folder's walk recorded of its folders (FolderStates) is one
+// blob: a hundred thousand folders load as one read, not as many rows.
 void CreateTables(sqlite3* db) {
   Exec(db,
        "DROP TABLE IF EXISTS ids; DROP TABLE IF EXISTS lines; DROP TABLE IF EXISTS files;"
-       "DROP TABLE IF EXISTS id_keys;"
+       "DROP TABLE IF EXISTS id_keys; DROP TABLE IF EXISTS folders;"
        "CREATE TABLE files(id INTEGER PRIMARY KEY, dir TEXT NOT NULL, path TEXT NOT NULL,"
        "  size INTEGER NOT NULL, mtime INTEGER NOT NULL, error_line INTEGER, error TEXT,"
        "  catalogs TEXT, line_count INTEGER NOT NULL);"
@@ -95,8 +85,9 @@ void CreateTables(sqlite3* db) {
        "CREATE TABLE ids(key INTEGER NOT NULL, file_id INTEGER NOT NULL,"
        "  PRIMARY KEY(key, file_id)) WITHOUT ROWID;"
        "CREATE TABLE id_keys(id INTEGER PRIMARY KEY, keys BLOB NOT NULL);"
-       "PRAGMA user_version = 5;");
-  static_assert(kSchema == 5, "CreateTables writes the schema number");
+       "CREATE TABLE folders(dir TEXT PRIMARY KEY, states BLOB NOT NULL);"
+       "PRAGMA user_version = 6;");
+  static_assert(kSchema == 6, "CreateTables writes the schema number");
 }
 
 // FNV-1a over the upper-case id.
@@ -360,11 +351,27 @@ std::string CatalogState(const std::vector<std::string>& catalogs, const FolderN
   return Join(parts);
 }
 
-std::vector<std::string> CatalogNames(const std::string& state) {
-  std::vector<std::string> out;
-  for (const std::string& part : SplitList(state, false))
-    out.push_back(part.substr(0, part.rfind('=')));
-  return out;
+// Whether each catalog file a recorded state names ("a.cat=1", joined) is
+// still there or still missing: then CatalogState would give that state again.
+bool CatalogsAsRecorded(std::string_view state, const FolderNames& names,
+                        const std::string& folder) {
+  if (state.empty()) return true;
+  const auto it = names.find(folder);
+  for (size_t start = 0; start <= state.size();) {
+    size_t end = state.find(kListSep, start);
+    if (end == std::string_view::npos) end = state.size();
+    const std::string_view part = state.substr(start, end - start);
+    const size_t eq = part.rfind('=');
+    if (eq == std::string_view::npos) return false;
+    const std::string_view name = part.substr(0, eq);
+    const bool there =
+        name.find('/') == std::string_view::npos && name.find('\\') == std::string_view::npos &&
+        it != names.end() &&
+        std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
+    if (part.substr(eq + 1) != (there ? "1" : "0")) return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -594,6 +601,9 @@ void OpenForUpdate(const std::string& db_path, Target& t) {
       // Changed files' ids lie all over the id table: a cache of its pages
       // saves reading and writing the same ones again.
       Exec(t.db.get(), "PRAGMA cache_size = -65536");
+      // Mapped, the rows every update reads (all files', the changed ones'
+      // records) cost no read call and no copy each.
+      Exec(t.db.get(), "PRAGMA mmap_size = 1073741824");
       Exec(t.db.get(), "BEGIN IMMEDIATE");
       if (SchemaOf(t.db.get()) == kSchema) return;
     } catch (const CatalogError&) {
@@ -643,8 +653,13 @@ struct FoundFile {
   std::string Full() const { return walk->root + "/" + file->relative; }
   // The package folder, relative to the catalog folder as the walk's names are.
   std::string Package() const {
+    std::string out;
+    return Package(out);
+  }
+  const std::string& Package(std::string& out) const {
     const size_t slash = file->relative.rfind('/');
-    return slash == std::string::npos ? std::string() : file->relative.substr(0, slash);
+    out.assign(file->relative, 0, slash == std::string::npos ? 0 : slash);
+    return out;
   }
   bool SameAs(std::int64_t size, std::int64_t mtime) const {
     return file->size == size && file->mtime == mtime;
@@ -654,12 +669,63 @@ struct FoundFile {
 struct CatalogFiles {
   std::vector<FolderWalk> walks;
   std::vector<FoundFile> files;  // by folder, then path: the same catalog gives the same index
+  bool states_changed = false;   // whether the folder records differ from the index's
+  size_t folders_read = 0, folders_reused = 0;
 };
 
-CatalogFiles FindFiles(const std::vector<std::string>& dirs) {
+// What the index recorded of each catalog folder's folders, as of the last
+// update (any run's records are sound: each holds while its folder's times
+// stand as recorded).
+std::unordered_map<std::string, FolderStates> LoadFolderStates(sqlite3* db, size_t& rows) {
+  std::unordered_map<std::string, FolderStates> out;
+  Stmt s = Prepare(db, "SELECT dir, states FROM folders");
+  rows = 0;
+  while (sqlite3_step(s.get()) == SQLITE_ROW) {
+    ++rows;
+    try {
+      out.emplace(std::string(TextColumnView(s.get(), 0)),
+                  FolderStates(std::string(BlobColumn(s.get(), 1))));
+    } catch (const CatalogError&) {
+      // Damaged: its folders are read again, and their records replaced.
+    }
+  }
+  return out;
+}
+
+void StoreFolderStates(sqlite3* db, const CatalogFiles& found) {
+  if (!found.states_changed) return;
+  Exec(db, "DELETE FROM folders");
+  Stmt s = Prepare(db, "INSERT OR REPLACE INTO folders(dir, states) VALUES(?1, ?2)");
+  for (const FolderWalk& walk : found.walks) {
+    if (walk.states.empty()) continue;
+    Bind(s.get(), 1, walk.root);
+    sqlite3_bind_blob(s.get(), 2, walk.states.data(), static_cast<int>(walk.states.size()),
+                      SQLITE_STATIC);
+    StepDone(db, s.get());
+  }
+}
+
+// `db` is the index to update, null for a new one.
+CatalogFiles FindFiles(const std::vector<std::string>& dirs, sqlite3* db) {
   CatalogFiles found;
+  size_t rows = 0;
+  const auto known =
+      db != nullptr ? LoadFolderStates(db, rows) : std::unordered_map<std::string, FolderStates>();
   found.walks.reserve(dirs.size());  // the files point into them
-  for (const std::string& dir : dirs) found.walks.push_back(WalkCatalogFolder(dir));
+  size_t stored = 0;
+  for (const std::string& dir : dirs) {
+    const auto it = known.find(dir);
+    const FolderStates* before = it == known.end() ? nullptr : &it->second;
+    found.walks.push_back(WalkCatalogFolder(dir, before));
+    const FolderWalk& walk = found.walks.back();
+    stored += walk.states.empty() ? 0 : 1;
+    found.states_changed =
+        found.states_changed ||
+        (before == nullptr ? !walk.states.empty() : walk.states != before->Encoded());
+    found.folders_read += walk.folders_read;
+    found.folders_reused += walk.folders_reused;
+  }
+  found.states_changed = found.states_changed || stored != rows;
   for (const FolderWalk& walk : found.walks)
     for (const WalkedInf& file : walk.infs) found.files.push_back({&walk, &file});
   auto before = [](const FoundFile& a, const FoundFile& b) {
@@ -676,69 +742,94 @@ CatalogFiles FindFiles(const std::vector<std::string>& dirs) {
 struct KnownFile {
   std::int64_t id = 0, size = 0, mtime = 0;
   int error_line = 0;
-  std::string error, catalogs;
+  std::string_view dir, path, error, catalogs;  // into the KnownFiles' text
+  size_t archive_length = 0;                    // of "a.zip" in "a.zip!/x.inf"; 0 for no member
   bool seen = false;
 };
 
+bool KnownBefore(const KnownFile& a, const KnownFile& b) {
+  return std::tie(a.dir, a.path) < std::tie(b.dir, b.path);
+}
+
+// The index's rows in path order, members of archives apart, so that the
+// walk's files (in the same order) meet their rows in one pass. The text of
+// every row lies in a few large blocks rather than a string each.
 class KnownFiles {
  public:
-  KnownFile* Find(const std::string& dir, const std::string& path) {
-    auto folder = by_dir_.find(dir);
-    if (folder == by_dir_.end()) return nullptr;
-    auto it = folder->second.find(path);
-    return it == folder->second.end() ? nullptr : &it->second;
-  }
+  std::vector<KnownFile>& Files() { return files_; }
   // The rows of an archive's members ("a.zip!/x.inf" for "a.zip").
-  const std::vector<std::pair<std::string, KnownFile*>>& MembersOf(const std::string& dir,
-                                                                   const std::string& path) const {
-    static const std::vector<std::pair<std::string, KnownFile*>> none;
-    auto folder = members_.find(dir);
-    if (folder == members_.end()) return none;
-    auto it = folder->second.find(path);
-    return it == folder->second.end() ? none : it->second;
+  std::span<KnownFile> MembersOf(std::string_view dir, std::string_view path) {
+    auto at = std::lower_bound(members_.begin(), members_.end(), std::pair(dir, path),
+                               [](const KnownFile& m, const auto& key) {
+                                 return std::make_tuple(m.dir, ArchiveOf(m)) <
+                                        std::make_tuple(key.first, key.second);
+                               });
+    auto end = at;
+    while (end != members_.end() && end->dir == dir && ArchiveOf(*end) == path) ++end;
+    return {at, end};
   }
   template <typename Fn>
   void ForEach(Fn&& fn) {
-    for (auto& [dir, files] : by_dir_)
-      for (auto& [path, file] : files) fn(file);
+    for (KnownFile& k : files_) fn(k);
+    for (KnownFile& k : members_) fn(k);
   }
 
-  // Rows by folder then path: a folder's name is stored once per row, but
-  // kept here once per folder.
   void Load(sqlite3* db, size_t expected) {
     Stmt s =
         Prepare(db, "SELECT id, dir, path, size, mtime, error_line, error, catalogs FROM files");
-    std::unordered_map<std::string, KnownFile>* folder = nullptr;
-    const std::string* folder_name = nullptr;
+    files_.reserve(expected);
+    std::string_view dir;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
       sqlite3_stmt* r = s.get();
-      const std::string_view dir = TextColumnView(r, 1);
-      if (folder == nullptr || dir != *folder_name) {
-        auto [it, fresh] = by_dir_.try_emplace(std::string(dir));
-        if (fresh) it->second.reserve(expected);
-        folder = &it->second;
-        folder_name = &it->first;
-      }
-      std::string path(TextColumnView(r, 2));
-      KnownFile& k = (*folder)[path];
+      KnownFile k;
+      const std::string_view row_dir = TextColumnView(r, 1);
+      if (row_dir != dir) dir = Keep(row_dir);  // a folder's name is kept once per run of rows
+      k.dir = dir;
+      k.path = Keep(TextColumnView(r, 2));
       k.id = sqlite3_column_int64(r, 0);
       k.size = sqlite3_column_int64(r, 3);
       k.mtime = sqlite3_column_int64(r, 4);
       k.error_line = sqlite3_column_int(r, 5);
-      k.error = TextColumnView(r, 6);
-      k.catalogs = TextColumnView(r, 7);
-      const std::vector<size_t> in_archive = ArchiveSeparators(path);
-      if (!in_archive.empty())
-        members_[*folder_name][path.substr(0, in_archive.front())].emplace_back(path, &k);
+      k.error = Keep(TextColumnView(r, 6));
+      k.catalogs = Keep(TextColumnView(r, 7));
+      if (k.path.find('!') != std::string_view::npos) {
+        const std::vector<size_t> in_archive = ArchiveSeparators(k.path);
+        if (!in_archive.empty()) {
+          k.archive_length = in_archive.front();
+          members_.push_back(k);
+          continue;
+        }
+      }
+      files_.push_back(k);
     }
+    // Rows are mostly in path order already: files keep their row when read again.
+    if (!std::is_sorted(files_.begin(), files_.end(), KnownBefore))
+      std::sort(files_.begin(), files_.end(), KnownBefore);
+    std::sort(members_.begin(), members_.end(), [](const KnownFile& a, const KnownFile& b) {
+      return std::make_tuple(a.dir, ArchiveOf(a), a.path) <
+             std::make_tuple(b.dir, ArchiveOf(b), b.path);
+    });
   }
 
  private:
-  // Node-based: the members' pointers stay valid as rows are added.
-  std::unordered_map<std::string, std::unordered_map<std::string, KnownFile>> by_dir_;
-  std::unordered_map<
-      std::string, std::unordered_map<std::string, std::vector<std::pair<std::string, KnownFile*>>>>
-      members_;
+  static std::string_view ArchiveOf(const KnownFile& k) {
+    return k.path.substr(0, k.archive_length);
+  }
+
+  std::string_view Keep(std::string_view text) {
+    if (text.empty()) return {};
+    if (blocks_.empty() || blocks_.back().capacity() - blocks_.back().size() < text.size()) {
+      blocks_.emplace_back();
+      blocks_.back().reserve(std::max<size_t>(text.size(), 1 << 20));
+    }
+    std::string& block = blocks_.back();  // never grows past its capacity: views stay valid
+    const size_t at = block.size();
+    block.append(text);
+    return std::string_view(block).substr(at, text.size());
+  }
+
+  std::vector<std::string> blocks_;
+  std::vector<KnownFile> files_, members_;
 };
 
 // ---- Step 3: what to read again and what to forget.
@@ -779,23 +870,30 @@ UpdatePlan PlanUpdate(const CatalogFiles& found, KnownFiles& known, Progress& pr
     ++progress.stats.reread;
     plan.reread.push_back({&f, prior_id});
   };
+  // Both in path order: each file meets its row, if any, walking forward.
+  std::vector<KnownFile>& rows = known.Files();
+  auto row = rows.begin();
+  std::string package;
   for (const FoundFile& f : found.files) {
-    KnownFile* k = known.Find(f.Dir(), f.Path());
-    if (k == nullptr) {
+    const std::string_view dir = f.Dir(), path = f.Path();
+    while (row != rows.end() && std::tie(row->dir, row->path) < std::tie(dir, path)) ++row;
+    if (row == rows.end() || row->dir != dir || row->path != path) {
       queue(f, 0);
       continue;
     }
+    KnownFile* k = &*row++;
     k->seen = true;
     if (f.file->archive) {
       const bool unchanged = f.SameAs(k->size, k->mtime);
-      if (unchanged && !k->error.empty()) progress.Malformed(f.Full(), 0, k->error);
-      for (const auto& [path, member] : known.MembersOf(f.Dir(), f.Path())) {
-        if (member->seen) continue;
-        member->seen = true;
+      if (unchanged && !k->error.empty()) progress.Malformed(f.Full(), 0, std::string(k->error));
+      for (KnownFile& member : known.MembersOf(dir, path)) {
+        if (member.seen) continue;
+        member.seen = true;
         if (!unchanged)
-          plan.forget.push_back(member);
-        else if (!member->error.empty())
-          progress.Malformed(f.Dir() + "/" + path, member->error_line, member->error);
+          plan.forget.push_back(&member);
+        else if (!member.error.empty())
+          progress.Malformed(f.Dir() + "/" + std::string(member.path), member.error_line,
+                             std::string(member.error));
       }
       if (unchanged) {
         progress.FileDone();
@@ -806,8 +904,8 @@ UpdatePlan PlanUpdate(const CatalogFiles& found, KnownFiles& known, Progress& pr
       continue;
     }
     if (f.SameAs(k->size, k->mtime) &&
-        CatalogState(CatalogNames(k->catalogs), f.walk->names, f.Package()) == k->catalogs) {
-      if (!k->error.empty()) progress.Malformed(f.Full(), k->error_line, k->error);
+        CatalogsAsRecorded(k->catalogs, f.walk->names, f.Package(package))) {
+      if (!k->error.empty()) progress.Malformed(f.Full(), k->error_line, std::string(k->error));
       progress.FileDone();
       continue;
     }
@@ -1092,11 +1190,7 @@ UpdateStats UpdateIndex(
     const std::string& db_path, const std::vector<std::string>& catalog_dirs,
     std::function<void(const std::string& file, int line, const std::string& reason)> on_malformed,
     std::function<void(size_t done, size_t total)> on_progress) {
-  const CatalogFiles found = FindFiles(AbsoluteDirs(catalog_dirs));
-  UpdateStats stats;
-  stats.scanned = found.files.size();
-  Progress progress{std::move(on_malformed), std::move(on_progress), stats};
-
+  const std::vector<std::string> dirs = AbsoluteDirs(catalog_dirs);
   std::error_code ec;
   const fs::path parent = fs::path(db_path).parent_path();
   if (!parent.empty()) fs::create_directories(parent, ec);
@@ -1112,6 +1206,15 @@ UpdateStats UpdateIndex(
     }
   } rollback{db};
 
+  // Walked with the update's transaction open: what the index recorded of
+  // the folders is read and replaced in the same transaction.
+  const CatalogFiles found = FindFiles(dirs, fresh ? nullptr : db);
+  UpdateStats stats;
+  stats.scanned = found.files.size();
+  stats.folders_read = found.folders_read;
+  stats.folders_reused = found.folders_reused;
+  Progress progress{std::move(on_malformed), std::move(on_progress), stats};
+
   KnownFiles known;
   if (!fresh) known.Load(db, found.files.size());
   const UpdatePlan plan = PlanUpdate(found, known, progress);
@@ -1119,6 +1222,7 @@ UpdateStats UpdateIndex(
   for (const KnownFile* k : plan.forget) writer.Forget(*k);
   ReadAndStore(plan, writer, progress);
   writer.FinishKeys();
+  StoreFolderStates(db, found);
 
   // ---- Step 7: committed, and a new index put in place of the old one.
   Exec(db, "COMMIT");

@@ -60,7 +60,8 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
   catalog.inf_count_ = files.size();
   size_t done = 0;
   for (const auto& [walk, inf] : files) {
-    std::ifstream in(inf->path, std::ios::binary);
+    std::ifstream in(inf->path.empty() ? PathFromUtf8(walk->root + "/" + inf->relative) : inf->path,
+                     std::ios::binary);
     std::ostringstream bytes;
     if (in) bytes << in.rdbuf();
     const std::string shown =

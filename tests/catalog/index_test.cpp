@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "catalog/catalog.h"
+#include "catalog/folder_walk.h"
 
 namespace fs = std::filesystem;
 
@@ -259,6 +262,90 @@ TEST_F(IndexTest, AnInterruptedUpdateLeavesThePreviousIndexWhole) {
   const UpdateStats s = Update();
   EXPECT_EQ(s.reread, 2u);
   EXPECT_EQ(s.removed, 1u);
+}
+
+// A clock an hour ahead: folders just written count as long unchanged.
+std::int64_t HourAhead() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             (std::chrono::system_clock::now() + std::chrono::hours(1)).time_since_epoch())
+      .count();
+}
+
+// The file systems whose folder times the walk trusts.
+bool KeepsFolderTimes(const fs::path& p) {
+  struct statfs st {};
+  if (statfs(p.c_str(), &st) != 0) return false;
+  for (const unsigned long type :
+       {0xEF53ul, 0x58465342ul, 0x9123683Eul, 0x01021994ul, 0xF2F52010ul})
+    if (static_cast<unsigned long>(st.f_type) == type) return true;
+  return false;
+}
+
+TEST_F(IndexTest, FoldersChangedSinceAnUpdateAreReadAgainTheOthersReused) {
+  if (!KeepsFolderTimes(catalog_)) GTEST_SKIP() << "the build folder's file system is not trusted";
+  SetWalkClock(&HourAhead);
+  struct Restore {
+    ~Restore() { SetWalkClock(nullptr); }
+  } restore;
+  for (const char* f : {"added/a.inf", "removed/b.inf", "renamed/c.inf", "grown/d.inf",
+                        "linked/e.inf", "kept/f.inf"})
+    Write(f, Inf("ID\\" + std::string(f).substr(0, std::string(f).find('/')), f));
+  // Dated long ago: any change made below gives a folder a time of its own.
+  const auto long_ago = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+  for (const auto& e : fs::recursive_directory_iterator(catalog_))
+    if (e.is_directory()) fs::last_write_time(e.path(), long_ago);
+  fs::last_write_time(catalog_, long_ago);
+  EXPECT_EQ(Update().folders_read, 7u);
+  const UpdateStats same = Update();
+  EXPECT_EQ(same.folders_read, 0u);
+  EXPECT_EQ(same.folders_reused, 7u);
+  EXPECT_EQ(same.scanned, 6u);
+  EXPECT_EQ(same.reread, 0u);
+
+  Write("added/new.inf", Inf("ID\\NEW", "New"));
+  fs::remove(catalog_ / "removed/b.inf");
+  fs::rename(catalog_ / "renamed/c.inf", catalog_ / "renamed/c2.inf");
+  Write("grown/sub/g.inf", Inf("ID\\G", "G"));
+  fs::remove_all(catalog_ / "linked");
+  fs::create_directory_symlink(catalog_ / "kept", catalog_ / "linked");
+  Write("kept/f.inf", Inf("ID\\F2", "Rewritten in place"));
+  fs::last_write_time(catalog_ / "kept/f.inf",
+                      fs::file_time_type::clock::now() + std::chrono::hours(1));
+  const UpdateStats changed = Update();
+  EXPECT_EQ(changed.folders_reused, 1u);  // kept/; the root changed with linked/
+  EXPECT_EQ(changed.scanned, 6u);         // a, c2, d, f, g, new
+  EXPECT_EQ(changed.reread, 4u);          // c2, f, g, new
+  EXPECT_EQ(changed.removed, 3u);         // b, c, e
+  const Index index = Index::Open(db_);
+  for (const char* gone : {"ID\\removed", "ID\\linked", "ID\\kept"})
+    EXPECT_TRUE(index.LinesForId(gone).empty()) << gone;
+  for (const char* there : {"ID\\NEW", "ID\\G", "ID\\F2", "ID\\added", "ID\\renamed", "ID\\grown"})
+    EXPECT_EQ(index.LinesForId(there).size(), 1u) << there;
+  EXPECT_EQ(Update().folders_read, 1u);  // the root alone: a folder holding a link is always read
+}
+
+// A folder changed in the last moments before a walk may change again within
+// the same timestamp tick: what that walk saw of it is not kept.
+TEST_F(IndexTest, AFolderChangedJustBeforeAnUpdateIsReadAgainNextTime) {
+  Write("pkg/one.inf", Inf("ID\\ONE", "One"));
+  Update();
+  const UpdateStats again = Update();
+  EXPECT_EQ(again.folders_read, 2u);
+  EXPECT_EQ(again.folders_reused, 0u);
+}
+
+TEST_F(IndexTest, AnIndexOfAnEarlierVersionIsRebuilt) {
+  Write("one.inf", Inf("ID\\ONE", "One"));
+  Update();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(db_.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(db, "DROP TABLE folders; PRAGMA user_version = 5", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_THROW(Index::Open(db_), CatalogError);
+  EXPECT_EQ(Update().reread, 1u);
+  EXPECT_EQ(Index::Open(db_).LinesForId("ID\\ONE").size(), 1u);
 }
 
 TEST_F(IndexTest, ReplacesAnIndexFileThatIsNoDatabase) {

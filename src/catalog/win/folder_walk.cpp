@@ -58,7 +58,8 @@ void Walk(const std::wstring& folder, const std::string& relative, int depth, Fo
 
 }  // namespace
 
-FolderWalk WalkCatalogFolder(const std::string& folder) {
+// Every folder is read: what an earlier walk recorded is not used here.
+FolderWalk WalkCatalogFolder(const std::string& folder, const FolderStates*) {
   const std::wstring given = platform::FromUtf8(folder);
   std::wstring absolute(MAX_PATH, L'\0');
   for (;;) {
