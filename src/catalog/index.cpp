@@ -1061,7 +1061,19 @@ class IndexWriter {
   void Store(const FoundFile& f, const std::string& path, const ReadResult& r,
              std::int64_t prior_id) {
     const std::string& record = r.record;
-    const KeySet old_keys = prior_id != 0 ? KeysOfFile(prior_id) : KeySet();
+    // A file read again mostly gives the record it gave before (a new time,
+    // the same text): then its record and ids stand as they are.
+    bool same_record = false;
+    KeySet old_keys;
+    if (prior_id != 0) {
+      Bind(file_lines_.get(), 1, prior_id);
+      if (sqlite3_step(file_lines_.get()) == SQLITE_ROW) {
+        const std::string_view old_record = BlobColumn(file_lines_.get(), 0);
+        same_record = old_record == record;
+        if (!same_record) old_keys = KeysOfRecord(old_record);
+      }
+      sqlite3_reset(file_lines_.get());
+    }
     sqlite3_stmt* s = put_file_.get();
     Bind(s, 1, f.Dir());
     Bind(s, 2, path);
@@ -1074,6 +1086,7 @@ class IndexWriter {
     if (prior_id != 0) Bind(s, 9, prior_id);
     StepDone(db_, s);
     const std::int64_t file_id = prior_id != 0 ? prior_id : sqlite3_last_insert_rowid(db_);
+    if (same_record) return;
     Bind(put_record_.get(), 1, file_id);
     sqlite3_bind_blob(put_record_.get(), 2, record.data(), static_cast<int>(record.size()),
                       SQLITE_STATIC);
