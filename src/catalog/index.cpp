@@ -201,6 +201,18 @@ struct DecorationsSeen {
 // out shares, so a line costs no allocation of its own.
 using LineBlock = std::deque<ModelLine>;
 
+// Whether two ids are alike but for the case of ASCII letters, compared from
+// the end: ids that differ mostly differ in their last parts (device,
+// subsystem, revision), after a prefix most share.
+bool SameId(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i > 0; --i) {
+    const auto x = static_cast<unsigned char>(a[i - 1]), y = static_cast<unsigned char>(b[i - 1]);
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
+  }
+  return true;
+}
+
 // The lines of a record that hold one of the ids `wanted` points at (any
 // case) and that `keep` wants, each decoded once and listed with every id
 // (its index) it holds.
@@ -218,7 +230,7 @@ void DecodeLinesHolding(std::string_view record, const std::vector<std::string>&
     for (size_t n = line.CountAtMost(line.Number()); n > 0; --n) {
       const std::string_view line_id = line.Text();
       for (const size_t i : wanted)
-        if (platform::EqualsIgnoringAsciiCase(line_id, ids[i]) &&
+        if (SameId(line_id, ids[i]) &&
             std::find(holders.begin(), holders.end(), i) == holders.end())
           holders.push_back(i);
     }
@@ -382,6 +394,36 @@ std::vector<std::string> CatalogNames(const std::string& state) {
   return out;
 }
 
+// The key set with where each run of keys sharing their top bits starts: a
+// key is then sought among a handful of neighbours, not by a binary search
+// of the whole set, a cache miss a step (a report asks for a thousand ids).
+class KeyFinder {
+ public:
+  KeyFinder() = default;
+  explicit KeyFinder(KeySet keys) : keys_(std::move(keys)) {
+    while (bits_ < 20 && (size_t{1} << bits_) * 4 < keys_.size()) ++bits_;
+    starts_.assign((size_t{1} << bits_) + 1, 0);
+    for (const std::int64_t key : keys_) ++starts_[Run(key) + 1];
+    for (size_t r = 1; r < starts_.size(); ++r) starts_[r] += starts_[r - 1];
+  }
+  bool Holds(std::int64_t key) const {
+    const size_t run = Run(key);
+    const auto first = keys_.begin() + static_cast<std::ptrdiff_t>(starts_[run]);
+    const auto last = keys_.begin() + static_cast<std::ptrdiff_t>(starts_[run + 1]);
+    return std::binary_search(first, last, key);
+  }
+
+ private:
+  // In the keys' order: the sign bit flipped, so negative keys come first.
+  size_t Run(std::int64_t key) const {
+    return static_cast<size_t>((static_cast<std::uint64_t>(key) ^ (std::uint64_t{1} << 63)) >>
+                               (64 - bits_));
+  }
+  KeySet keys_;  // sorted
+  int bits_ = 1;
+  std::vector<std::uint32_t> starts_ = {0, 0, 0};
+};
+
 // A lookup asks for this many keys, or files, in one statement: a report's
 // hundreds of seeks then run in a few statements, in key order, rather than
 // a statement each.
@@ -398,11 +440,11 @@ std::string BatchSql(std::string head) {
 
 struct Index::Impl {
   Db db;
-  Stmt files_of_keys, file_records, begin_read, data_version;
+  Stmt files_of_keys, file_records, begin, begin_read, data_version, commit;
   std::mutex lock;  // one statement, shared by the callers
   // The id keys as of data version `keys_version`: reloaded when an update
   // in place has changed the index since.
-  KeySet keys;
+  KeyFinder keys;
   std::int64_t keys_version = -1;
 };
 
@@ -435,7 +477,9 @@ Index Index::Open(const std::string& db_path) {
                                                         " FROM files f JOIN lines l"
                                                         " ON l.file_id = f.id WHERE f.id IN ")
                                                    .c_str());
+  impl->begin = Prepare(impl->db.get(), "BEGIN");
   impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
+  impl->commit = Prepare(impl->db.get(), "COMMIT");
   impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
 }
@@ -471,13 +515,13 @@ void BindBatch(sqlite3_stmt* s, const std::int64_t* values, size_t count) {
 // device's hardware and compatible ids are on one INF line), so the files
 // are gathered first and each record is fetched once.
 void ReadLines(sqlite3* db, sqlite3_stmt* files_of_keys, sqlite3_stmt* file_records,
-               const KeySet& keys, const std::vector<std::string>& ids,
+               const KeyFinder& keys, const std::vector<std::string>& ids,
                const LineSource::LineFilter& keep, std::vector<std::vector<SharedLine>>& out) {
   // Only ids the index holds are asked for; most of a report's are in no INF.
   std::vector<std::pair<std::int64_t, size_t>> asked;  // (key, index into ids)
   for (size_t i = 0; i < ids.size(); ++i) {
     const std::int64_t key = IdKey(ids[i]);
-    if (std::binary_search(keys.begin(), keys.end(), key)) asked.emplace_back(key, i);
+    if (keys.Holds(key)) asked.emplace_back(key, i);
   }
   std::sort(asked.begin(), asked.end());
   std::vector<std::int64_t> batch;
@@ -539,7 +583,7 @@ std::vector<std::vector<SharedLine>> Index::SharedLinesForIds(const std::vector<
   std::vector<std::vector<SharedLine>> out;
   std::lock_guard<std::mutex> guard(impl_->lock);
   sqlite3* db = impl_->db.get();
-  Exec(db, "BEGIN");
+  StepDone(db, impl_->begin.get());
   try {
     // A first read takes the snapshot; the data version then tells whether
     // an update has changed the index since the keys were read.
@@ -551,7 +595,7 @@ std::vector<std::vector<SharedLine>> Index::SharedLinesForIds(const std::vector<
     const std::int64_t now = sqlite3_column_int64(version, 0);
     sqlite3_reset(version);
     if (now != impl_->keys_version) {
-      impl_->keys = ReadKeySet(db);
+      impl_->keys = KeyFinder(ReadKeySet(db));
       impl_->keys_version = now;
     }
     out.resize(ids.size());
@@ -561,7 +605,7 @@ std::vector<std::vector<SharedLine>> Index::SharedLinesForIds(const std::vector<
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  Exec(db, "COMMIT");
+  StepDone(db, impl_->commit.get());
   return out;
 }
 
