@@ -38,6 +38,10 @@ struct ModelLine {
   std::string catalog_dir;  // the catalog folder `inf` is relative to
 };
 
+// A line handed out by a catalog: one object however many ids of a lookup
+// hold it, so the lines a report meets are read and kept once.
+using SharedLine = std::shared_ptr<const ModelLine>;
+
 // What the matcher reads from a catalog, wherever the catalog is kept.
 class LineSource {
  public:
@@ -49,11 +53,20 @@ class LineSource {
 
   virtual ~LineSource() = default;
   // The lines of each id (case-insensitive), in the order given; only those
-  // `keep` wants, when it is given.
-  virtual std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
-                                                          const LineFilter& keep) const = 0;
-  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids) const {
-    return LinesForIds(ids, nullptr);
+  // `keep` wants, when it is given. A line that holds several of the ids is
+  // the same object in each of their lists.
+  virtual std::vector<std::vector<SharedLine>> SharedLinesForIds(
+      const std::vector<std::string>& ids, const LineFilter& keep) const = 0;
+  // The same lines, each list with copies of its own.
+  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
+                                                  const LineFilter& keep = nullptr) const {
+    std::vector<std::vector<SharedLine>> shared = SharedLinesForIds(ids, keep);
+    std::vector<std::vector<ModelLine>> out(shared.size());
+    for (size_t i = 0; i < shared.size(); ++i) {
+      out[i].reserve(shared[i].size());
+      for (const SharedLine& line : shared[i]) out[i].push_back(*line);
+    }
+    return out;
   }
 };
 
@@ -70,9 +83,8 @@ class Index : public LineSource {
   // The lines of each id, in the order given, read from one snapshot under
   // one lock: a whole report's lookups cost one read transaction, not one
   // file lock and journal check per id.
-  using LineSource::LinesForIds;
-  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
-                                                  const LineFilter& keep) const override;
+  std::vector<std::vector<SharedLine>> SharedLinesForIds(const std::vector<std::string>& ids,
+                                                         const LineFilter& keep) const override;
   size_t LineCount() const;
 
  private:

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -187,18 +188,44 @@ struct DecorationsSeen {
   bool any = false;
 };
 
-// The lines of a record that hold `id` (any case) and that `keep` wants.
-void DecodeLinesHolding(std::string_view record, std::string_view id, const std::string& dir,
+// The lines a lookup has decoded: kept in one block that every line handed
+// out shares, so a line costs no allocation of its own.
+using LineBlock = std::deque<ModelLine>;
+
+// Whether two ids are alike but for the case of ASCII letters, compared from
+// the end: ids that differ mostly differ in their last parts (device,
+// subsystem, revision), after a prefix most share.
+bool SameId(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i > 0; --i) {
+    const auto x = static_cast<unsigned char>(a[i - 1]), y = static_cast<unsigned char>(b[i - 1]);
+    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
+  }
+  return true;
+}
+
+// The lines of a record that hold one of the ids `wanted` points at (any
+// case) and that `keep` wants, each decoded once and listed with every id
+// (its index) it holds.
+void DecodeLinesHolding(std::string_view record, const std::vector<std::string>& ids,
+                        const std::vector<size_t>& wanted, const std::string& dir,
                         const std::string& path, const LineSource::LineFilter& keep,
-                        DecorationsSeen& seen, std::vector<ModelLine>& out) {
+                        DecorationsSeen& seen, const std::shared_ptr<LineBlock>& block,
+                        std::vector<std::pair<size_t, SharedLine>>& out) {
   RecordReader file(record);
+  std::vector<size_t> holders;
   while (!file.AtEnd()) {
     const std::string_view line_record = file.Text();
     RecordReader line(line_record);
-    bool holds = false;
-    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n)
-      holds = platform::EqualsIgnoringAsciiCase(line.Text(), id) || holds;
-    if (!holds) continue;
+    holders.clear();
+    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n) {
+      const std::string_view line_id = line.Text();
+      for (const size_t i : wanted)
+        if (SameId(line_id, ids[i]) &&
+            std::find(holders.begin(), holders.end(), i) == holders.end())
+          holders.push_back(i);
+    }
+    if (holders.empty()) continue;
     if (keep) {
       // Its decoration and its manufacturer's, read before the rest: a
       // line for another platform's models section costs no strings.
@@ -218,7 +245,7 @@ void DecodeLinesHolding(std::string_view record, std::string_view id, const std:
       if (!keep(seen.decoded, decoration)) continue;
     }
     line = RecordReader(line_record);
-    ModelLine m;
+    ModelLine& m = block->emplace_back();
     m.catalog_dir = dir;
     m.inf = path;
     m.ids = line.List();
@@ -231,7 +258,7 @@ void DecodeLinesHolding(std::string_view record, std::string_view id, const std:
     m.install_section_nt = line.Number() != 0;
     m.feature_score = static_cast<int>(static_cast<std::uint32_t>(line.Number()));
     m.catalog_present = line.Number() != 0;
-    out.push_back(std::move(m));
+    for (const size_t i : holders) out.emplace_back(i, SharedLine(block, &m));
   }
 }
 
@@ -374,15 +401,57 @@ bool CatalogsAsRecorded(std::string_view state, const FolderNames& names,
   return true;
 }
 
+// The key set with where each run of keys sharing their top bits starts: a
+// key is then sought among a handful of neighbours, not by a binary search
+// of the whole set, a cache miss a step (a report asks for a thousand ids).
+class KeyFinder {
+ public:
+  KeyFinder() = default;
+  explicit KeyFinder(KeySet keys) : keys_(std::move(keys)) {
+    while (bits_ < 20 && (size_t{1} << bits_) * 4 < keys_.size()) ++bits_;
+    starts_.assign((size_t{1} << bits_) + 1, 0);
+    for (const std::int64_t key : keys_) ++starts_[Run(key) + 1];
+    for (size_t r = 1; r < starts_.size(); ++r) starts_[r] += starts_[r - 1];
+  }
+  bool Holds(std::int64_t key) const {
+    const size_t run = Run(key);
+    const auto first = keys_.begin() + static_cast<std::ptrdiff_t>(starts_[run]);
+    const auto last = keys_.begin() + static_cast<std::ptrdiff_t>(starts_[run + 1]);
+    return std::binary_search(first, last, key);
+  }
+
+ private:
+  // In the keys' order: the sign bit flipped, so negative keys come first.
+  size_t Run(std::int64_t key) const {
+    return static_cast<size_t>((static_cast<std::uint64_t>(key) ^ (std::uint64_t{1} << 63)) >>
+                               (64 - bits_));
+  }
+  KeySet keys_;  // sorted
+  int bits_ = 1;
+  std::vector<std::uint32_t> starts_ = {0, 0, 0};
+};
+
+// A lookup asks for this many keys, or files, in one statement: a report's
+// hundreds of seeks then run in a few statements, in key order, rather than
+// a statement each.
+constexpr int kBatch = 128;
+
+// `head` followed by "(?1,...,?kBatch)".
+std::string BatchSql(std::string head) {
+  head += '(';
+  for (int i = 1; i <= kBatch; ++i) head += (i > 1 ? ",?" : "?") + std::to_string(i);
+  return head + ')';
+}
+
 }  // namespace
 
 struct Index::Impl {
   Db db;
-  Stmt files_of_key, file_record, begin_read, data_version;
+  Stmt files_of_keys, file_records, begin, begin_read, data_version, commit;
   std::mutex lock;  // one statement, shared by the callers
   // The id keys as of data version `keys_version`: reloaded when an update
   // in place has changed the index since.
-  KeySet keys;
+  KeyFinder keys;
   std::int64_t keys_version = -1;
 };
 
@@ -409,11 +478,15 @@ Index Index::Open(const std::string& db_path) {
   if (schema != kSchema)
     throw CatalogError(db_path +
                        " is not a catalog index of this version; index the catalog again");
-  impl->files_of_key = Prepare(impl->db.get(), "SELECT file_id FROM ids WHERE key = ?1");
-  impl->file_record = Prepare(impl->db.get(),
-                              "SELECT f.dir, f.path, l.record FROM files f JOIN lines l"
-                              " ON l.file_id = f.id WHERE f.id = ?1");
+  impl->files_of_keys =
+      Prepare(impl->db.get(), BatchSql("SELECT key, file_id FROM ids WHERE key IN ").c_str());
+  impl->file_records = Prepare(impl->db.get(), BatchSql("SELECT f.id, f.dir, f.path, l.record"
+                                                        " FROM files f JOIN lines l"
+                                                        " ON l.file_id = f.id WHERE f.id IN ")
+                                                   .c_str());
+  impl->begin = Prepare(impl->db.get(), "BEGIN");
   impl->begin_read = Prepare(impl->db.get(), "SELECT 1 FROM id_keys WHERE id = 1");
+  impl->commit = Prepare(impl->db.get(), "COMMIT");
   impl->data_version = Prepare(impl->db.get(), "PRAGMA data_version");
   return Index(std::move(impl));
 }
@@ -436,39 +509,74 @@ void EachRow(sqlite3* db, sqlite3_stmt* s, Row&& row) {
   if (rc != SQLITE_DONE) Fail(db, "catalog lookup");
 }
 
+// Binds `values` to the batch statement `s`; the places left over are
+// NULL, which matches nothing.
+void BindBatch(sqlite3_stmt* s, const std::int64_t* values, size_t count) {
+  int i = 1;
+  for (size_t at = 0; at < count; ++at) sqlite3_bind_int64(s, i++, values[at]);
+  for (; i <= kBatch; ++i) sqlite3_bind_null(s, i);
+}
+
 // The lines of every id, read on the index's statements; the caller holds
 // its lock. A report's ids lead to the same files several times over (a
 // device's hardware and compatible ids are on one INF line), so the files
-// are gathered first and each record is fetched once, in file order.
-void ReadLines(sqlite3* db, sqlite3_stmt* files_of_key, sqlite3_stmt* file_record,
-               const KeySet& keys, const std::vector<std::string>& ids,
-               const LineSource::LineFilter& keep, std::vector<std::vector<ModelLine>>& out) {
-  std::vector<std::pair<std::int64_t, size_t>> hits;  // (file, index into ids)
+// are gathered first and each record is fetched once.
+void ReadLines(sqlite3* db, sqlite3_stmt* files_of_keys, sqlite3_stmt* file_records,
+               const KeyFinder& keys, const std::vector<std::string>& ids,
+               const LineSource::LineFilter& keep, std::vector<std::vector<SharedLine>>& out) {
+  // Only ids the index holds are asked for; most of a report's are in no INF.
+  std::vector<std::pair<std::int64_t, size_t>> asked;  // (key, index into ids)
   for (size_t i = 0; i < ids.size(); ++i) {
     const std::int64_t key = IdKey(ids[i]);
-    if (!std::binary_search(keys.begin(), keys.end(), key)) continue;
-    Bind(files_of_key, 1, key);
-    EachRow(db, files_of_key,
-            [&](sqlite3_stmt* row) { hits.emplace_back(sqlite3_column_int64(row, 0), i); });
+    if (keys.Holds(key)) asked.emplace_back(key, i);
+  }
+  std::sort(asked.begin(), asked.end());
+  std::vector<std::int64_t> batch;
+  std::vector<std::pair<std::int64_t, size_t>> hits;  // (file, index into ids)
+  for (size_t at = 0; at < asked.size();) {
+    // Distinct keys: ids alike but for case share one.
+    batch.clear();
+    for (; at < asked.size() && (batch.size() < kBatch || asked[at].first == batch.back()); ++at)
+      if (batch.empty() || batch.back() != asked[at].first) batch.push_back(asked[at].first);
+    BindBatch(files_of_keys, batch.data(), batch.size());
+    EachRow(db, files_of_keys, [&](sqlite3_stmt* row) {
+      const std::int64_t key = sqlite3_column_int64(row, 0), file = sqlite3_column_int64(row, 1);
+      auto same = std::lower_bound(asked.begin(), asked.end(), std::make_pair(key, size_t{0}));
+      for (; same != asked.end() && same->first == key; ++same)
+        hits.emplace_back(file, same->second);
+    });
   }
   std::sort(hits.begin(), hits.end());
+  std::vector<std::int64_t> files;
+  for (const auto& hit : hits)
+    if (files.empty() || files.back() != hit.first) files.push_back(hit.first);
+  // Each file's record once. Rows come in whatever order the statement
+  // takes; each file's lines wait in its place, so every id lists its lines
+  // in file order whatever that was.
+  std::vector<std::vector<std::pair<size_t, SharedLine>>> of_file(files.size());
+  const auto block = std::make_shared<LineBlock>();
   std::string dir, path;
   DecorationsSeen seen;
-  for (size_t at = 0; at < hits.size();) {
-    const std::int64_t file_id = hits[at].first;
-    size_t end = at;
-    while (end < hits.size() && hits[end].first == file_id) ++end;
-    Bind(file_record, 1, file_id);
-    EachRow(db, file_record, [&](sqlite3_stmt* row) {
-      const std::string_view row_dir = BlobColumn(row, 0);
+  std::vector<size_t> wanted;
+  for (size_t at = 0; at < files.size(); at += kBatch) {
+    BindBatch(file_records, files.data() + at, std::min<size_t>(kBatch, files.size() - at));
+    EachRow(db, file_records, [&](sqlite3_stmt* row) {
+      const std::int64_t file = sqlite3_column_int64(row, 0);
+      const auto place = std::lower_bound(files.begin(), files.end(), file);
+      if (place == files.end() || *place != file) return;
+      wanted.clear();
+      for (auto hit = std::lower_bound(hits.begin(), hits.end(), std::make_pair(file, size_t{0}));
+           hit != hits.end() && hit->first == file; ++hit)
+        wanted.push_back(hit->second);
+      const std::string_view row_dir = BlobColumn(row, 1);
       if (row_dir != dir) dir = row_dir;
-      path = Column(row, 1);
-      const std::string_view record = BlobColumn(row, 2);
-      for (size_t h = at; h < end; ++h)
-        DecodeLinesHolding(record, ids[hits[h].second], dir, path, keep, seen, out[hits[h].second]);
+      path = Column(row, 2);
+      DecodeLinesHolding(BlobColumn(row, 3), ids, wanted, dir, path, keep, seen, block,
+                         of_file[static_cast<size_t>(place - files.begin())]);
     });
-    at = end;
   }
+  for (const auto& lines : of_file)
+    for (const auto& [i, line] : lines) out[i].push_back(line);
 }
 
 }  // namespace
@@ -477,12 +585,12 @@ std::vector<ModelLine> Index::LinesForId(std::string_view id) const {
   return std::move(LinesForIds({std::string(id)}).front());
 }
 
-std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::string>& ids,
-                                                       const LineFilter& keep) const {
-  std::vector<std::vector<ModelLine>> out;
+std::vector<std::vector<SharedLine>> Index::SharedLinesForIds(const std::vector<std::string>& ids,
+                                                              const LineFilter& keep) const {
+  std::vector<std::vector<SharedLine>> out;
   std::lock_guard<std::mutex> guard(impl_->lock);
   sqlite3* db = impl_->db.get();
-  Exec(db, "BEGIN");
+  StepDone(db, impl_->begin.get());
   try {
     // A first read takes the snapshot; the data version then tells whether
     // an update has changed the index since the keys were read.
@@ -494,16 +602,17 @@ std::vector<std::vector<ModelLine>> Index::LinesForIds(const std::vector<std::st
     const std::int64_t now = sqlite3_column_int64(version, 0);
     sqlite3_reset(version);
     if (now != impl_->keys_version) {
-      impl_->keys = ReadKeySet(db);
+      impl_->keys = KeyFinder(ReadKeySet(db));
       impl_->keys_version = now;
     }
     out.resize(ids.size());
-    ReadLines(db, impl_->files_of_key.get(), impl_->file_record.get(), impl_->keys, ids, keep, out);
+    ReadLines(db, impl_->files_of_keys.get(), impl_->file_records.get(), impl_->keys, ids, keep,
+              out);
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  Exec(db, "COMMIT");
+  StepDone(db, impl_->commit.get());
   return out;
 }
 

@@ -85,31 +85,33 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
       line.catalog_dir = walk->root;
       line.catalog_present =
           !line.catalog_file.empty() && InFolder(*walk, folder, line.catalog_file);
-      const size_t at = catalog.lines_.size();
+      const size_t at = catalog.lines_->size();
       std::unordered_set<std::string> own;
       for (const std::string& id : line.ids) {
         std::string key = platform::AsciiUpper(id);
         // An id listed twice on one line finds the line once.
         if (!key.empty() && own.insert(key).second) catalog.by_id_[key].push_back(at);
       }
-      catalog.lines_.push_back(std::move(line));
+      catalog.lines_->push_back(std::move(line));
     }
     if (on_progress) on_progress(++done, files.size());
   }
   return catalog;
 }
 
-std::vector<std::vector<ModelLine>> MemoryCatalog::LinesForIds(const std::vector<std::string>& ids,
-                                                               const LineFilter& keep) const {
-  std::vector<std::vector<ModelLine>> out;
+std::vector<std::vector<SharedLine>> MemoryCatalog::SharedLinesForIds(
+    const std::vector<std::string>& ids, const LineFilter& keep) const {
+  std::vector<std::vector<SharedLine>> out;
   out.reserve(ids.size());
   for (const std::string& id : ids) {
-    std::vector<ModelLine>& lines = out.emplace_back();
+    std::vector<SharedLine>& lines = out.emplace_back();
     auto it = by_id_.find(platform::AsciiUpper(id));
     if (it == by_id_.end()) continue;
-    for (size_t at : it->second)
-      if (!keep || keep(lines_[at].manufacturer_decorations, lines_[at].decoration))
-        lines.push_back(lines_[at]);
+    for (size_t at : it->second) {
+      const ModelLine& line = (*lines_)[at];
+      if (!keep || keep(line.manufacturer_decorations, line.decoration))
+        lines.emplace_back(lines_, &line);
+    }
   }
   return out;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,15 +29,16 @@ class MemoryCatalog : public LineSource {
                             const MalformedHandler& on_malformed,
                             const ProgressHandler& on_progress);
 
-  // In the order an index of the same folders gives them.
-  using LineSource::LinesForIds;
-  std::vector<std::vector<ModelLine>> LinesForIds(const std::vector<std::string>& ids,
-                                                  const LineFilter& keep) const override;
-  size_t LineCount() const { return lines_.size(); }
+  // In the order an index of the same folders gives them; the catalog's own
+  // lines, not copies.
+  std::vector<std::vector<SharedLine>> SharedLinesForIds(const std::vector<std::string>& ids,
+                                                         const LineFilter& keep) const override;
+  size_t LineCount() const { return lines_->size(); }
   size_t InfCount() const { return inf_count_; }
 
  private:
-  std::vector<ModelLine> lines_;
+  // Shared, so a line handed out outlives the catalog it came from.
+  std::shared_ptr<std::vector<ModelLine>> lines_ = std::make_shared<std::vector<ModelLine>>();
   std::unordered_map<std::string, std::vector<size_t>> by_id_;  // upper-case id -> lines_
   size_t inf_count_ = 0;
 };

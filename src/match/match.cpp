@@ -1,10 +1,11 @@
 #include "match/match.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/text.h"
@@ -146,11 +147,24 @@ size_t PositionIn(const std::vector<std::string>& ids, const std::string& id) {
   return ids.size();
 }
 
-std::string LineKey(const catalog::ModelLine& l) {
-  std::string key = l.catalog_dir + '\x1f' + l.inf + '\x1f' + l.manufacturer + '\x1f' +
-                    l.decoration + '\x1f' + l.description + '\x1f' + l.install_section;
-  for (const std::string& id : l.ids) key += '\x1f' + platform::AsciiUpper(id);
-  return key;
+// Lines alike in these (ids without regard to case) are one line to a
+// device, wherever they were found.
+bool SameLine(const catalog::ModelLine& a, const catalog::ModelLine& b) {
+  if (std::tie(a.catalog_dir, a.inf, a.manufacturer, a.decoration, a.description,
+               a.install_section) != std::tie(b.catalog_dir, b.inf, b.manufacturer, b.decoration,
+                                              b.description, b.install_section) ||
+      a.ids.size() != b.ids.size())
+    return false;
+  for (size_t i = 0; i < a.ids.size(); ++i)
+    if (!platform::EqualsIgnoringAsciiCase(a.ids[i], b.ids[i])) return false;
+  return true;
+}
+
+// A hash that agrees with SameLine: the file and the description tell most
+// lines apart.
+size_t LineHash(const catalog::ModelLine& l) {
+  const std::hash<std::string> hash;
+  return hash(l.inf) ^ (hash(l.description) * 31) ^ (hash(l.install_section) * 961) ^ l.ids.size();
 }
 
 // VER_SUITE_* bits an edition's name implies (the report has no suite mask).
@@ -274,20 +288,37 @@ std::uint32_t SignatureScore(const catalog::ModelLine& line) {
   return line.install_section_nt ? 0x80 : 0xC0;  // SIGNERSCORE_UNSIGNED / SIGNERSCORE_W9X_SUSPECT
 }
 
-bool RanksBefore(const Candidate& a, const Candidate& b) {
-  if (a.rank != b.rank) return a.rank < b.rank;
-  if (a.line.driver_date != b.line.driver_date) return a.line.driver_date > b.line.driver_date;
-  const int v = CompareVersions(a.line.driver_version, b.line.driver_version);
+namespace {
+
+// The order of RanksBefore, on a rank and a line.
+bool RanksBefore(std::uint32_t rank_a, const catalog::ModelLine& a, std::uint32_t rank_b,
+                 const catalog::ModelLine& b) {
+  if (rank_a != rank_b) return rank_a < rank_b;
+  if (a.driver_date != b.driver_date) return a.driver_date > b.driver_date;
+  const int v = CompareVersions(a.driver_version, b.driver_version);
   if (v != 0) return v > 0;
   // Equal in every respect Windows weighs: a stable order all the same.
-  return std::tie(a.line.catalog_dir, a.line.inf, a.line.description, a.line.install_section,
-                  a.line.decoration) < std::tie(b.line.catalog_dir, b.line.inf, b.line.description,
-                                                b.line.install_section, b.line.decoration);
+  return std::tie(a.catalog_dir, a.inf, a.description, a.install_section, a.decoration) <
+         std::tie(b.catalog_dir, b.inf, b.description, b.install_section, b.decoration);
+}
+
+// A line that met one of a device's ids, before it is known whether it
+// makes the device's list.
+struct Hit {
+  const catalog::SharedLine* line;
+  size_t inf_index;  // which of the line's ids met
+  bool device_hardware_id;
+  std::uint32_t signature_score, feature_score, identifier_score, rank;
+};
+
+}  // namespace
+
+bool RanksBefore(const Candidate& a, const Candidate& b) {
+  return RanksBefore(a.rank, *a.line, b.rank, *b.line);
 }
 
 std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineSource& index) {
   const TargetSystem system = TargetFromReport(report);
-  std::map<std::string, std::vector<catalog::ModelLine>> cache;  // devices share most of their ids
   // Only the models section the system would use counts: chosen once per
   // line read, not once per device that has the id. The lines of one
   // manufacturer entry share its decorations, so the last choice is reused.
@@ -302,35 +333,65 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
     }
     return last_choice && *last_choice == decoration;
   };
+  // Every id of the report in one read of the index: devices share most of
+  // their ids, each is asked for once. Each device id's place in `keys`:
+  // its hardware ids', then its compatible ids'.
+  std::vector<std::string> keys;
+  std::vector<std::vector<size_t>> key_of(report.devices.size());
   {
-    // Every id of the report in one read of the index.
-    std::vector<std::string> keys;
-    for (const Device& device : report.devices) {
+    std::unordered_map<std::string, size_t> seen;
+    for (size_t d = 0; d < report.devices.size(); ++d) {
+      const Device& device = report.devices[d];
       for (const auto* list : {&device.hardware_ids, &device.compatible_ids}) {
         for (const std::string& id : *list) {
-          std::string key = platform::AsciiUpper(id);
-          if (cache.try_emplace(key).second) keys.push_back(std::move(key));
+          auto [it, fresh] = seen.try_emplace(platform::AsciiUpper(id), keys.size());
+          if (fresh) keys.push_back(it->first);
+          key_of[d].push_back(it->second);
         }
       }
     }
-    // Only the models section the system would use counts, so the catalog
-    // leaves the other sections' lines undecoded.
-    std::vector<std::vector<catalog::ModelLine>> lines = index.LinesForIds(keys, is_chosen);
-    for (size_t i = 0; i < keys.size(); ++i) cache[keys[i]] = std::move(lines[i]);
   }
+  // Only the models section the system would use counts, so the catalog
+  // leaves the other sections' lines undecoded.
+  const std::vector<std::vector<catalog::SharedLine>> lines =
+      index.SharedLinesForIds(keys, is_chosen);
+  // Identical lines (the same text found twice) are one candidate: each line
+  // gets the number of the first line like it, told once per report.
+  std::vector<std::vector<size_t>> identity_of(lines.size());
+  size_t identities = 0;
+  {
+    std::unordered_map<const catalog::ModelLine*, size_t> identity;
+    std::unordered_multimap<size_t, std::pair<const catalog::ModelLine*, size_t>> by_hash;
+    for (size_t k = 0; k < lines.size(); ++k) {
+      for (const catalog::SharedLine& line : lines[k]) {
+        auto [it, fresh] = identity.try_emplace(line.get(), identities);
+        if (fresh) {
+          const size_t hash = LineHash(*line);
+          auto [same, end] = by_hash.equal_range(hash);
+          while (same != end && !SameLine(*same->second.first, *line)) ++same;
+          if (same != end)
+            it->second = same->second.second;
+          else
+            by_hash.emplace(hash, std::make_pair(line.get(), identities++));
+        }
+        identity_of[k].push_back(it->second);
+      }
+    }
+  }
+  // Per identity, the device that last met it and where in its hits.
+  std::vector<std::pair<size_t, size_t>> met(identities, {SIZE_MAX, 0});
+  std::vector<Hit> hits;
   std::vector<DeviceResult> results;
   results.reserve(report.devices.size());
-  for (const Device& device : report.devices) {
+  for (size_t d = 0; d < report.devices.size(); ++d) {
+    const Device& device = report.devices[d];
     DeviceResult result;
     result.device = device;
-    std::map<std::string, size_t> by_line;
-    auto consider = [&](const std::string& id, bool hardware, size_t position) {
+    hits.clear();
+    auto consider = [&](const std::string& id, size_t key, bool hardware, size_t position) {
       if (id.empty()) return;  // never the empty hardware id of an INF line
-      const std::string key = platform::AsciiUpper(id);
-      auto hit = cache.find(key);
-      if (hit == cache.end())
-        hit = cache.emplace(key, index.LinesForIds({id}, is_chosen).front()).first;
-      for (const catalog::ModelLine& line : hit->second) {
+      for (size_t j = 0; j < lines[key].size(); ++j) {
+        const catalog::ModelLine& line = *lines[key][j];
         const size_t at = PositionIn(line.ids, id);
         if (at == line.ids.size()) continue;
         if (Excluded(line, device)) continue;
@@ -340,35 +401,46 @@ std::vector<DeviceResult> MatchReport(const Report& report, const catalog::LineS
         const std::uint32_t identifier_score = IdScore(hardware, position, at);
         const std::uint32_t rank =
             (signature_score << 24) | (feature_score << 16) | identifier_score;
-        // A line already found by a better id is not copied again.
-        auto [it, fresh] = by_line.try_emplace(LineKey(line), result.candidates.size());
-        if (!fresh && rank >= result.candidates[it->second].rank) continue;
-        Candidate c;
-        c.line = line;
-        c.matched_id = line.ids[at];
-        c.device_hardware_id = hardware;
-        c.inf_hardware_id = at == 0;
-        c.is_signed = signature_score == 0;
-        c.signature_score = signature_score;
-        c.feature_score = feature_score;
-        c.identifier_score = identifier_score;
-        c.rank = rank;
-        c.newer_than_installed = NewerThanInstalled(line, device.installed);
-        if (fresh) {
-          result.candidates.push_back(std::move(c));
-        } else {
-          result.candidates[it->second] = std::move(c);
+        const Hit hit{&lines[key][j],   at,  hardware, signature_score, feature_score,
+                      identifier_score, rank};
+        // A line already met by a better id keeps its place and that id.
+        auto& [device_seen, slot] = met[identity_of[key][j]];
+        if (device_seen != d) {
+          device_seen = d;
+          slot = hits.size();
+          hits.push_back(hit);
+        } else if (rank < hits[slot].rank) {
+          hits[slot] = hit;
         }
       }
     };
-    for (size_t i = 0; i < device.hardware_ids.size(); ++i)
-      consider(device.hardware_ids[i], true, i);
+    const std::vector<size_t>& device_keys = key_of[d];
+    const size_t hardware_count = device.hardware_ids.size();
+    for (size_t i = 0; i < hardware_count; ++i)
+      consider(device.hardware_ids[i], device_keys[i], true, i);
     for (size_t i = 0; i < device.compatible_ids.size(); ++i)
-      consider(device.compatible_ids[i], false, i);
-    std::stable_sort(result.candidates.begin(), result.candidates.end(), RanksBefore);
-    if (result.candidates.size() > kMaxCandidates) {
-      result.candidates_omitted = result.candidates.size() - kMaxCandidates;
-      result.candidates.resize(kMaxCandidates);
+      consider(device.compatible_ids[i], device_keys[hardware_count + i], false, i);
+    std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
+      return RanksBefore(a.rank, **a.line, b.rank, **b.line);
+    });
+    if (hits.size() > kMaxCandidates) {
+      result.candidates_omitted = hits.size() - kMaxCandidates;
+      hits.resize(kMaxCandidates);
+    }
+    // Only the lines that made the list are copied.
+    result.candidates.reserve(hits.size());
+    for (const Hit& hit : hits) {
+      Candidate& c = result.candidates.emplace_back();
+      c.line = *hit.line;
+      c.matched_id = (*hit.line)->ids[hit.inf_index];
+      c.device_hardware_id = hit.device_hardware_id;
+      c.inf_hardware_id = hit.inf_index == 0;
+      c.is_signed = hit.signature_score == 0;
+      c.signature_score = hit.signature_score;
+      c.feature_score = hit.feature_score;
+      c.identifier_score = hit.identifier_score;
+      c.rank = hit.rank;
+      c.newer_than_installed = NewerThanInstalled(**hit.line, device.installed);
     }
     results.push_back(std::move(result));
   }
@@ -389,7 +461,7 @@ std::string RankHex(std::uint32_t rank) {
 
 void AttachPackages(std::vector<DeviceResult>& results, const PackageFinder& offer) {
   for (DeviceResult& r : results) {
-    for (Candidate& c : r.candidates) c.package = offer(c.line);
+    for (Candidate& c : r.candidates) c.package = offer(*c.line);
   }
 }
 
@@ -408,12 +480,12 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
     const Device& d = r.device;
     nlohmann::json candidates = nlohmann::json::array();
     for (const Candidate& c : r.candidates) {
-      candidates.push_back({{"inf", c.line.inf},
-                            {"description", c.line.description},
-                            {"provider", c.line.provider},
-                            {"class", c.line.class_name},
-                            {"driver_date", c.line.driver_date},
-                            {"driver_version", c.line.driver_version},
+      candidates.push_back({{"inf", c.line->inf},
+                            {"description", c.line->description},
+                            {"provider", c.line->provider},
+                            {"class", c.line->class_name},
+                            {"driver_date", c.line->driver_date},
+                            {"driver_version", c.line->driver_version},
                             {"matched_id", c.matched_id},
                             {"match", c.HardwareMatch() ? "hardware" : "compatible"},
                             {"device_list", c.device_hardware_id ? "hardware" : "compatible"},
@@ -425,9 +497,9 @@ nlohmann::json ResultsJson(const Report& report, const std::vector<DeviceResult>
                             {"feature_score", c.feature_score},
                             {"identifier_score", c.identifier_score},
                             {"newer_than_installed", c.newer_than_installed},
-                            {"catalog_file", c.line.catalog_file},
-                            {"install_section", c.line.install_section},
-                            {"decoration", c.line.decoration}});
+                            {"catalog_file", c.line->catalog_file},
+                            {"install_section", c.line->install_section},
+                            {"decoration", c.line->decoration}});
       if (c.package) {
         candidates.back()["package"] = {
             {"url", c.package->url},

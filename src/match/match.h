@@ -35,7 +35,7 @@ struct PackageOffer {
 // Windows' driver rank 0xSSGGTHHH, lower is better: signature score SS,
 // feature score GG, identifier score THHH.
 struct Candidate {
-  catalog::ModelLine line;
+  catalog::SharedLine line;         // never null; shared with the other devices it suits
   std::string matched_id;           // as the INF writes it
   bool device_hardware_id = false;  // the device id that matched is one of its hardware ids
   bool inf_hardware_id = false;     // the INF id it met is the line's hardware id

@@ -98,9 +98,9 @@ void PrintSummary(std::ostream& out, const std::vector<DeviceResult>& results) {
       continue;
     }
     const Candidate& c = r.candidates.front();
-    out << "    " << c.line.inf << ": " << c.line.description << " (" << c.line.provider << ", "
-        << (c.line.driver_version.empty() ? "?" : c.line.driver_version) << ", "
-        << (c.line.driver_date.empty() ? "undated" : c.line.driver_date) << ")\n"
+    out << "    " << c.line->inf << ": " << c.line->description << " (" << c.line->provider << ", "
+        << (c.line->driver_version.empty() ? "?" : c.line->driver_version) << ", "
+        << (c.line->driver_date.empty() ? "undated" : c.line->driver_date) << ")\n"
         << "    " << MatchTerms(c) << " " << c.matched_id << ", rank " << RankHex(c.rank) << " ("
         << (c.is_signed ? "signed" : "unsigned") << ")";
     if (r.candidates.size() > 1) out << "; " << r.candidates.size() - 1 << " more";

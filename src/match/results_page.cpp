@@ -75,10 +75,10 @@ std::string DriverWhen(const catalog::ModelLine& l) {
 }
 
 std::string Why(const Candidate& c) {
-  std::string signing = c.is_signed ? ", signed (catalog file " + c.line.catalog_file + ")"
-                        : c.line.catalog_file.empty()
+  std::string signing = c.is_signed ? ", signed (catalog file " + c.line->catalog_file + ")"
+                        : c.line->catalog_file.empty()
                             ? ", unsigned (no catalog file)"
-                            : ", unsigned (catalog file " + c.line.catalog_file + " missing)";
+                            : ", unsigned (catalog file " + c.line->catalog_file + " missing)";
   return MatchTerms(c) + " " + c.matched_id + ", rank " + RankHex(c.rank) + signing;
 }
 
@@ -93,7 +93,7 @@ void AppendInstall(std::string& html, const Device& d, const Candidate& best,
                    const TargetSystem& system) {
   const PackageOffer* p = best.package ? &*best.package : nullptr;
   const std::string inf =
-      p != nullptr ? p->inf_name : best.line.inf.substr(best.line.inf.rfind('/') + 1);
+      p != nullptr ? p->inf_name : best.line->inf.substr(best.line->inf.rfind('/') + 1);
   html += "<div class=\"install\"><div class=\"what\">How to install it</div>\n";
   if (p != nullptr && !p->url.empty()) {
     html += "<div><a class=\"download\" href=\"" + Esc(p->url) +
@@ -170,13 +170,13 @@ void AppendDevice(std::string& html, const DeviceResult& r, const TargetSystem& 
             "\">No driver in the catalog fits this device.</div>\n";
   } else {
     const Candidate& best = r.candidates.front();
-    html += "<div class=\"best\"><div class=\"what\">Best driver: " + Esc(best.line.description) +
+    html += "<div class=\"best\"><div class=\"what\">Best driver: " + Esc(best.line->description) +
             "</div>\n";
     html +=
-        "<div><span class=\"mono\">" + Esc(best.line.inf) + "</span> from " +
-        Esc(best.line.provider.empty() ? "an unnamed provider" : best.line.provider) + ", " +
-        Esc(DriverWhen(best.line)) +
-        (best.line.class_name.empty() ? "" : ", class " + Esc(best.line.class_name)) +
+        "<div><span class=\"mono\">" + Esc(best.line->inf) + "</span> from " +
+        Esc(best.line->provider.empty() ? "an unnamed provider" : best.line->provider) + ", " +
+        Esc(DriverWhen(*best.line)) +
+        (best.line->class_name.empty() ? "" : ", class " + Esc(best.line->class_name)) +
         (best.newer_than_installed ? " <span class=\"badge ok\">newer than installed</span>" : "") +
         "</div>\n";
     html += "<div class=\"why mono\">" + Esc(Why(best)) + "</div>\n";
@@ -191,11 +191,11 @@ void AppendDevice(std::string& html, const DeviceResult& r, const TargetSystem& 
           "<th>Version</th><th>Date</th><th>Matched id</th><th>Rank</th></tr></thead><tbody>\n";
       for (size_t i = 1; i < r.candidates.size(); ++i) {
         const Candidate& c = r.candidates[i];
-        html += "<tr><td data-label=\"Driver\">" + Esc(c.line.description) +
-                "</td><td data-label=\"INF\" class=\"mono\">" + Esc(c.line.inf) +
-                "</td><td data-label=\"Provider\">" + Esc(c.line.provider) +
-                "</td><td data-label=\"Version\">" + Esc(c.line.driver_version) +
-                "</td><td data-label=\"Date\" class=\"date\">" + Esc(c.line.driver_date) +
+        html += "<tr><td data-label=\"Driver\">" + Esc(c.line->description) +
+                "</td><td data-label=\"INF\" class=\"mono\">" + Esc(c.line->inf) +
+                "</td><td data-label=\"Provider\">" + Esc(c.line->provider) +
+                "</td><td data-label=\"Version\">" + Esc(c.line->driver_version) +
+                "</td><td data-label=\"Date\" class=\"date\">" + Esc(c.line->driver_date) +
                 "</td><td data-label=\"Matched id\" class=\"mono\">" +
                 Esc(MatchTerms(c) + ": " + c.matched_id) +
                 "</td><td data-label=\"Rank\" class=\"mono\">" + RankHex(c.rank) + "</td></tr>\n";

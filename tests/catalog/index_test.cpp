@@ -10,6 +10,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/folder_walk.h"
+#include "platform/text.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +113,33 @@ TEST_F(IndexTest, ManyFilesAreStoredInPathOrderEachWithItsOwnLines) {
     const size_t p = inf.find("/p") + 2;
     EXPECT_EQ(lines[i].description, "File " + inf.substr(p, inf.find('/', p) - p)) << inf;
   }
+}
+
+// A report asks for hundreds of ids at once: each still gets its own lines,
+// in the order asked, ids alike but for case alike, and a line that holds two
+// of them is one object in both lists.
+TEST_F(IndexTest, ABatchOfManyIdsGivesEachItsOwnLines) {
+  constexpr int kFiles = 300;
+  for (int f = 0; f < kFiles; ++f)
+    Write("p" + std::to_string(1000 + f) + ".inf",
+          Inf("ID\\N" + std::to_string(f), "File " + std::to_string(f)));
+  Update();
+  std::vector<std::string> ids;
+  for (int f = kFiles - 1; f >= 0; --f) {
+    ids.push_back("ID\\N" + std::to_string(f));
+    if (f % 50 == 0) ids.push_back("id\\n" + std::to_string(f));
+  }
+  ids.push_back("GENERIC\\ID");
+  const auto lines = Index::Open(db_).SharedLinesForIds(ids, nullptr);
+  ASSERT_EQ(lines.size(), ids.size());
+  for (size_t i = 0; i + 1 < ids.size(); ++i) {
+    ASSERT_EQ(lines[i].size(), 1u) << ids[i];
+    EXPECT_EQ("ID\\N" + lines[i][0]->description.substr(5), platform::AsciiUpper(ids[i]));
+  }
+  ASSERT_EQ(lines.back().size(), static_cast<size_t>(kFiles));
+  EXPECT_EQ(lines.back().front()->description, "File 0");  // in path order
+  EXPECT_EQ(lines.back().back()->description, "File 299");
+  EXPECT_EQ(lines[0][0].get(), lines.back().back().get());
 }
 
 // The matcher keeps one models section per manufacturer: the index asks

@@ -79,6 +79,20 @@ TEST(MemoryCatalogTest, GivesTheLinesAndOrderOfTheIndex) {
       EXPECT_TRUE(Fields(from_memory[i][j]) == Fields(from_index[i][j])) << ids[i] << " #" << j;
   }
 
+  // A line that holds two of the ids asked for is the same object in both
+  // lists, from either catalog.
+  const auto two = std::find_if(from_index.begin(), from_index.end(), [](const auto& lines) {
+    return !lines.empty() && lines[0].ids.size() > 1 && !lines[0].ids[0].empty() &&
+           !platform::EqualsIgnoringAsciiCase(lines[0].ids[0], lines[0].ids[1]);
+  });
+  ASSERT_NE(two, from_index.end());
+  const std::vector<std::string> pair{(*two)[0].ids[1], Lower((*two)[0].ids[0])};
+  for (const LineSource* source : std::vector<const LineSource*>{&index, &memory}) {
+    const auto shared = source->SharedLinesForIds(pair, nullptr);
+    ASSERT_FALSE(shared[1].empty());
+    EXPECT_NE(std::find(shared[0].begin(), shared[0].end(), shared[1][0]), shared[0].end());
+  }
+
   // Kept to the ids asked for, the lines of those ids are the same.
   const std::vector<std::string> wanted{ids[1]};
   const MemoryCatalog kept =

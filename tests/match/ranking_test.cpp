@@ -137,7 +137,7 @@ TEST(Ranking, DocumentedExamplesRankAsDocumented) {
     ASSERT_EQ(results[0].candidates.size(), 2u) << c.criterion;
     const Candidate& first = results[0].candidates[0];
     const Candidate& second = results[0].candidates[1];
-    EXPECT_EQ(first.line.description, "better") << c.criterion;
+    EXPECT_EQ(first.line->description, "better") << c.criterion;
     EXPECT_EQ(RankHex(first.rank), RankHex(c.better_rank)) << c.criterion;
     EXPECT_EQ(RankHex(second.rank), RankHex(c.worse_rank)) << c.criterion;
   }
@@ -204,7 +204,7 @@ TEST(Ranking, ADeviceKeepsItsBestCandidatesAndCountsTheRest) {
   const DeviceResult r = MatchReport(OneDevice(kHardware, kCompatible), dir.Build()).at(0);
   ASSERT_EQ(r.candidates.size(), kMaxCandidates);
   EXPECT_EQ(r.candidates_omitted, 20u);
-  EXPECT_EQ(r.candidates[0].line.description, "D57");  // the best is kept
+  EXPECT_EQ(r.candidates[0].line->description, "D57");  // the best is kept
 }
 
 TEST(Ranking, ComparesWithTheInstalledDriver) {
