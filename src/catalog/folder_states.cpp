@@ -3,6 +3,7 @@
 
 #include "catalog/catalog.h"
 #include "catalog/folder_walk.h"
+#include "catalog/record.h"
 
 namespace catalog {
 namespace {
@@ -11,49 +12,9 @@ namespace {
 // names and its files' names each with its kind. Numbers are LEB128.
 enum FileKind : unsigned char { kOther = 0, kInf = 1, kArchive = 2 };
 
-void PutNumber(std::string& out, std::uint64_t v) {
-  for (; v >= 0x80; v >>= 7) out += static_cast<char>((v & 0x7F) | 0x80);
-  out += static_cast<char>(v);
-}
-void PutText(std::string& out, std::string_view text) {
-  PutNumber(out, text.size());
-  out.append(text);
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view data) : data_(data) {}
-  bool AtEnd() const { return at_ == data_.size(); }
-  size_t Position() const { return at_; }
-  std::uint64_t Number() {
-    std::uint64_t v = 0;
-    for (int shift = 0; shift < 64 && at_ < data_.size(); shift += 7) {
-      const auto b = static_cast<unsigned char>(data_[at_++]);
-      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-      if ((b & 0x80) == 0) return v;
-    }
-    Damaged();
-  }
-  std::string_view Text() {
-    const std::uint64_t n = Number();
-    if (n > data_.size() - at_) Damaged();
-    const std::string_view text = data_.substr(at_, n);
-    at_ += n;
-    return text;
-  }
-  size_t Count() {
-    const std::uint64_t n = Number();
-    if (n > data_.size() - at_) Damaged();  // every item takes a byte at least
-    return static_cast<size_t>(n);
-  }
-  [[noreturn]] static void Damaged() {
-    throw CatalogError("catalog index is damaged; index the catalog again");
-  }
-
- private:
-  std::string_view data_;
-  size_t at_ = 0;
-};
+using record::PutNumber;
+using record::PutText;
+using record::Reader;
 
 std::int64_t SystemClock() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -23,6 +23,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folder_walk.h"
 #include "catalog/inf_reader.h"
+#include "catalog/record.h"
 #include "platform/codepage.h"
 #include "platform/linux/fd.h"
 #include "platform/linux/small_file.h"
@@ -105,14 +106,8 @@ std::int64_t IdKey(std::string_view id) {
 // A file's lines record: each line as a length-prefixed record, its ids
 // first, so a line that does not hold the id sought is passed over undecoded.
 // Lengths and numbers are LEB128.
-void PutNumber(std::string& out, std::uint64_t v) {
-  for (; v >= 0x80; v >>= 7) out += static_cast<char>((v & 0x7F) | 0x80);
-  out += static_cast<char>(v);
-}
-void PutText(std::string& out, std::string_view text) {
-  PutNumber(out, text.size());
-  out.append(text);
-}
+using record::PutNumber;
+using record::PutText;
 void PutList(std::string& out, const std::vector<std::string>& items) {
   PutNumber(out, items.size());
   for (const std::string& item : items) PutText(out, item);
@@ -138,46 +133,17 @@ std::string EncodeLines(const std::vector<ModelLine>& lines) {
 }
 
 // Reads what EncodeLines wrote; a record cut short means a damaged index.
-class RecordReader {
+class RecordReader : public record::Reader {
  public:
-  explicit RecordReader(std::string_view data) : data_(data) {}
-  bool AtEnd() const { return at_ == data_.size(); }
-  std::uint64_t Number() {
-    std::uint64_t v = 0;
-    for (int shift = 0; shift < 64 && at_ < data_.size(); shift += 7) {
-      const auto b = static_cast<unsigned char>(data_[at_++]);
-      v |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-      if ((b & 0x80) == 0) return v;
-    }
-    Damaged();
-  }
-  std::string_view Text() {
-    const std::uint64_t n = Number();
-    if (n > data_.size() - at_) Damaged();
-    const std::string_view text = data_.substr(at_, n);
-    at_ += n;
-    return text;
-  }
+  using Reader::Reader;
   std::vector<std::string> List() {
-    std::vector<std::string> items(CountAtMost(Number()));
+    std::vector<std::string> items(Count());
     for (std::string& item : items) item = Text();
     return items;
   }
   void List(std::nullptr_t) {  // passed over
-    for (size_t n = CountAtMost(Number()); n > 0; --n) Text();
+    for (size_t n = Count(); n > 0; --n) Text();
   }
-  size_t Position() const { return at_; }
-  size_t CountAtMost(std::uint64_t n) const {
-    if (n > data_.size() - at_) Damaged();  // every item takes a byte at least
-    return static_cast<size_t>(n);
-  }
-
- private:
-  [[noreturn]] static void Damaged() {
-    throw CatalogError("catalog index is damaged; index the catalog again");
-  }
-  std::string_view data_;
-  size_t at_ = 0;
 };
 
 // A manufacturer's decorations, decoded once for the run of lines that
@@ -218,7 +184,7 @@ void DecodeLinesHolding(std::string_view record, const std::vector<std::string>&
     const std::string_view line_record = file.Text();
     RecordReader line(line_record);
     holders.clear();
-    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n) {
+    for (size_t n = line.Count(); n > 0; --n) {
       const std::string_view line_id = line.Text();
       for (const size_t i : wanted)
         if (SameId(line_id, ids[i]) &&
@@ -268,7 +234,7 @@ std::vector<std::int64_t> KeysOfRecord(std::string_view record) {
   RecordReader file(record);
   while (!file.AtEnd()) {
     RecordReader line(file.Text());
-    for (size_t n = line.CountAtMost(line.Number()); n > 0; --n) {
+    for (size_t n = line.Count(); n > 0; --n) {
       const std::string_view id = line.Text();
       if (!id.empty()) keys.push_back(IdKey(id));  // a line without a hardware id: its other ids
     }
