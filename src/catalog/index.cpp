@@ -324,8 +324,9 @@ Db OpenDb(const std::string& path, int flags) {
 
 // Whether the package folder holds `name`, as Windows compares names:
 // without regard to case.
-bool InFolder(const FolderNames& names, const std::string& folder, const std::string& name) {
-  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+bool InFolder(const FolderNames& names, const std::string& folder, std::string_view name) {
+  if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos)
+    return false;
   auto it = names.find(folder);
   return it != names.end() &&
          std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
@@ -349,18 +350,13 @@ std::string CatalogState(const std::vector<std::string>& catalogs, const FolderN
 bool CatalogsAsRecorded(std::string_view state, const FolderNames& names,
                         const std::string& folder) {
   if (state.empty()) return true;
-  const auto it = names.find(folder);
   for (size_t start = 0; start <= state.size();) {
     size_t end = state.find(kListSep, start);
     if (end == std::string_view::npos) end = state.size();
     const std::string_view part = state.substr(start, end - start);
     const size_t eq = part.rfind('=');
     if (eq == std::string_view::npos) return false;
-    const std::string_view name = part.substr(0, eq);
-    const bool there =
-        name.find('/') == std::string_view::npos && name.find('\\') == std::string_view::npos &&
-        it != names.end() &&
-        std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
+    const bool there = InFolder(names, folder, part.substr(0, eq));
     if (part.substr(eq + 1) != (there ? "1" : "0")) return false;
     start = end + 1;
   }
