@@ -1,5 +1,6 @@
 // INF files come from any driver folder a user points the catalog at: any
 // bytes must give model lines or an InfError, never a crash or a hang.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,8 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   try {
     for (const catalog::ModelLine& line : catalog::ReadInf(bytes, "fuzz/x.inf")) {
-      // Every line kept names at least its hardware id and where it came from.
-      fuzz::Require(!line.ids.empty() && !line.ids.front().empty());
+      // Every line kept offers some id: its hardware id, or compatible ids when
+      // the hardware id is empty (how inbox HID INFs match every device).
+      fuzz::Require(!line.ids.empty());
+      bool offers = !line.ids.front().empty();
+      for (std::size_t i = 1; i < line.ids.size(); ++i) {
+        fuzz::Require(!line.ids[i].empty());
+        offers = true;
+      }
+      fuzz::Require(offers);
       fuzz::Require(line.inf == "fuzz/x.inf");
     }
   } catch (const catalog::InfError& e) {
