@@ -4,11 +4,13 @@
 // of the folder.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -25,6 +27,20 @@ inline bool IsInfName(std::string_view name) {
   return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".inf");
 }
 
+// Folder (relative to its catalog folder) -> the names of its files, upper
+// case, sorted.
+using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
+
+// Whether the package folder `folder` holds a file `name`, as Windows compares
+// names: without regard to case. A name with a path in it is never "in" it.
+inline bool InFolder(const FolderNames& names, const std::string& folder, std::string_view name) {
+  if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos)
+    return false;
+  auto it = names.find(folder);
+  return it != names.end() &&
+         std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
+}
+
 struct WalkedInf {
   std::filesystem::path path;  // to open it; empty where root + "/" + relative serves
   std::string relative;        // to the catalog folder, '/' separators, UTF-8
@@ -39,8 +55,9 @@ struct FolderWalk {
   // in no set order.
   std::vector<WalkedInf> infs;
   // Folder (relative to the root, "" for the root itself) -> the names of
-  // its files, upper case, sorted.
-  std::unordered_map<std::string, std::vector<std::string>> names;
+  // its files, upper case, sorted: the walk sees every file anyway, so
+  // whether a package holds its catalog costs no extra call.
+  FolderNames names;
   // What this walk took from each folder it may trust, encoded, for the next
   // walk to reuse (FolderStates); "" where the platform does not keep it.
   std::string states;

@@ -158,18 +158,6 @@ struct DecorationsSeen {
 // out shares, so a line costs no allocation of its own.
 using LineBlock = std::deque<ModelLine>;
 
-// Whether two ids are alike but for the case of ASCII letters, compared from
-// the end: ids that differ mostly differ in their last parts (device,
-// subsystem, revision), after a prefix most share.
-bool SameId(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = a.size(); i > 0; --i) {
-    const auto x = static_cast<unsigned char>(a[i - 1]), y = static_cast<unsigned char>(b[i - 1]);
-    if (x != y && ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z')) return false;
-  }
-  return true;
-}
-
 // The lines of a record that hold one of the ids `wanted` points at (any
 // case) and that `keep` wants, each decoded once and listed with every id
 // (its index) it holds.
@@ -187,7 +175,7 @@ void DecodeLinesHolding(std::string_view record, const std::vector<std::string>&
     for (size_t n = line.Count(); n > 0; --n) {
       const std::string_view line_id = line.Text();
       for (const size_t i : wanted)
-        if (SameId(line_id, ids[i]) &&
+        if (platform::EqualsIgnoringAsciiCase(line_id, ids[i]) &&
             std::find(holders.begin(), holders.end(), i) == holders.end())
           holders.push_back(i);
     }
@@ -311,34 +299,20 @@ std::vector<std::string> AbsoluteDirs(const std::vector<std::string>& dirs) {
   return out;
 }
 
-// Folder (relative to its catalog folder) -> the names of its files, upper
-// case, sorted: the walk sees every file anyway, so whether a package holds
-// its catalog costs no extra call.
-using FolderNames = std::unordered_map<std::string, std::vector<std::string>>;
-
 Db OpenDb(const std::string& path, int flags) {
   Db db = Sql::Open(path, flags);
   sqlite3_busy_timeout(db.get(), 10000);
   return db;
 }
 
-// Whether the package folder holds `name`, as Windows compares names:
-// without regard to case.
-bool InFolder(const FolderNames& names, const std::string& folder, std::string_view name) {
-  if (name.find('/') != std::string_view::npos || name.find('\\') != std::string_view::npos)
-    return false;
-  auto it = names.find(folder);
-  return it != names.end() &&
-         std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
-}
-
-// The catalog files an INF names, each with whether it is there ("a.cat=1"),
-// joined: a file whose catalog came or went is read again though it did not change.
-std::string CatalogState(const std::vector<std::string>& catalogs, const FolderNames& names,
-                         const std::string& folder) {
+// The catalog files an INF's lines name, each with whether it is there
+// ("a.cat=1", as the lines' catalog_present says), joined: a file whose
+// catalog came or went is read again though it did not change.
+std::string CatalogState(const std::vector<ModelLine>& lines) {
   std::vector<std::string> parts;
-  for (const std::string& c : catalogs) {
-    if (!c.empty()) parts.push_back(c + (InFolder(names, folder, c) ? "=1" : "=0"));
+  for (const ModelLine& m : lines) {
+    if (!m.catalog_file.empty())
+      parts.push_back(m.catalog_file + (m.catalog_present ? "=1" : "=0"));
   }
   std::sort(parts.begin(), parts.end());
   parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
@@ -996,7 +970,6 @@ UpdatePlan PlanUpdate(const CatalogFiles& found, KnownFiles& known, Progress& pr
 // line's catalog looked for in its package folder, the lines encoded, their
 // id keys. The lines are freed here too, by the thread that made them.
 void EncodeForStore(const FoundFile& f, ReadResult& r) {
-  std::vector<std::string> catalogs;
   // An archive member's catalog was looked for in its archive, which
   // changes only with the archive itself.
   if (!f.file->archive) {
@@ -1004,9 +977,8 @@ void EncodeForStore(const FoundFile& f, ReadResult& r) {
     for (ModelLine& m : r.lines) {
       m.catalog_present =
           !m.catalog_file.empty() && InFolder(f.walk->names, package, m.catalog_file);
-      catalogs.push_back(m.catalog_file);
     }
-    r.catalogs = CatalogState(catalogs, f.walk->names, package);
+    r.catalogs = CatalogState(r.lines);
   }
   r.record = EncodeLines(r.lines);
   r.keys = KeysOfRecord(r.record);
@@ -1137,13 +1109,10 @@ class IndexWriter {
     bool same_record = false;
     KeySet old_keys;
     if (prior_id != 0) {
-      Bind(file_lines_.get(), 1, prior_id);
-      if (sqlite3_step(file_lines_.get()) == SQLITE_ROW) {
-        const std::string_view old_record = BlobColumn(file_lines_.get(), 0);
+      WithRecordOf(prior_id, [&](std::string_view old_record) {
         same_record = old_record == record;
         if (!same_record) old_keys = KeysOfRecord(old_record);
-      }
-      sqlite3_reset(file_lines_.get());
+      });
     }
     sqlite3_stmt* s = put_file_.get();
     Bind(s, 1, f.Dir());
@@ -1217,12 +1186,17 @@ class IndexWriter {
   }
 
  private:
-  KeySet KeysOfFile(std::int64_t file_id) {
+  // Runs `use` on the stored record of `file_id`, if it has one, while the
+  // row is current.
+  template <typename Use>
+  void WithRecordOf(std::int64_t file_id, Use&& use) {
     Bind(file_lines_.get(), 1, file_id);
-    KeySet keys;
-    if (sqlite3_step(file_lines_.get()) == SQLITE_ROW)
-      keys = KeysOfRecord(BlobColumn(file_lines_.get(), 0));
+    if (sqlite3_step(file_lines_.get()) == SQLITE_ROW) use(BlobColumn(file_lines_.get(), 0));
     sqlite3_reset(file_lines_.get());
+  }
+  KeySet KeysOfFile(std::int64_t file_id) {
+    KeySet keys;
+    WithRecordOf(file_id, [&](std::string_view record) { keys = KeysOfRecord(record); });
     return keys;
   }
   void RemoveIds(const KeySet& keys, std::int64_t file_id) {

@@ -15,15 +15,6 @@
 namespace catalog {
 namespace {
 
-// Whether the package folder holds `name`, as Windows compares names:
-// without regard to case.
-bool InFolder(const FolderWalk& walk, const std::string& folder, const std::string& name) {
-  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
-  auto it = walk.names.find(folder);
-  return it != walk.names.end() &&
-         std::binary_search(it->second.begin(), it->second.end(), platform::AsciiUpper(name));
-}
-
 std::string FolderOf(const std::string& relative) {
   const size_t slash = relative.rfind('/');
   return slash == std::string::npos ? std::string() : relative.substr(0, slash);
@@ -84,7 +75,7 @@ MemoryCatalog MemoryCatalog::Read(const std::vector<std::string>& catalog_dirs,
         continue;
       line.catalog_dir = walk->root;
       line.catalog_present =
-          !line.catalog_file.empty() && InFolder(*walk, folder, line.catalog_file);
+          !line.catalog_file.empty() && InFolder(walk->names, folder, line.catalog_file);
       const size_t at = catalog.lines_->size();
       std::unordered_set<std::string> own;
       for (const std::string& id : line.ids) {
